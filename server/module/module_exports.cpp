@@ -1,0 +1,94 @@
+// Module entry points: class objects from the object map (created once and
+// cached), the unload answer, and registration of every class and of the
+// type library.
+#include "server/module/module_exports.h"
+
+#include <dlfcn.h>
+
+#include <array>
+#include <mutex>
+
+#include "platform/com/text.h"
+#include "platform/registry/registrar.h"
+#include "server/module/class_factory.h"
+#include "server/module/object_map.h"
+#include "server/module/registration_script.h"
+#include "server/object_frame/module_lock.h"
+#include "server/type_library/type_library.h"
+
+namespace qx {
+
+namespace {
+
+// The cached class factories, one per object-map entry, created on first
+// use under the module's lock and released when the module is unloaded.
+class FactoryCache {
+ public:
+  ~FactoryCache() {
+    for (IClassFactory*& factory : factories_)
+      if (factory) factory->Release();
+  }
+
+  IClassFactory* Get(size_t index, const ClassEntry& entry) {
+    std::lock_guard lock(mutex_);
+    if (!factories_[index]) factories_[index] = NewClassFactory(entry);
+    return factories_[index];
+  }
+
+ private:
+  std::mutex mutex_;
+  std::array<IClassFactory*, 10> factories_{};
+};
+
+FactoryCache g_factories;
+
+// The full path of this module, as registered under InprocServer32.
+std::u16string ModulePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&ModulePath), &info) == 0 || !info.dli_fname) return {};
+  return Utf8ToUtf16(info.dli_fname);
+}
+
+}  // namespace
+
+}  // namespace qx
+
+extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  auto entries = qx::ClassEntries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i].clsid != rclsid) continue;
+    IClassFactory* factory = qx::g_factories.Get(i, entries[i]);
+    if (!factory) return E_OUTOFMEMORY;
+    return factory->QueryInterface(riid, ppv);
+  }
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT DllCanUnloadNow(void) {
+  return qx::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT DllRegisterServer(void) {
+  const std::u16string module = qx::ModulePath();
+  if (module.empty()) return E_UNEXPECTED;
+  HRESULT hr = S_OK;
+  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+    hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry), true,
+                                                {{u"MODULE", module}});
+    if (FAILED(hr)) return hr;
+  }
+  return qx::typelib::RegisterTypeLibrary(module);
+}
+
+extern "C" HRESULT DllUnregisterServer(void) {
+  const std::u16string module = qx::ModulePath();
+  HRESULT hr = S_OK;
+  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+    hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry), false,
+                                                {{u"MODULE", module}});
+    if (FAILED(hr)) return hr;
+  }
+  return qx::typelib::UnregisterTypeLibrary();
+}

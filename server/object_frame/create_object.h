@@ -1,0 +1,29 @@
+// How the library's objects create one another: always through the class
+// registry, never by direct construction, so a class is used the same way
+// whether the caller is a script or the library itself.
+#pragma once
+
+#include "qxnet/qxnetlib.h"
+#include "server/object_frame/com_ptr.h"
+
+namespace qx {
+
+// By ProgID, in-process: CLSIDFromString then CoCreateInstance with
+// CLSCTX_INPROC_SERVER. Returns the failing step's code, or E_FAIL when the
+// call succeeded without yielding an object.
+HRESULT CreateByProgId(const char16_t* progId, REFIID riid, void** object);
+
+// By class identifier with the given server context.
+HRESULT CreateByClassId(const CLSID& clsid, DWORD context, REFIID riid, void** object);
+
+template <class T>
+HRESULT CreateByProgId(const char16_t* progId, ComPtr<T>& out) {
+  return CreateByProgId(progId, qx_iid_of<T>::value, out.PutVoid());
+}
+
+template <class T>
+HRESULT CreateByClassId(const CLSID& clsid, DWORD context, ComPtr<T>& out) {
+  return CreateByClassId(clsid, context, qx_iid_of<T>::value, out.PutVoid());
+}
+
+}  // namespace qx

@@ -1,0 +1,61 @@
+// Entry point of every test program. Before any test runs, the process gets a
+// private root folder and points the registry, the internet cache, the
+// temporary folder and the home folder into it, so tests never touch the
+// user's real state and never see each other's.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "tests/support/com_test.h"
+
+namespace {
+
+class HermeticEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char pattern[] = "/tmp/qxnet-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    ASSERT_NE(made, nullptr);
+    root_ = made;
+    qxtest::SetTestRoot(root_);
+    std::filesystem::create_directories(root_ + "/home");
+    std::filesystem::create_directories(root_ + "/tmp");
+    std::filesystem::create_directories(root_ + "/cache");
+    std::filesystem::create_directories(root_ + "/config");
+    setenv("HOME", (root_ + "/home").c_str(), 1);
+    setenv("TMPDIR", (root_ + "/tmp/").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
+    setenv("QXNET_REGISTRY", (root_ + "/registry.db").c_str(), 1);
+    setenv("QXNET_CACHE_DIR", (root_ + "/cache/inetcache").c_str(), 1);
+    setenv("NETRC", (root_ + "/home/.netrc").c_str(), 1);
+    // Tests talk only to servers they start on loopback; no proxy applies.
+    unsetenv("http_proxy");
+    unsetenv("https_proxy");
+    unsetenv("HTTP_PROXY");
+    unsetenv("HTTPS_PROXY");
+    unsetenv("ALL_PROXY");
+    unsetenv("all_proxy");
+    unsetenv("QXNET_DIAGNOSTICS");
+  }
+
+  void TearDown() override {
+    if (!root_.empty() && std::getenv("QXTEST_KEEP_ROOT") == nullptr) {
+      std::error_code ignored;
+      std::filesystem::remove_all(root_, ignored);
+    }
+  }
+
+ private:
+  std::string root_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  ::testing::AddGlobalTestEnvironment(new HermeticEnvironment);
+  return RUN_ALL_TESTS();
+}
