@@ -1,0 +1,126 @@
+// Registration of the module: what DllRegisterServer writes, that it is
+// repeatable, and what DllUnregisterServer leaves behind.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "server/module/object_map.h"
+#include "tests/module/registry_dump.h"
+#include "tests/support/com_test.h"
+
+namespace {
+
+std::u16string GuidText(const GUID& guid) {
+  OLECHAR text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return text;
+}
+
+class ModuleRegistration : public qxtest::ComTest {};
+
+TEST_F(ModuleRegistration, WritesProgIdsClassKeysAndThreadingModels) {
+  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+    const std::u16string clsid = GuidText(entry.clsid);
+    SCOPED_TRACE(qxtest::Narrow(entry.progId));
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, entry.progId, u""), entry.description);
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, entry.progId + u"\\CLSID", u""), clsid);
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT,
+                                         entry.versionIndependentProgId + u"\\CurVer", u""),
+              entry.progId);
+    const std::u16string key = u"CLSID\\" + clsid;
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\ProgID", u""), entry.progId);
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\VersionIndependentProgID", u""),
+              entry.versionIndependentProgId);
+    EXPECT_TRUE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, key + u"\\Programmable"));
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", u""),
+              GuidText(LIBID_QXNETLib));
+    auto module = qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"");
+    ASSERT_TRUE(module.has_value());
+    EXPECT_NE(module->find(u"libqxnet.so"), std::u16string::npos);
+    const bool free = entry.clsid == CLSID_QXDetectNet;
+    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32",
+                                         u"ThreadingModel"),
+              free ? u"Free" : u"Apartment");
+  }
+}
+
+TEST_F(ModuleRegistration, VersionIndependentProgIdResolvesThroughCurVer) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"QXNet.QXNet", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_QXNet);
+  ASSERT_EQ(CLSIDFromString(u"QXNet.UpdateCatalog", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_UpdateCatalog);
+}
+
+TEST_F(ModuleRegistration, RegisteringTwiceEqualsRegisteringOnce) {
+  auto once = qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"CLSID");
+  auto typelibOnce = qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"TypeLib");
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"CLSID"), once);
+  EXPECT_EQ(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"TypeLib"), typelibOnce);
+}
+
+TEST_F(ModuleRegistration, UnregisteringRemovesClassKeysAndKeepsTheClsidRoot) {
+  // A foreign class under CLSID must survive our unregistration.
+  HKEY foreign = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &foreign, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(foreign);
+
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  EXPECT_TRUE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, u"CLSID"));
+  EXPECT_TRUE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT,
+                                        u"CLSID\\{00000000-1111-2222-3333-444444444444}"));
+  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+    EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, u"CLSID\\" + GuidText(entry.clsid)));
+    EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, entry.progId));
+    EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, entry.versionIndependentProgId));
+  }
+  EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_QXNETLib)));
+  CLSID clsid{};
+  EXPECT_TRUE(FAILED(CLSIDFromProgID(u"QXNet.QXNet", &clsid)));
+  ASSERT_EQ(DllRegisterServer(), S_OK);  // leave the process as the fixture expects
+}
+
+TEST_F(ModuleRegistration, UnknownClassIsNotAvailable) {
+  const GUID unknown = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void* object = reinterpret_cast<void*>(0x1);
+  EXPECT_EQ(DllGetClassObject(unknown, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(object, nullptr);
+}
+
+TEST_F(ModuleRegistration, ClassFactoryIsCachedAndLockServerHoldsTheModule) {
+  IClassFactory* first = nullptr;
+  IClassFactory* second = nullptr;
+  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&first)),
+            S_OK);
+  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&second)),
+            S_OK);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);  // a held factory alone does not pin the module
+  first->LockServer(TRUE);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  first->LockServer(FALSE);
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
+  first->Release();
+  second->Release();
+}
+
+TEST_F(ModuleRegistration, ThirdPartyClientCreatesObjectsByProgIdAndClassId) {
+  // The client is a separate process linked with libqxcom.so only.
+  for (const char* name : {"QXNet.StringCollection", "{F25AADDB-6E9B-4F1A-965D-B49F03D8D60D}"}) {
+    std::string command = std::string(QXTEST_MODULE_CLIENT) + " '" + name + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[256] = {};
+    std::string output;
+    while (fgets(line, sizeof line, pipe)) output += line;
+    int status = pclose(pipe);
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_EQ(output, "count=2 item1=second\n");
+  }
+}
+
+}  // namespace
