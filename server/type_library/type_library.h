@@ -3,13 +3,29 @@
 // (ITypeInfo) and the library's TypeLib and Interface registry keys.
 #pragma once
 
+#include <span>
 #include <string_view>
 
 #include "qxnet/qxnetlib.h"
+#include "server/type_library/type_description.h"
 
 namespace qx::typelib {
 
-// Type information for a dual interface or dispinterface of the library.
+// The whole description: interfaces (dual, custom and the outgoing dispatch
+// interfaces) and the ten coclasses, in registration order.
+const LibraryDesc& Library();
+std::span<const CoclassDesc> Coclasses();
+
+// Lookups in the description; null when the library does not describe it.
+const InterfaceDesc* FindInterface(const IID& iid);
+const InterfaceDesc* FindInterfaceByName(std::u16string_view name);  // case-insensitive
+const CoclassDesc* FindCoclass(const CLSID& clsid);
+// Accepts the class name ("UpdateItem"), the version-independent ProgID
+// ("QXNet.UpdateItem") or the ProgID ("QXNet.UpdateItem.1"), any letter case.
+const CoclassDesc* FindCoclassByName(std::u16string_view name);
+
+// Type information for an interface of the library (a dual interface is
+// seen through IDispatch), or for a coclass when given its CLSID.
 // TYPE_E_ELEMENTNOTFOUND for an identifier the library does not describe.
 HRESULT GetTypeInfo(const IID& iid, ITypeInfo** out);
 
