@@ -1,0 +1,279 @@
+#include "server/collections/update_items.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numeric>
+#include <string>
+
+#include "platform/com/text.h"
+#include "server/collections/case_fold.h"
+#include "server/object_frame/bstr.h"
+#include "server/object_frame/create_object.h"
+#include "server/module/object_map.h"
+
+namespace qx {
+
+namespace {
+
+constexpr std::u16string_view kInvalidParameter = u"Invalid parameter";
+constexpr std::u16string_view kInvalidIndex = u"Invalid index";
+constexpr std::u16string_view kItemOpen = u"<item>";
+constexpr std::u16string_view kItemClose = u"</item>";
+
+// Ascending order of publication dates for a stable sort. A date that is not
+// a number (or could not be read) goes after every other date, so that the
+// order stays a strict weak ordering whatever the dates hold.
+bool DatedBefore(double a, double b) {
+  bool aMissing = std::isnan(a);
+  bool bMissing = std::isnan(b);
+  if (aMissing || bMissing) return !aMissing && bMissing;
+  return a < b;
+}
+
+}  // namespace
+
+CUpdateItems::~CUpdateItems() {
+  for (Member& member : members_)
+    if (member.tracking) member.tracking->RemoveGuidObserver(this);
+  members_.clear();
+}
+
+// ---------------------------------------------------------------- guid index
+
+std::u16string CUpdateItems::MemberGuid(const Member& member) {
+  if (member.tracking) return std::u16string(member.tracking->GuidText());
+  ComPtr<IUpdateItem> item = QueryAs<IUpdateItem>(member.dispatch.Get());
+  if (!item) return {};
+  BStr guid;
+  if (FAILED(item->get_guid(guid.Put()))) return {};
+  return guid.Text();
+}
+
+void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[CaseFoldKey(guid)]; }
+
+void CUpdateItems::IndexRemove(std::u16string_view guid) {
+  auto found = guidCounts_.find(CaseFoldKey(guid));
+  if (found != guidCounts_.end() && --found->second == 0) guidCounts_.erase(found);
+}
+
+void CUpdateItems::RebuildIndexIfNeeded() {
+  if (indexValid_) return;
+  guidCounts_.clear();
+  for (const Member& member : members_)
+    if (member.tracking) IndexAdd(member.tracking->GuidText());
+  indexValid_ = true;
+}
+
+void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view after) noexcept {
+  if (!indexValid_) return;
+  try {
+    IndexRemove(before);
+    IndexAdd(after);
+  } catch (...) {
+    indexValid_ = false;
+  }
+}
+
+bool CUpdateItems::Contains(std::u16string_view guid) {
+  RebuildIndexIfNeeded();
+  if (guidCounts_.count(CaseFoldKey(guid)) != 0) return true;
+  if (untrackedMembers_ == 0) return false;
+  for (const Member& member : members_) {
+    if (member.tracking || !member.dispatch) continue;
+    if (EqualIgnoringCase(MemberGuid(member), guid)) return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- IUpdateItems
+
+HRESULT CUpdateItems::Item(LONG index, IUpdateItem** pItem) {
+  if (index < 0 || static_cast<size_t>(index) >= members_.size()) {
+    return Error(kInvalidIndex, E_INVALIDARG);
+  }
+  if (!pItem) return Error(kInvalidParameter, E_POINTER);
+  *pItem = nullptr;
+  const Member& member = members_[static_cast<size_t>(index)];
+  if (!member.dispatch) return Error(kInvalidIndex, E_INVALIDARG);
+  return member.dispatch->QueryInterface(IID_IUpdateItem, reinterpret_cast<void**>(pItem));
+}
+
+HRESULT CUpdateItems::get_Count(LONG* pVal) {
+  if (!pVal) return Error(kInvalidParameter, E_POINTER);
+  *pVal = static_cast<LONG>(std::min<size_t>(members_.size(), LONG_MAX));
+  return S_OK;
+}
+
+HRESULT CUpdateItems::get__NewEnum(IUnknown** pVal) {
+  if (!pVal) return E_POINTER;
+  return CreateVariantEnumerator(static_cast<IUpdateItems*>(this),
+                                 static_cast<const EnumerationSource*>(this), pVal);
+}
+
+HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
+  if (!newItem) return Error(kInvalidParameter, E_POINTER);
+  return NoThrow([&]() -> HRESULT {
+    Member member;
+    newItem->QueryInterface(IID_IItemGuidTracking, member.tracking.PutVoid());
+    // The guid to check: an unreadable guid counts as absent, i.e. empty.
+    BStr read;
+    std::u16string_view guid;
+    if (member.tracking) {
+      guid = member.tracking->GuidText();
+    } else {
+      if (FAILED(newItem->get_guid(read.Put()))) read = BStr();
+      guid = read.View();
+    }
+    if (Contains(guid)) return S_OK;  // a duplicate is dropped silently
+
+    HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
+    if (FAILED(hr)) return hr;
+    members_.push_back(std::move(member));
+    Member& added = members_.back();
+    if (!added.tracking) {
+      ++untrackedMembers_;
+      return S_OK;
+    }
+    try {
+      IndexAdd(guid);
+    } catch (...) {
+      members_.pop_back();
+      throw;
+    }
+    hr = added.tracking->AddGuidObserver(this);
+    if (FAILED(hr)) {
+      IndexRemove(guid);
+      members_.pop_back();
+    }
+    return hr;
+  });
+}
+
+HRESULT CUpdateItems::InCollection(BSTR guid, VARIANT_BOOL* retVal) {
+  if (!retVal) return Error(kInvalidParameter, E_POINTER);
+  *retVal = VARIANT_FALSE;
+  return NoThrow([&] {
+    if (Contains(BstrView(guid))) *retVal = VARIANT_TRUE;
+    return S_OK;
+  });
+}
+
+HRESULT CUpdateItems::MarshallObject(BSTR* retVal) {
+  if (!retVal) return Error(kInvalidParameter, E_POINTER);
+  *retVal = nullptr;
+  return NoThrow([&]() -> HRESULT {
+    std::u16string text;
+    for (const Member& member : members_) {
+      ComPtr<IUpdateItem> item = QueryAs<IUpdateItem>(member.dispatch.Get());
+      if (!item) continue;
+      BStr fragment;
+      HRESULT hr = item->MarshallObject(fragment.Put());
+      if (FAILED(hr)) return hr;
+      text += fragment.View();
+      text += u'\n';
+    }
+    BStr result(text);
+    if (result.IsNull()) return E_OUTOFMEMORY;
+    *retVal = result.Detach();
+    return S_OK;
+  });
+}
+
+HRESULT CUpdateItems::UnMarshallObject(BSTR retVal) {
+  return NoThrow([&]() -> HRESULT {
+    std::u16string_view text = BstrView(retVal);
+    size_t position = 0;
+    for (;;) {
+      size_t open = text.find(kItemOpen, position);
+      if (open == std::u16string_view::npos) break;
+      // The first closing tag after the opening one ends the block, so an
+      // "<item>" inside a block's own text never starts another item.
+      size_t close = text.find(kItemClose, open);
+      if (close == std::u16string_view::npos || close <= open) break;
+      size_t end = close + kItemClose.size();
+
+      ComPtr<IUpdateItem> item;
+      if (SUCCEEDED(CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item))) {
+        BStr block(text.substr(open, end - open));
+        if (block.IsNull()) return E_OUTOFMEMORY;
+        item->UnMarshallObject(block.Get());
+        Add(item.Get());
+      }
+      position = end;
+    }
+    return S_OK;
+  });
+}
+
+HRESULT CUpdateItems::Remove(IUpdateItem* item) {
+  if (!item) return Error(kInvalidParameter, E_POINTER);
+  return NoThrow([&]() -> HRESULT {
+    BStr read;
+    if (FAILED(item->get_guid(read.Put()))) read = BStr();
+    std::u16string_view guid = read.View();
+
+    // Nothing can match when no tracked member carries the guid and every
+    // member is tracked: spare the scan.
+    RebuildIndexIfNeeded();
+    if (untrackedMembers_ == 0 && guidCounts_.count(CaseFoldKey(guid)) == 0) return S_OK;
+
+    for (size_t i = 0; i < members_.size(); ++i) {
+      const Member& candidate = members_[i];
+      if (!candidate.dispatch) continue;
+      if (!EqualIgnoringCase(MemberGuid(candidate), guid)) continue;
+
+      Member removed = std::move(members_[i]);
+      members_.erase(members_.begin() + static_cast<std::ptrdiff_t>(i));
+      if (removed.tracking) {
+        removed.tracking->RemoveGuidObserver(this);
+        try {
+          IndexRemove(removed.tracking->GuidText());
+        } catch (...) {
+          indexValid_ = false;
+        }
+      } else {
+        --untrackedMembers_;
+      }
+      return S_OK;  // `removed` releases the element
+    }
+    return S_OK;
+  });
+}
+
+HRESULT CUpdateItems::SortByPubDate() {
+  if (members_.size() < 2) return S_OK;
+  return NoThrow([&]() -> HRESULT {
+    std::vector<double> dates(members_.size(), std::nan(""));
+    for (size_t i = 0; i < members_.size(); ++i) {
+      ComPtr<IUpdateItem> item = QueryAs<IUpdateItem>(members_[i].dispatch.Get());
+      DATE date;
+      if (item && SUCCEEDED(item->get_pubDate(&date))) dates[i] = date;
+    }
+    std::vector<size_t> order(members_.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return DatedBefore(dates[a], dates[b]); });
+    std::vector<Member> sorted;
+    sorted.reserve(members_.size());
+    for (size_t i : order) sorted.push_back(std::move(members_[i]));
+    members_.swap(sorted);
+    return S_OK;
+  });
+}
+
+// ---------------------------------------------------------------- enumeration
+
+size_t CUpdateItems::EnumerationCount() const { return members_.size(); }
+
+HRESULT CUpdateItems::EnumerationElement(size_t index, VARIANT* out) const {
+  IDispatch* element = members_[index].dispatch.Get();
+  if (element) element->AddRef();
+  out->vt = VT_DISPATCH;
+  out->pdispVal = element;
+  return S_OK;
+}
+
+}  // namespace qx
+
+QX_OBJECT_ENTRY(CLSID_UpdateItems, qx::CUpdateItems)

@@ -1,0 +1,103 @@
+#include "server/event_source/connection_enumerator.h"
+
+#include <atomic>
+#include <new>
+
+#include "server/object_frame/module_lock.h"
+
+namespace qx {
+
+namespace {
+
+class ConnectionEnumerator final : public IEnumConnections {
+ public:
+  // Takes over the references held in `connections`.
+  ConnectionEnumerator(std::vector<CONNECTDATA> connections, size_t position)
+      : connections_(std::move(connections)), position_(position) {
+    LockModule();
+  }
+  ~ConnectionEnumerator() {
+    for (CONNECTDATA& connection : connections_)
+      if (connection.pUnk) connection.pUnk->Release();
+    UnlockModule();
+  }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
+      *object = static_cast<IEnumConnections*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
+    if (!out || (count > 1 && !fetched)) return E_POINTER;
+    ULONG done = 0;
+    while (done < count && position_ < connections_.size()) {
+      out[done] = connections_[position_++];
+      if (out[done].pUnk) out[done].pUnk->AddRef();
+      ++done;
+    }
+    if (fetched) *fetched = done;
+    return done == count ? S_OK : S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    size_t left = connections_.size() - position_;
+    if (count > left) {
+      position_ = connections_.size();
+      return S_FALSE;
+    }
+    position_ += count;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    position_ = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumConnections** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    IEnumConnections* clone = nullptr;
+    HRESULT hr = CreateConnectionEnumerator(connections_, &clone);
+    if (FAILED(hr)) return hr;
+    static_cast<ConnectionEnumerator*>(clone)->position_ = position_;
+    *out = clone;
+    return S_OK;
+  }
+
+ private:
+  std::vector<CONNECTDATA> connections_;
+  size_t position_;
+  std::atomic<ULONG> refs_{0};
+};
+
+}  // namespace
+
+HRESULT CreateConnectionEnumerator(const std::vector<CONNECTDATA>& connections,
+                                   IEnumConnections** enumerator) {
+  if (!enumerator) return E_POINTER;
+  *enumerator = nullptr;
+  try {
+    std::vector<CONNECTDATA> copy(connections);
+    auto* created = new ConnectionEnumerator(std::move(copy), 0);
+    // The enumerator now owns the copy: reference every sink it holds.
+    for (const CONNECTDATA& connection : connections)
+      if (connection.pUnk) connection.pUnk->AddRef();
+    created->AddRef();
+    *enumerator = created;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+}  // namespace qx
