@@ -1,0 +1,109 @@
+// The description against the library's published identity: dispids of the
+// interfaces, slot order of the tables, and the coclasses.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/com/text.h"
+#include "server/type_library/type_library.h"
+
+namespace typelib_test {
+namespace {
+
+using namespace qx::typelib;
+
+DISPID IdOf(const GUID& iid, const char16_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = 12345;
+  EXPECT_EQ(GetIDsOfNames(iid, names, 1, &id), S_OK) << qx::Utf16ToUtf8(name);
+  return id;
+}
+
+struct Expected {
+  const GUID* iid;
+  const char16_t* name;
+  DISPID id;
+};
+
+TEST(Description, DispatchIdentifiersAreThePublishedOnes) {
+  const Expected expected[] = {
+      {&IID__QXNet, u"RetrieveFile", 1},       {&IID__QXNet, u"UploadFile", 2},
+      {&IID__QXNet, u"ValidateUrl", 3},        {&IID__QXNet, u"GetCacheInfo", 4},
+      {&IID__QXNet, u"IsConnected", 5},        {&IID__QXNet, u"CanConnect", 6},
+      {&IID__QXNet, u"UploadFileForm", 7},     {&IID__QXNetConnect, u"AttemptConnect", 101},
+      {&DIID___QXNetEvents, u"OnProgress", 1}, {&DIID___QXNetEvents, u"End", 2},
+      {&IID__QXDetectNet, u"IsDotNetPresent", 1},
+      {&IID__QXDetectNet, u"InstallRootPath", 2},
+      {&IID__QXDetectNet, u"CLRVersions", 3},  {&IID_IUpdateItem, u"pubDate", 6},
+      {&IID_IUpdateItem, u"MarshallObject", 7}, {&IID_IUpdateItem, u"UnMarshallObject", 8},
+      {&IID_IUpdateItem, u"status", 10},       {&IID_IUpdateItem, u"required", 11},
+      {&IID_IUpdateItems, u"Item", 0},         {&IID_IUpdateItems, u"Count", 1},
+      {&IID_IUpdateItems, u"__NewEnum", -4},   {&IID_IUpdateItems, u"Add", 2},
+      {&IID_IUpdateItems, u"Remove", 6},       {&IID_IUpdateItems, u"SortByPubDate", 7},
+      {&IID_IUpdateChannel, u"items", 1},      {&IID_IUpdateChannel, u"lastCheckDate", 5},
+      {&IID_IUpdateChannels, u"Add", 2},       {&IID_IStringCollection, u"InCollection", 3},
+      {&IID_IUpdateDocument, u"channels", 1},  {&IID_IUpdateDocument, u"Save", 3},
+      {&IID_IUpdateCatalog, u"Save", 5},       {&IID_IUpdateCatalog, u"UpdateLastCheckDate", 9},
+      {&IID_IUpdateCatalog, u"ReconcileWithUpdateDocument", 11},
+      {&IID_IUpdateCatalog, u"tplPassword", 13}, {&IID_IUpdateCatalog, u"DiscardedItems", 17},
+      {&IID_IUpdateCatalog, u"Load", 18},      {&IID_IUpdateWorkUnit, u"UpdateDocument", 2},
+      {&IID_IUpdateWorkUnit, u"allItems", 5},  {&IID_IUpdateWorkUnit, u"MoveToPending", 8},
+  };
+  for (const Expected& e : expected) EXPECT_EQ(IdOf(*e.iid, e.name), e.id);
+}
+
+// Each table lists its members in the interface's slot order, so the
+// position of an entry is the position of its vtable slot.
+TEST(Description, TablesAreInSlotOrder) {
+  for (const InterfaceDesc& d : Library().interfaces) {
+    if (d.kind == InterfaceKind::Dispatch) continue;
+    const std::ptrdiff_t first = d.kind == InterfaceKind::Dual ? 7 : 3;
+    for (std::size_t i = 0; i < d.members.size(); ++i) {
+      ASSERT_NE(d.members[i].vtableOffset, nullptr);
+      EXPECT_EQ(d.members[i].vtableOffset(),
+                static_cast<std::ptrdiff_t>((first + i) * sizeof(void*)))
+          << qx::Utf16ToUtf8(d.members[i].name);
+    }
+  }
+}
+
+TEST(Description, EveryInterfaceAndClassIsDescribed) {
+  const GUID* interfaces[] = {&IID__QXNet,          &IID__QXNetConnect,
+                              &DIID___QXNetEvents,  &IID__QXDetectNet,
+                              &DIID___QXDetectNetEvents, &IID_IUpdateChannel,
+                              &DIID__IUpdateChannelEvents, &IID_IUpdateItems,
+                              &DIID__IUpdateItemsEvents,   &IID_IUpdateItem,
+                              &DIID__IUpdateItemEvents,    &IID_IUpdateDocument,
+                              &IID_IUpdateChannels,        &DIID__IUpdateChannelsEvents,
+                              &IID_IUpdateCatalog,         &DIID__IUpdateCatalogEvents,
+                              &IID_IStringCollection,      &DIID__IStringCollectionEvents,
+                              &IID_IUpdateWorkUnit};
+  for (const GUID* iid : interfaces) EXPECT_NE(FindInterface(*iid), nullptr);
+  EXPECT_EQ(Library().interfaces.size(), std::size(interfaces));
+  EXPECT_EQ(*Library().libid, LIBID_QXNETLib);
+  EXPECT_EQ(FindInterfaceByName(u"iupdatecatalog"), FindInterface(IID_IUpdateCatalog));
+
+  ASSERT_EQ(Coclasses().size(), 10u);
+  EXPECT_EQ(std::u16string(Coclasses()[0].name), u"QXNet");
+  EXPECT_EQ(std::u16string(Coclasses()[9].name), u"UpdateWorkUnit");
+  for (const CoclassDesc& c : Coclasses()) {
+    const std::u16string expected = *c.clsid == CLSID_QXDetectNet ? u"Free" : u"Apartment";
+    EXPECT_EQ(std::u16string(c.threadingModel), expected);
+    EXPECT_EQ(std::u16string(c.progId), u"QXNet." + std::u16string(c.name) + u".1");
+    EXPECT_EQ(FindCoclass(*c.clsid), &c);
+  }
+
+  const CoclassDesc* item = FindCoclassByName(u"qxnet.updateitem.1");
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(*item->clsid, CLSID_UpdateItem);
+  EXPECT_EQ(std::u16string(item->description), u"UpdateItem Class");
+  EXPECT_EQ(item->defaultInterface, FindInterface(IID_IUpdateItem));
+  EXPECT_EQ(item->sourceInterface, FindInterface(DIID__IUpdateItemEvents));
+  EXPECT_EQ(FindCoclassByName(u"QXNet.UpdateItems"), FindCoclass(CLSID_UpdateItems));
+  EXPECT_EQ(FindCoclassByName(u"UpdateDocument")->sourceInterface, nullptr);
+  EXPECT_EQ(FindCoclassByName(u"QXNet")->otherInterface, FindInterface(IID__QXNetConnect));
+  EXPECT_EQ(FindCoclassByName(u"QXNet.Nothing"), nullptr);
+}
+
+}  // namespace
+}  // namespace typelib_test
