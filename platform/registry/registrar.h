@@ -11,6 +11,9 @@
 
 namespace qx::registry {
 
+// %NAME% -> text pairs; names compare without case.
+using ScriptReplacements = std::vector<std::pair<std::u16string, std::u16string>>;
+
 // Register mode: keys marked ForceRemove are deleted with their subtree and
 // written anew, keys marked Delete are deleted, every other key is created
 // (if missing) and its values set; running a script twice gives the same

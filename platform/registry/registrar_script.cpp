@@ -196,8 +196,8 @@ class Parser {
         return;
       }
       if (next.kind == Token::Kind::End) tokens_.Fail("missing '}'", next.line);
-      if (owner != nullptr && next.kind == Token::Kind::Word && !next.quoted &&
-          EqualsIgnoringCase(next.text, u"val")) {
+      if (next.kind == Token::Kind::Word && !next.quoted && EqualsIgnoringCase(next.text, u"val")) {
+        if (owner == nullptr) tokens_.Fail("a value needs a key", next.line);
         tokens_.Take();
         const Token name = ExpectWord("a value name");
         if (name.text.size() > kMaxValueNameLength) tokens_.Fail("value name too long", name.line);

@@ -29,6 +29,10 @@ struct Connection {
   sqlite3* db = nullptr;
   std::string path;
   pid_t pid = 0;
+  // Identity of the file when it was opened, to notice a removed or
+  // replaced database.
+  dev_t device = 0;
+  ino_t inode = 0;
   std::unordered_map<const char*, sqlite3_stmt*> statements;
 
   void Close() {
@@ -189,10 +193,6 @@ const char kSchema[] =
     " type INTEGER NOT NULL, data BLOB NOT NULL,"
     " PRIMARY KEY(root, key, folded)) WITHOUT ROWID;";
 
-bool FileExists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
 
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
@@ -227,11 +227,21 @@ int InitialiseDatabase(sqlite3* db) {
 // connection (db stays null).
 LSTATUS EnsureConnection(Connection& connection, bool write) {
   const std::string path = DatabasePath();
+  struct stat info;
+  const bool exists = stat(path.c_str(), &info) == 0;
   if (connection.db != nullptr) {
-    if (connection.pid == getpid() && connection.path == path) return ERROR_SUCCESS;
+    if (connection.pid == getpid() && connection.path == path && exists &&
+        info.st_dev == connection.device && info.st_ino == connection.inode)
+      return ERROR_SUCCESS;
+    if (connection.pid == getpid() && connection.path == path) {
+      // The file was removed or replaced: closing must not delete the
+      // write-ahead log now at that path, which belongs to the new file.
+      int keep = 1;
+      sqlite3_file_control(connection.db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+    }
     connection.Close();
   }
-  if (!write && !FileExists(path)) return ERROR_SUCCESS;
+  if (!write && !exists) return ERROR_SUCCESS;
   const std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) {
     std::error_code error;
@@ -247,9 +257,15 @@ LSTATUS EnsureConnection(Connection& connection, bool write) {
     sqlite3_close_v2(db);
     return StatusFromSqlite(rc, write);
   }
+  if (stat(path.c_str(), &info) != 0) {
+    sqlite3_close_v2(db);
+    return StatusFromErrno(errno);
+  }
   connection.db = db;
   connection.path = path;
   connection.pid = getpid();
+  connection.device = info.st_dev;
+  connection.inode = info.st_ino;
   return ERROR_SUCCESS;
 }
 
