@@ -1,0 +1,77 @@
+// The table of live handles, so a stale or foreign handle is refused
+// instead of being dereferenced.
+#include "net/internet_service/http_handles.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include "net/internet_service/http_transfer.h"
+#include "net/internet_service/last_error.h"
+
+namespace qx::inet {
+namespace {
+
+std::mutex g_table_mutex;
+
+std::unordered_map<InternetHandle*, std::unique_ptr<InternetHandle>>& Table() {
+  static auto* table = new std::unordered_map<InternetHandle*, std::unique_ptr<InternetHandle>>();
+  return *table;
+}
+
+std::once_flag g_curl_init;
+
+}  // namespace
+
+SessionState::SessionState() {
+  std::call_once(g_curl_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  multi = curl_multi_init();
+}
+
+SessionState::~SessionState() {
+  if (multi != nullptr) curl_multi_cleanup(multi);
+}
+
+RequestHandle::RequestHandle() : InternetHandle(HandleKind::Request) {}
+
+RequestHandle::~RequestHandle() {
+  if (transfer && session) {
+    std::lock_guard<std::recursive_mutex> lock(session->mutex);
+    transfer.reset();
+  }
+}
+
+HINTERNET RegisterHandle(std::unique_ptr<InternetHandle> handle) {
+  InternetHandle* raw = handle.get();
+  std::lock_guard<std::mutex> lock(g_table_mutex);
+  Table().emplace(raw, std::move(handle));
+  return raw;
+}
+
+InternetHandle* FindHandle(HINTERNET handle, HandleKind kind) {
+  std::lock_guard<std::mutex> lock(g_table_mutex);
+  auto found = Table().find(handle);
+  if (found == Table().end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (found->second->kind != kind) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    return nullptr;
+  }
+  return found->second.get();
+}
+
+bool ReleaseHandle(HINTERNET handle) {
+  std::unique_ptr<InternetHandle> owned;
+  {
+    std::lock_guard<std::mutex> lock(g_table_mutex);
+    auto found = Table().find(handle);
+    if (found == Table().end()) return false;
+    owned = std::move(found->second);
+    Table().erase(found);
+  }
+  owned.reset();  // outside the table lock: closing may take the session lock
+  return true;
+}
+
+}  // namespace qx::inet

@@ -1,0 +1,82 @@
+// The objects behind HINTERNET handles and the table of live handles.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "net/internet_service/internet_service.h"
+
+namespace qx::inet {
+
+class HttpTransfer;
+
+// One connection pool: a curl multi handle whose connection cache serves
+// every request of the session. The mutex serialises all work on it.
+struct SessionState {
+  SessionState();
+  ~SessionState();
+  SessionState(const SessionState&) = delete;
+  SessionState& operator=(const SessionState&) = delete;
+
+  std::recursive_mutex mutex;
+  CURLM* multi = nullptr;
+  std::string agent;
+  bool direct = false;        // no proxy at all
+  std::string proxy;          // explicit proxy, empty for the environment's
+};
+
+enum class HandleKind { Session, Connection, Request };
+
+}  // namespace qx::inet
+
+// The opaque handle type of the public header.
+struct qx::inet::InternetHandle {
+  explicit InternetHandle(HandleKind k) : kind(k) {}
+  virtual ~InternetHandle() = default;
+  HandleKind kind;
+};
+
+namespace qx::inet {
+
+struct SessionHandle : InternetHandle {
+  SessionHandle() : InternetHandle(HandleKind::Session) {}
+  std::shared_ptr<SessionState> session;
+};
+
+struct ConnectionHandle : InternetHandle {
+  ConnectionHandle() : InternetHandle(HandleKind::Connection) {}
+  std::shared_ptr<SessionState> session;
+  std::string host;  // as given; IPv6 literals with or without brackets
+  INTERNET_PORT port = 0;
+  std::optional<Credentials> credentials;
+};
+
+struct RequestHandle : InternetHandle {
+  RequestHandle();
+  ~RequestHandle() override;
+  std::shared_ptr<SessionState> session;
+  std::string host;
+  INTERNET_PORT port = 0;
+  std::string verb;    // "GET", "HEAD", "POST", ...
+  std::string target;  // path and query
+  std::string accept;  // Accept header value, empty for none
+  DWORD flags = 0;
+  std::optional<Credentials> serverCredentials;
+  std::optional<Credentials> proxyCredentials;
+  std::vector<Credentials> offered;  // by the credential provider, never twice
+  std::unique_ptr<HttpTransfer> transfer;  // the last send
+};
+
+// Registers a new handle; the table owns it until ReleaseHandle.
+HINTERNET RegisterHandle(std::unique_ptr<InternetHandle> handle);
+// The live handle of that kind, or nullptr (last error set).
+InternetHandle* FindHandle(HINTERNET handle, HandleKind kind);
+// Removes and destroys a handle; false when it is not live.
+bool ReleaseHandle(HINTERNET handle);
+
+}  // namespace qx::inet

@@ -1,0 +1,362 @@
+// One HTTP exchange over the session's curl multi handle, pulled by the
+// caller: Send waits for the final headers, WaitForData for body bytes.
+#include "net/internet_service/http_transfer.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "net/internet_service/curl_error_map.h"
+#include "net/internet_service/curl_url_handle.h"
+#include "net/internet_service/last_error.h"
+#include "net/internet_service/transfer_settings.h"
+
+namespace qx::inet {
+namespace {
+
+constexpr long kMaxRedirects = 20;
+constexpr int kPollIntervalMs = 100;
+
+std::string TrimLineEnd(std::string_view line) {
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  return std::string(line);
+}
+
+std::string TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+void ParseStatusLine(const std::string& line, ResponseHeaders& headers) {
+  // "HTTP/1.1 200 OK"
+  const size_t firstSpace = line.find(' ');
+  headers.version = line.substr(0, firstSpace);
+  headers.status = 0;
+  headers.reason.clear();
+  if (firstSpace == std::string::npos) return;
+  const size_t secondSpace = line.find(' ', firstSpace + 1);
+  headers.status = std::strtol(line.c_str() + firstSpace + 1, nullptr, 10);
+  if (secondSpace != std::string::npos) headers.reason = line.substr(secondSpace + 1);
+}
+
+// Every transfer of the session that has finished is told so.
+void DeliverFinishedTransfers(CURLM* multi) {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    HttpTransfer* transfer = nullptr;
+    curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&transfer));
+    const CURLcode result = message->data.result;
+    if (transfer != nullptr) transfer->OnDone(result);
+  }
+}
+
+}  // namespace
+
+const std::string* ResponseHeaders::Find(std::string_view name, size_t occurrence) const {
+  for (const auto& [field, value] : fields) {
+    if (field.size() == name.size() && strncasecmp(field.data(), name.data(), name.size()) == 0) {
+      if (occurrence == 0) return &value;
+      --occurrence;
+    }
+  }
+  return nullptr;
+}
+
+HttpTransfer::HttpTransfer(std::shared_ptr<SessionState> session) : session_(std::move(session)) {}
+
+HttpTransfer::~HttpTransfer() {
+  Detach();
+  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  if (headerList_ != nullptr) curl_slist_free_all(headerList_);
+}
+
+void HttpTransfer::Detach() {
+  if (attached_) {
+    curl_multi_remove_handle(session_->multi, easy_);
+    attached_ = false;
+  }
+}
+
+bool HttpTransfer::Configure(const TransferSpec& spec) {
+  easy_ = curl_easy_init();
+  if (easy_ == nullptr || session_->multi == nullptr) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY, "Unable to create a transfer");
+    return false;
+  }
+  CURL* e = easy_;
+  curl_easy_setopt(e, CURLOPT_PRIVATE, this);
+  curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
+  curl_easy_setopt(e, CURLOPT_URL, spec.url.c_str());
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  // A secure request is never redirected to plain http.
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, spec.secure ? "https" : "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, spec.followRedirects ? 1L : 0L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeout().count()));
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HttpTransfer::OnHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &HttpTransfer::OnWrite);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, this);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::OnProgress);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+
+  char* systemBundle = nullptr;
+  curl_easy_getinfo(e, CURLINFO_CAINFO, &systemBundle);
+  const std::string trust = ExtraTrustBundle(systemBundle != nullptr ? systemBundle : "");
+  if (!trust.empty()) {
+    curl_blob blob{const_cast<char*>(trust.data()), trust.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
+  }
+
+  if (!session_->agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, session_->agent.c_str());
+  if (session_->direct) {
+    curl_easy_setopt(e, CURLOPT_PROXY, "");
+  } else if (!session_->proxy.empty()) {
+    curl_easy_setopt(e, CURLOPT_PROXY, session_->proxy.c_str());
+  }
+
+  for (const std::string& line : spec.headerLines) {
+    curl_slist* grown = curl_slist_append(headerList_, line.c_str());
+    if (grown == nullptr) {
+      Fail(ERROR_NOT_ENOUGH_MEMORY, "Unable to build the request headers");
+      return false;
+    }
+    headerList_ = grown;
+  }
+  // A body is sent at once, without waiting for "100 Continue".
+  headerList_ = curl_slist_append(headerList_, "Expect:");
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList_);
+
+  if (strcasecmp(spec.verb.c_str(), "HEAD") == 0) {
+    curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+    nobody_ = true;
+  } else if (strcasecmp(spec.verb.c_str(), "GET") == 0) {
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+  } else {
+    if (strcasecmp(spec.verb.c_str(), "POST") == 0 || !spec.body.empty()) {
+      curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(spec.body.size()));
+      curl_easy_setopt(e, CURLOPT_COPYPOSTFIELDS, spec.body.data());
+    }
+    if (strcasecmp(spec.verb.c_str(), "POST") != 0) {
+      curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, spec.verb.c_str());
+    }
+  }
+
+  if (spec.request != nullptr) {
+    if (const auto& server = spec.request->serverCredentials) {
+      curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+      curl_easy_setopt(e, CURLOPT_USERNAME, server->user.c_str());
+      curl_easy_setopt(e, CURLOPT_PASSWORD, server->password.c_str());
+    }
+    if (const auto& proxy = spec.request->proxyCredentials) {
+      curl_easy_setopt(e, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+      curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
+      curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
+    }
+  }
+  return true;
+}
+
+bool HttpTransfer::Send(const TransferSpec& spec) {
+  followRedirects_ = spec.followRedirects;
+  stallTimeout_ = StallTimeout();
+  if (!Configure(spec)) {
+    ReportFailure();
+    return false;
+  }
+  if (curl_multi_add_handle(session_->multi, easy_) != CURLM_OK) {
+    Fail(ERROR_INTERNET_INTERNAL_ERROR, "Unable to start the transfer");
+    ReportFailure();
+    return false;
+  }
+  attached_ = true;
+  lastActivity_ = std::chrono::steady_clock::now();
+  Pump([this] { return headersComplete_; });
+  if (headersComplete_) return true;
+  if (errorCode_ == 0) Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE, "The server sent no response headers");
+  ReportFailure();
+  return false;
+}
+
+bool HttpTransfer::WaitForData() {
+  Pump([this] { return Buffered() > 0; });
+  if (Buffered() > 0 || errorCode_ == 0) return true;
+  ReportFailure();
+  return false;
+}
+
+size_t HttpTransfer::Take(char* out, size_t count) {
+  const size_t n = std::min(count, Buffered());
+  std::memcpy(out, buffer_.data() + head_, n);
+  head_ += n;
+  if (head_ == buffer_.size()) {
+    buffer_.clear();
+    head_ = 0;
+  } else if (head_ >= kBufferLimit / 2) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(head_));
+    head_ = 0;
+  }
+  if (paused_ && Buffered() < kBufferLimit) {
+    paused_ = false;
+    lastActivity_ = std::chrono::steady_clock::now();
+    // May hand over the held-back data at once (and pause again).
+    curl_easy_pause(easy_, CURLPAUSE_CONT);
+  }
+  return n;
+}
+
+std::string HttpTransfer::EffectiveHost() const {
+  char* url = nullptr;
+  if (easy_ == nullptr || curl_easy_getinfo(easy_, CURLINFO_EFFECTIVE_URL, &url) != CURLE_OK ||
+      url == nullptr) {
+    return std::string();
+  }
+  CurlUrl parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url, 0) != CURLUE_OK) return std::string();
+  return GetUrlPart(parsed.get(), CURLUPART_HOST).value_or("");
+}
+
+template <typename Done>
+void HttpTransfer::Pump(Done done) {
+  while (!done() && !done_) {
+    int running = 0;
+    const CURLMcode status = curl_multi_perform(session_->multi, &running);
+    if (status != CURLM_OK) {
+      Fail(ERROR_INTERNET_INTERNAL_ERROR, curl_multi_strerror(status));
+      Detach();
+      return;
+    }
+    DeliverFinishedTransfers(session_->multi);
+    if (done() || done_) return;
+    if (paused_) return;  // waiting for the caller, nothing more can arrive
+    CheckStall();
+    if (done_) return;
+    curl_multi_poll(session_->multi, nullptr, 0, kPollIntervalMs, nullptr);
+  }
+}
+
+void HttpTransfer::CheckStall() {
+  const auto now = std::chrono::steady_clock::now();
+  if (!stallClockRunning_) {
+    // The connection (and TLS handshake) is under the connect timeout; the
+    // stall clock starts once the request could be sent.
+    curl_off_t pretransfer = 0;
+    curl_easy_getinfo(easy_, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    if (pretransfer <= 0) return;
+    stallClockRunning_ = true;
+    lastActivity_ = now;
+    return;
+  }
+  if (now - lastActivity_ < stallTimeout_) return;
+  const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(stallTimeout_).count() / 1000.0;
+  char text[160];
+  std::snprintf(text, sizeof text, "The server sent no data for %.1f seconds; the transfer was abandoned",
+                seconds);
+  Fail(ERROR_INTERNET_TIMEOUT, text);
+  done_ = true;
+  Detach();
+}
+
+void HttpTransfer::OnDone(CURLcode result) {
+  done_ = true;
+  if (result != CURLE_OK && errorCode_ == 0) {
+    Fail(InternetErrorFromCurl(result, easy_),
+         errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(result)));
+  }
+  if (result == CURLE_OK && !headersComplete_) {
+    // A response that ended without a header block we took as final (for
+    // example HTTP/0.9): its last block is all there is.
+    final_ = block_;
+    headersComplete_ = !final_.version.empty();
+  }
+  Detach();
+}
+
+void HttpTransfer::Fail(DWORD code, std::string detail) {
+  if (errorCode_ != 0) return;
+  errorCode_ = code;
+  errorDetail_ = std::move(detail);
+}
+
+void HttpTransfer::ReportFailure() const {
+  SetLastErrorDetail(errorCode_ != 0 ? errorCode_ : ERROR_INTERNET_INTERNAL_ERROR, errorDetail_);
+}
+
+void HttpTransfer::EndHeaderBlock() {
+  const long status = block_.status;
+  const bool informational = status >= 100 && status < 200;
+  const bool followed = followRedirects_ && status >= 300 && status < 400 &&
+                        block_.Find("Location") != nullptr && !block_.Find("Location")->empty();
+  blockFinal_ = !informational && !followed;
+  if (blockFinal_) {
+    final_ = block_;
+    headersComplete_ = true;
+  }
+}
+
+size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self) {
+  auto* transfer = static_cast<HttpTransfer*>(self);
+  const size_t bytes = size * count;
+  transfer->lastActivity_ = std::chrono::steady_clock::now();
+  const std::string line = TrimLineEnd(std::string_view(data, bytes));
+  ResponseHeaders& block = transfer->block_;
+  if (line.rfind("HTTP/", 0) == 0) {
+    block = ResponseHeaders{};
+    transfer->blockFinal_ = false;
+    ParseStatusLine(line, block);
+    block.raw = line + "\r\n";
+  } else if (line.empty()) {
+    block.raw += "\r\n";
+    transfer->EndHeaderBlock();
+  } else if (line.front() == ' ' || line.front() == '\t') {
+    // A folded continuation of the previous field.
+    if (!block.fields.empty()) block.fields.back().second += " " + TrimBlanks(line);
+    block.raw += line + "\r\n";
+  } else {
+    const size_t colon = line.find(':');
+    if (colon != std::string::npos) {
+      block.fields.emplace_back(TrimBlanks(std::string_view(line).substr(0, colon)),
+                                TrimBlanks(std::string_view(line).substr(colon + 1)));
+    }
+    block.raw += line + "\r\n";
+  }
+  return bytes;
+}
+
+size_t HttpTransfer::OnWrite(char* data, size_t size, size_t count, void* self) {
+  auto* transfer = static_cast<HttpTransfer*>(self);
+  const size_t bytes = size * count;
+  if (!transfer->headersComplete_) {
+    // Body of a response that is not handed out (a followed redirect).
+    if (!transfer->blockFinal_ && transfer->block_.status != 0) return bytes;
+    transfer->final_ = transfer->block_;
+    transfer->headersComplete_ = true;
+  }
+  if (transfer->Buffered() >= kBufferLimit) {
+    transfer->paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  transfer->buffer_.insert(transfer->buffer_.end(), data, data + bytes);
+  return bytes;
+}
+
+int HttpTransfer::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  auto* transfer = static_cast<HttpTransfer*>(self);
+  if (dlnow != transfer->lastDown_ || ulnow != transfer->lastUp_) {
+    transfer->lastDown_ = dlnow;
+    transfer->lastUp_ = ulnow;
+    transfer->lastActivity_ = std::chrono::steady_clock::now();
+  }
+  return 0;
+}
+
+}  // namespace qx::inet

@@ -1,0 +1,112 @@
+// One sent HTTP request as a libcurl transfer driven in a pull style: the
+// caller's waits run the session's multi handle until what it waits for has
+// arrived. Body bytes are buffered up to a small bound; beyond it the
+// transfer is paused until the caller takes bytes.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "net/internet_service/http_handles.h"
+
+namespace qx::inet {
+
+// The header block of the final response.
+struct ResponseHeaders {
+  long status = 0;
+  std::string version;  // "HTTP/1.1"
+  std::string reason;   // "OK"
+  std::vector<std::pair<std::string, std::string>> fields;  // in order received
+  std::string raw;      // the block as received, CR LF line ends
+
+  // The n-th value of a field (name compared without regard to case).
+  const std::string* Find(std::string_view name, size_t occurrence = 0) const;
+};
+
+struct TransferSpec {
+  std::string url;
+  std::string verb;
+  std::vector<std::string> headerLines;
+  std::string body;
+  bool followRedirects = true;
+  bool secure = false;
+  const RequestHandle* request = nullptr;  // credentials, flags
+};
+
+class HttpTransfer {
+ public:
+  static constexpr size_t kBufferLimit = 256 * 1024;
+
+  explicit HttpTransfer(std::shared_ptr<SessionState> session);
+  ~HttpTransfer();
+  HttpTransfer(const HttpTransfer&) = delete;
+  HttpTransfer& operator=(const HttpTransfer&) = delete;
+
+  // Starts the transfer and waits for the final response's headers.
+  // False with the last error set when it failed before them.
+  bool Send(const TransferSpec& spec);
+
+  // Waits until body bytes are buffered or the body ended. False with the
+  // last error set when the transfer failed and nothing is left to hand out.
+  bool WaitForData();
+  size_t Buffered() const { return buffer_.size() - head_; }
+  // Moves up to `count` buffered bytes to `out`; resumes a paused transfer.
+  size_t Take(char* out, size_t count);
+
+  const ResponseHeaders& Headers() const { return final_; }
+  bool HeadersComplete() const { return headersComplete_; }
+  // Host of the URL the final response came from.
+  std::string EffectiveHost() const;
+
+  // For the session's message loop.
+  void OnDone(CURLcode result);
+
+ private:
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnWrite(char* data, size_t size, size_t count, void* self);
+  static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                        curl_off_t ulnow);
+
+  bool Configure(const TransferSpec& spec);
+  void EndHeaderBlock();
+  template <typename Done>
+  void Pump(Done done);
+  void CheckStall();
+  void Fail(DWORD code, std::string detail);
+  void ReportFailure() const;
+  void Detach();
+
+  std::shared_ptr<SessionState> session_;
+  CURL* easy_ = nullptr;
+  curl_slist* headerList_ = nullptr;
+  bool attached_ = false;
+  char errorBuffer_[CURL_ERROR_SIZE] = {};
+
+  bool followRedirects_ = true;
+  bool nobody_ = false;
+  ResponseHeaders block_;    // the header block being received
+  bool blockFinal_ = false;  // the last completed block is the final one
+  ResponseHeaders final_;
+  bool headersComplete_ = false;
+
+  std::vector<char> buffer_;
+  size_t head_ = 0;
+  bool paused_ = false;
+
+  bool done_ = false;
+  DWORD errorCode_ = 0;
+  std::string errorDetail_;
+
+  std::chrono::steady_clock::time_point lastActivity_;
+  bool stallClockRunning_ = false;
+  std::chrono::milliseconds stallTimeout_{0};
+  curl_off_t lastDown_ = 0;
+  curl_off_t lastUp_ = 0;
+};
+
+}  // namespace qx::inet

@@ -1,0 +1,308 @@
+// SQLite index of the internet cache.
+#include "net/internet_service/url_cache_index.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+
+#include "net/internet_service/internet_service.h"
+#include "net/internet_service/last_error.h"
+
+namespace qx::inet {
+namespace {
+
+constexpr int kBusyTimeoutMs = 15'000;
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS entries ("
+    " url TEXT PRIMARY KEY NOT NULL,"
+    " file TEXT NOT NULL,"
+    " extension TEXT NOT NULL DEFAULT '',"
+    " entry_type INTEGER NOT NULL DEFAULT 1,"
+    " size INTEGER NOT NULL DEFAULT 0,"
+    " last_modified INTEGER NOT NULL DEFAULT 0,"
+    " expire INTEGER NOT NULL DEFAULT 0,"
+    " last_access INTEGER NOT NULL DEFAULT 0,"
+    " last_sync INTEGER NOT NULL DEFAULT 0,"
+    " lock_count INTEGER NOT NULL DEFAULT 0,"
+    " hits INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);";
+
+bool MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty() && mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      SetLastErrorFromErrno(errno);
+      return false;
+    }
+    if (slash == std::string::npos) return true;
+  }
+}
+
+// The process's connection to the index of one folder. A child process made
+// by fork never uses its parent's connection.
+struct IndexConnection {
+  std::mutex mutex;
+  sqlite3* db = nullptr;
+  std::string folder;
+  pid_t owner = 0;
+};
+
+IndexConnection& Connection() {
+  static auto* connection = new IndexConnection();
+  return *connection;
+}
+
+bool SqliteFailure(sqlite3* db, int rc) {
+  const DWORD code = (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) ? ERROR_SHARING_VIOLATION
+                                                                : ERROR_INTERNET_INTERNAL_ERROR;
+  SetLastErrorDetail(code, std::string("Cache index: ") +
+                               (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+  return false;
+}
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool ok() const { return rc_ == SQLITE_OK; }
+  int rc() const { return rc_; }
+  Statement& Bind(int at, const std::string& text) {
+    sqlite3_bind_text(statement_, at, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Statement& Bind(int at, int64_t value) {
+    sqlite3_bind_int64(statement_, at, value);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error.
+  int Step() { return sqlite3_step(statement_); }
+  int64_t Int(int column) const { return sqlite3_column_int64(statement_, column); }
+  std::string Text(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+    return text != nullptr ? std::string(text) : std::string();
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+  int rc_;
+};
+
+bool Execute(sqlite3* db, const char* sql) {
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK || SqliteFailure(db, rc);
+}
+
+// Runs `work` inside one write transaction on the open index.
+template <typename Work>
+bool InTransaction(Work work) {
+  const std::optional<std::string> folder = CacheFolder();
+  if (!folder) return false;
+  IndexConnection& connection = Connection();
+  std::lock_guard<std::mutex> lock(connection.mutex);
+  if (connection.db != nullptr && (connection.folder != *folder || connection.owner != getpid())) {
+    // Another folder, or a connection inherited across fork (left alone: it
+    // belongs to the parent).
+    if (connection.owner == getpid()) sqlite3_close(connection.db);
+    connection.db = nullptr;
+  }
+  if (connection.db == nullptr) {
+    sqlite3* db = nullptr;
+    const std::string path = *folder + "/index.db";
+    const int rc = sqlite3_open_v2(path.c_str(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+      SqliteFailure(db, rc);
+      sqlite3_close(db);
+      return false;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (!Execute(db, "PRAGMA journal_mode=WAL;") || !Execute(db, "PRAGMA synchronous=NORMAL;") ||
+        !Execute(db, kSchema)) {
+      sqlite3_close(db);
+      return false;
+    }
+    connection.db = db;
+    connection.folder = *folder;
+    connection.owner = getpid();
+  }
+  sqlite3* db = connection.db;
+  if (!Execute(db, "BEGIN IMMEDIATE;")) return false;
+  const bool ok = work(db);
+  if (!ok) {
+    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);  // keeps the work's last error
+    return false;
+  }
+  if (!Execute(db, "COMMIT;")) {
+    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    return false;
+  }
+  return true;
+}
+
+bool NotCached() {
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return false;
+}
+
+// The file of a removed or replaced entry when no entry names it any more.
+bool OrphanedFile(sqlite3* db, const std::string& file, std::string& orphaned) {
+  Statement users(db, "SELECT COUNT(*) FROM entries WHERE file = ?1;");
+  if (!users.ok()) return SqliteFailure(db, users.rc());
+  users.Bind(1, file);
+  const int rc = users.Step();
+  if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+  orphaned = users.Int(0) == 0 ? file : std::string();
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> CacheFolder() {
+  std::string folder;
+  if (const char* dir = std::getenv("QXNET_CACHE_DIR"); dir != nullptr && *dir != '\0') {
+    folder = dir;
+  } else if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/') {
+    folder = std::string(xdg) + "/corvane/inetcache";
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
+    folder = std::string(home) + "/.cache/corvane/inetcache";
+  } else {
+    SetLastErrorDetail(ERROR_PATH_NOT_FOUND, "No cache folder: neither QXNET_CACHE_DIR nor HOME is set");
+    return std::nullopt;
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (!MakeFolders(folder)) return std::nullopt;
+  return folder;
+}
+
+bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
+  return InTransaction([&](sqlite3* db) {
+    Statement read(db,
+                   "SELECT file, extension, entry_type, size, last_modified, expire, last_access,"
+                   " last_sync, lock_count, hits FROM entries WHERE url = ?1;");
+    if (!read.ok()) return SqliteFailure(db, read.rc());
+    read.Bind(1, url);
+    const int rc = read.Step();
+    if (rc == SQLITE_DONE) return NotCached();
+    if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+    record.url = url;
+    record.file = read.Text(0);
+    record.extension = read.Text(1);
+    record.entryType = static_cast<DWORD>(read.Int(2));
+    record.size = read.Int(3);
+    record.lastModified = read.Int(4);
+    record.expire = read.Int(5);
+    record.lastAccess = read.Int(6);
+    record.lastSync = read.Int(7);
+    record.locks = read.Int(8);
+    record.hits = read.Int(9);
+    if (!lock) return true;
+    record.locks += 1;
+    record.hits += 1;
+    record.lastAccess = FileTimeToInt64(GetSystemTimeAsFileTime());
+    Statement update(db,
+                     "UPDATE entries SET lock_count = ?2, hits = ?3, last_access = ?4 WHERE url = ?1;");
+    if (!update.ok()) return SqliteFailure(db, update.rc());
+    update.Bind(1, url).Bind(2, record.locks).Bind(3, record.hits).Bind(4, record.lastAccess);
+    const int done = update.Step();
+    return done == SQLITE_DONE || SqliteFailure(db, done);
+  });
+}
+
+bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
+  orphaned.clear();
+  return InTransaction([&](sqlite3* db) {
+    std::string previous;
+    {
+      Statement read(db, "SELECT file FROM entries WHERE url = ?1;");
+      if (!read.ok()) return SqliteFailure(db, read.rc());
+      read.Bind(1, record.url);
+      const int rc = read.Step();
+      if (rc == SQLITE_ROW) previous = read.Text(0);
+      else if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    }
+    Statement write(db,
+                    "INSERT OR REPLACE INTO entries (url, file, extension, entry_type, size,"
+                    " last_modified, expire, last_access, last_sync, lock_count, hits)"
+                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, 0, 0);");
+    if (!write.ok()) return SqliteFailure(db, write.rc());
+    write.Bind(1, record.url).Bind(2, record.file).Bind(3, record.extension);
+    write.Bind(4, static_cast<int64_t>(record.entryType)).Bind(5, record.size);
+    write.Bind(6, record.lastModified).Bind(7, record.expire).Bind(8, record.lastAccess);
+    write.Bind(9, record.lastSync);
+    const int rc = write.Step();
+    if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    if (previous.empty() || previous == record.file) return true;
+    return OrphanedFile(db, previous, orphaned);
+  });
+}
+
+bool UnlockCacheRecord(const std::string& url) {
+  return InTransaction([&](sqlite3* db) {
+    Statement update(db, "UPDATE entries SET lock_count = MAX(lock_count - 1, 0) WHERE url = ?1;");
+    if (!update.ok()) return SqliteFailure(db, update.rc());
+    update.Bind(1, url);
+    const int rc = update.Step();
+    if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    return sqlite3_changes(db) > 0 || NotCached();
+  });
+}
+
+bool UpdateCacheRecord(const std::string& url, const CacheRecordChange& change) {
+  return InTransaction([&](sqlite3* db) {
+    const DWORD fc = change.fieldControl;
+    Statement update(db,
+                     "UPDATE entries SET"
+                     " entry_type = CASE WHEN ?2 THEN ?3 ELSE entry_type END,"
+                     " last_modified = CASE WHEN ?4 THEN ?5 ELSE last_modified END,"
+                     " expire = CASE WHEN ?6 THEN ?7 ELSE expire END,"
+                     " last_access = CASE WHEN ?8 THEN ?9 ELSE last_access END,"
+                     " last_sync = CASE WHEN ?10 THEN ?11 ELSE last_sync END"
+                     " WHERE url = ?1;");
+    if (!update.ok()) return SqliteFailure(db, update.rc());
+    update.Bind(1, url);
+    update.Bind(2, int64_t{(fc & CACHE_ENTRY_ATTRIBUTE_FC) != 0}).Bind(3, int64_t{change.entryType});
+    update.Bind(4, int64_t{(fc & CACHE_ENTRY_MODTIME_FC) != 0}).Bind(5, change.lastModified);
+    update.Bind(6, int64_t{(fc & CACHE_ENTRY_EXPTIME_FC) != 0}).Bind(7, change.expire);
+    update.Bind(8, int64_t{(fc & CACHE_ENTRY_ACCTIME_FC) != 0}).Bind(9, change.lastAccess);
+    update.Bind(10, int64_t{(fc & CACHE_ENTRY_SYNCTIME_FC) != 0}).Bind(11, change.lastSync);
+    const int rc = update.Step();
+    if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    return sqlite3_changes(db) > 0 || NotCached();
+  });
+}
+
+bool RemoveCacheRecord(const std::string& url, std::string& orphaned) {
+  orphaned.clear();
+  return InTransaction([&](sqlite3* db) {
+    std::string file;
+    {
+      Statement read(db, "SELECT file FROM entries WHERE url = ?1;");
+      if (!read.ok()) return SqliteFailure(db, read.rc());
+      read.Bind(1, url);
+      const int rc = read.Step();
+      if (rc == SQLITE_DONE) return NotCached();
+      if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+      file = read.Text(0);
+    }
+    Statement remove(db, "DELETE FROM entries WHERE url = ?1;");
+    if (!remove.ok()) return SqliteFailure(db, remove.rc());
+    remove.Bind(1, url);
+    const int rc = remove.Step();
+    if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    return OrphanedFile(db, file, orphaned);
+  });
+}
+
+}  // namespace qx::inet
