@@ -24,12 +24,15 @@ struct Var : VARIANT {
   Var& operator=(const Var&) = delete;
 };
 
+// Each setter releases what the variant held before.
 Var* I4(Var* v, LONG value) {
+  VariantClear(v);
   v->vt = VT_I4;
   v->lVal = value;
   return v;
 }
 Var* R8(Var* v, double value) {
+  VariantClear(v);
   v->vt = VT_R8;
   v->dblVal = value;
   return v;
@@ -41,11 +44,13 @@ Var* Str(Var* v, std::u16string_view text) {
   return v;
 }
 Var* Bool(Var* v, bool value) {
+  VariantClear(v);
   v->vt = VT_BOOL;
   v->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
   return v;
 }
 Var* Date(Var* v, double value) {
+  VariantClear(v);
   v->vt = VT_DATE;
   v->date = value;
   return v;
