@@ -19,7 +19,7 @@ std::u16string VersionOf(const std::string& path) {
 }
 
 std::string WriteImage(const std::string& name, const detecttest::Bytes& image) {
-  const std::string path = qxtest::TestRoot() + "/" + name;
+  const std::string path = detecttest::TestFolder("images") + "/" + name;
   detecttest::WriteFile(path, image);
   return path;
 }

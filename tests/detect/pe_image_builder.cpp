@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/com/text.h"
+#include "tests/support/com_test.h"
 
 namespace detecttest {
 
@@ -164,6 +165,17 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+std::string TestFolder(const std::string& name) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = qxtest::TestRoot() + "/" + test->test_suite_name() + "." + test->name() + "/" + name;
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
+void ClearInstallRootKey() {
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\.NETFramework");
 }
 
 FakeDotNet::FakeDotNet(std::string root) : root_(std::move(root)) {

@@ -49,6 +49,13 @@ struct PeLayout {
 
 void WriteFile(const std::string& path, const Bytes& bytes);
 
+// A folder of the running test's own under the test process's root, so
+// that tests run in one process do not see each other's trees.
+std::string TestFolder(const std::string& name);
+
+// Removes HKLM\SOFTWARE\Microsoft\.NETFramework from the test registry.
+void ClearInstallRootKey();
+
 // A fake .NET install under `root`: the host marker and the
 // shared/Microsoft.NETCore.App/ folder.
 class FakeDotNet {

@@ -86,15 +86,17 @@ class QXDetectNetTest : public qxtest::ComTest {
   void SetUp() override {
     qxtest::ComTest::SetUp();
     unsetenv("DOTNET_ROOT");
+    detecttest::ClearInstallRootKey();
   }
   void TearDown() override {
     unsetenv("DOTNET_ROOT");
+    detecttest::ClearInstallRootKey();
     qxtest::ComTest::TearDown();
   }
 
   // A fake install that DOTNET_ROOT points at.
   FakeDotNet& Install() {
-    fake_.emplace(qxtest::TestRoot() + "/dotnet");
+    fake_.emplace(detecttest::TestFolder("dotnet"));
     setenv("DOTNET_ROOT", fake_->Root().c_str(), 1);
     return *fake_;
   }
@@ -182,7 +184,7 @@ TEST_F(QXDetectNetTest, NullResultPointersAreInvalidParameters) {
 TEST_F(QXDetectNetTest, RegistryInstallRootIsUsedAsStoredWhenItIsAString) {
   Install();
   // A framework folder elsewhere, named by the registry value.
-  const std::string framework = qxtest::TestRoot() + "/framework/";
+  const std::string framework = detecttest::TestFolder("framework") + "/";
   std::filesystem::create_directories(framework + "v4.0.30319");
   detecttest::WriteFile(framework + "v4.0.30319/mscorlib.dll",
                         detecttest::PeWithFileVersion(u"4.8.4084.0 built by: NET48REL1"));

@@ -21,7 +21,7 @@ namespace {
 using namespace qx::detect;
 using detecttest::FakeDotNet;
 
-std::string Root(const std::string& name) { return qxtest::TestRoot() + "/" + name; }
+std::string Root(const std::string& name) { return detecttest::TestFolder(name); }
 
 std::u16string Wide(const std::string& s) { return qx::Utf8ToUtf16(s); }
 
@@ -95,6 +95,7 @@ TEST(DotNetHost, CandidatesAreDotNetRootThenSystemFoldersThenHome) {
 }
 
 TEST(DotNetInfoRecord, InstallRootFallsBackToTheSharedRuntimeFolder) {
+  detecttest::ClearInstallRootKey();
   FakeDotNet fake(Root("dotnet"));
   DotNetInfo info = BuildDotNetInfo({Root("nothing-here"), fake.Root() + "/"});
   EXPECT_TRUE(info.present);
@@ -129,6 +130,7 @@ TEST(DotNetInfoRecord, CopyInstallRootNeedsRoomForTheTerminator) {
 }
 
 TEST(RuntimeVersions, ListsFoldersInListingOrderAndKeepsOnlyRuntimes) {
+  detecttest::ClearInstallRootKey();
   FakeDotNet fake(Root("dotnet"));
   fake.AddRuntime("8.0.1", u"8.0.123.45607 @Commit: abc");
   fake.AddRuntime("6.0.2", u"6.0");
@@ -164,6 +166,7 @@ TEST(RuntimeVersions, ListsFoldersInListingOrderAndKeepsOnlyRuntimes) {
 }
 
 TEST(RuntimeVersions, NothingWithoutPresenceOrInstallRoot) {
+  detecttest::ClearInstallRootKey();
   FakeDotNet fake(Root("dotnet"));
   fake.AddRuntime("8.0.1", u"8.0.1.0");
   DotNetInfo info = BuildDotNetInfo({fake.Root()});
