@@ -2,6 +2,8 @@
 // can tell a timeout from a refused connection or a bad certificate.
 #include "net/internet_service/curl_error_map.h"
 
+#include <cstring>
+
 #include "net/internet_service/internet_service.h"
 
 namespace qx::inet {
@@ -12,7 +14,11 @@ constexpr long kCertNotYetValid = 9;
 constexpr long kCertHasExpired = 10;
 constexpr long kHostnameMismatch = 62;
 
-DWORD CertificateError(CURL* easy) {
+DWORD CertificateError(CURL* easy, const char* detail) {
+  // libcurl checks the host name itself, after the chain was accepted.
+  if (detail != nullptr && std::strstr(detail, "host name") != nullptr) {
+    return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+  }
   long verify = 0;
   if (easy != nullptr) curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verify);
   switch (verify) {
@@ -35,7 +41,7 @@ DWORD CertificateError(CURL* easy) {
 
 }  // namespace
 
-DWORD InternetErrorFromCurl(CURLcode code, CURL* easy) {
+DWORD InternetErrorFromCurl(CURLcode code, CURL* easy, const char* detail) {
   switch (code) {
     case CURLE_OK: return ERROR_SUCCESS;
     case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
@@ -54,7 +60,7 @@ DWORD InternetErrorFromCurl(CURLcode code, CURL* easy) {
     case CURLE_HTTP2_STREAM: return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_GOT_NOTHING:
     case CURLE_RECV_ERROR: return ERROR_INTERNET_CONNECTION_RESET;
-    case CURLE_PEER_FAILED_VERIFICATION: return CertificateError(easy);
+    case CURLE_PEER_FAILED_VERIFICATION: return CertificateError(easy, detail);
     case CURLE_SSL_CERTPROBLEM: return ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED;
     case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
     case CURLE_SSL_INVALIDCERTSTATUS: return ERROR_INTERNET_SEC_CERT_REV_FAILED;

@@ -7,8 +7,9 @@
 
 namespace qx::inet {
 
-// `easy` is asked for the certificate verification result when the failure
-// is about the server's certificate.
-DWORD InternetErrorFromCurl(CURLcode code, CURL* easy);
+// `easy` is asked for the certificate verification result, and `detail`
+// (libcurl's error text) read, when the failure is about the server's
+// certificate.
+DWORD InternetErrorFromCurl(CURLcode code, CURL* easy, const char* detail);
 
 }  // namespace qx::inet

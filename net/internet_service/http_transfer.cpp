@@ -269,7 +269,7 @@ void HttpTransfer::CheckStall() {
 void HttpTransfer::OnDone(CURLcode result) {
   done_ = true;
   if (result != CURLE_OK && errorCode_ == 0) {
-    Fail(InternetErrorFromCurl(result, easy_),
+    Fail(InternetErrorFromCurl(result, easy_, errorBuffer_),
          errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(result)));
   }
   if (result == CURLE_OK && !headersComplete_) {

@@ -1,6 +1,8 @@
 // Timeouts (60 s unless overridden) and the extra trusted certificates.
 #include "net/internet_service/transfer_settings.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
@@ -57,11 +59,15 @@ std::string ExtraTrustBundle(const std::string& systemBundlePath) {
   const char* extra = std::getenv("QXNET_CA_BUNDLE");
   if (extra == nullptr || *extra == '\0') return std::string();
 
-  // Built once per (system bundle, extra file) pair.
+  // Built again only when the system bundle's path or the extra file changes.
   static std::mutex mutex;
   static std::string cachedKey;
   static std::string cachedBundle;
-  const std::string key = systemBundlePath + '\n' + extra;
+  struct stat info {};
+  stat(extra, &info);
+  const std::string key = systemBundlePath + '\n' + extra + '\n' + std::to_string(info.st_mtim.tv_sec) +
+                          '.' + std::to_string(info.st_mtim.tv_nsec) + '.' + std::to_string(info.st_size) +
+                          '.' + std::to_string(info.st_ino);
   std::lock_guard<std::mutex> lock(mutex);
   if (key != cachedKey) {
     std::string bundle = systemBundlePath.empty() ? std::string() : ReadWholeFile(systemBundlePath);
