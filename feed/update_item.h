@@ -1,0 +1,66 @@
+// UpdateItem: one entry of the update feed (title, link, description, guid,
+// category, publication date), the feed's required flag and a local status,
+// with its item fragment text form.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "qxnet/qxnetlib.h"
+#include "server/collections/item_guid_tracking.h"
+#include "server/object_frame/bstr.h"
+#include "server/object_frame/dispatch_object.h"
+#include "server/object_frame/no_connection_points.h"
+
+namespace qx {
+
+class CUpdateItem final
+    : public DispatchObject<CUpdateItem, IUpdateItem, SingleThreaded, NoConnectionPoints,
+                            IItemGuidTracking> {
+ public:
+  static constexpr const CLSID& kClsid = CLSID_UpdateItem;
+
+  CUpdateItem();
+  ~CUpdateItem() override;
+
+  // IUpdateItem
+  HRESULT STDMETHODCALLTYPE get_title(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_title(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_link(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_link(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_description(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_description(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_guid(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_guid(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_category(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_category(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_pubDate(DATE* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_pubDate(DATE newVal) override;
+  HRESULT STDMETHODCALLTYPE MarshallObject(BSTR* retVal) override;
+  HRESULT STDMETHODCALLTYPE UnMarshallObject(BSTR retVal) override;
+  HRESULT STDMETHODCALLTYPE get_status(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_status(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_required(VARIANT_BOOL* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_required(VARIANT_BOOL newVal) override;
+
+  // IItemGuidTracking (private to the module's collections)
+  std::u16string_view GuidText() override;
+  HRESULT AddGuidObserver(GuidObserver* observer) override;
+  void RemoveGuidObserver(GuidObserver* observer) override;
+
+ private:
+  HRESULT GetText(const BStr& field, BSTR* out) const;
+  static HRESULT PutText(BStr& field, BSTR value);
+
+  BStr title_;
+  BStr link_;
+  BStr description_;
+  BStr guid_;
+  BStr category_;
+  DATE pubDate_;
+  VARIANT_BOOL required_ = VARIANT_FALSE;
+  BStr status_;
+  std::vector<GuidObserver*> guidObservers_;
+};
+
+}  // namespace qx

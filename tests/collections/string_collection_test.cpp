@@ -1,0 +1,92 @@
+// StringCollection: owned full-length copies, duplicates kept, case-insensitive
+// InCollection, and the collection error reports.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "tests/support/com_test.h"
+
+namespace {
+
+using qx::BStr;
+using qx::ComPtr;
+using namespace std::literals;
+
+class StringCollectionTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    strings = qxtest::Create<IStringCollection>(CLSID_StringCollection);
+    ASSERT_TRUE(strings);
+  }
+  void TearDown() override {
+    strings = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+  bool Has(std::u16string_view text) {
+    BStr value(text);
+    VARIANT_BOOL found = 3;
+    EXPECT_EQ(strings->InCollection(value.Get(), &found), S_OK);
+    EXPECT_TRUE(found == VARIANT_TRUE || found == VARIANT_FALSE);
+    return found == VARIANT_TRUE;
+  }
+
+  ComPtr<IStringCollection> strings;
+};
+
+TEST_F(StringCollectionTest, StoresFullLengthCopiesAndNullAsEmptyText) {
+  BStr abc(u"abc"), zero(u"x\0y"s);
+  ASSERT_EQ(strings->Add(abc.Get()), S_OK);
+  ASSERT_EQ(strings->Add(abc.Get()), S_OK);  // duplicates are kept
+  ASSERT_EQ(strings->Add(nullptr), S_OK);
+  ASSERT_EQ(strings->Add(zero.Get()), S_OK);
+  LONG count = 0;
+  ASSERT_EQ(strings->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 4);
+
+  BStr value;
+  ASSERT_EQ(strings->Item(2, value.Put()), S_OK);
+  EXPECT_FALSE(value.IsNull());
+  EXPECT_EQ(value.Length(), 0u);
+  ASSERT_EQ(strings->Item(3, value.Put()), S_OK);
+  EXPECT_EQ(value.Text(), u"x\0y"s);
+}
+
+TEST_F(StringCollectionTest, InCollectionIgnoresCase) {
+  for (const char16_t* text : {u"abc", u"straße", u"Ελλάδα", u"Київ"}) {
+    BStr value(text);
+    strings->Add(value.Get());
+  }
+  EXPECT_TRUE(Has(u"ABC"));
+  EXPECT_TRUE(Has(u"STRAßE"));
+  EXPECT_TRUE(Has(u"ΕΛΛΆΔΑ"));
+  EXPECT_TRUE(Has(u"КИЇВ"));
+  EXPECT_FALSE(Has(u"STRASSE"));
+  EXPECT_FALSE(Has(u"ab"));
+  EXPECT_FALSE(Has(u""));
+  VARIANT_BOOL found = VARIANT_TRUE;
+  EXPECT_EQ(strings->InCollection(nullptr, &found), S_OK);
+  EXPECT_EQ(found, VARIANT_FALSE);
+  strings->Add(nullptr);
+  EXPECT_TRUE(Has(u""));
+}
+
+TEST_F(StringCollectionTest, ReportsItsOwnErrors) {
+  BStr one(u"one");
+  strings->Add(one.Get());
+  BStr value;
+  for (LONG bad : {LONG(1), LONG(-1), LONG(INT_MIN), LONG(INT_MAX)}) {
+    EXPECT_EQ(strings->Item(bad, nullptr), E_INVALIDARG);
+    qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+    EXPECT_EQ(record.description, u"Invalid index");
+    EXPECT_EQ(record.source, u"QXNet.StringCollection.1");
+    EXPECT_TRUE(record.iid == IID_IStringCollection);
+  }
+  EXPECT_EQ(strings->Item(0, nullptr), E_POINTER);
+  EXPECT_EQ(qxtest::TakeErrorRecord().description, u"Invalid parameter");
+  EXPECT_EQ(strings->get_Count(nullptr), E_POINTER);
+  EXPECT_EQ(strings->InCollection(one.Get(), nullptr), E_POINTER);
+}
+
+}  // namespace

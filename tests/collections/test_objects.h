@@ -1,0 +1,103 @@
+// Hand-written stand-ins used by the collection tests: an IUpdateItem of
+// another implementation and a minimal IUpdateChannel.
+#pragma once
+
+#include <string>
+
+#include "qxnet/qxnetlib.h"
+#include "server/object_frame/bstr.h"
+
+namespace collections_test {
+
+// Reference counting and identity shared by the stand-ins.
+template <class Interface>
+class TestObject : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (!object) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == qx_iid_of<Interface>::value) {
+      *object = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --refs;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  ULONG refs = 1;
+
+ protected:
+  virtual ~TestObject() = default;
+};
+
+// An item of another implementation: only guid and pubDate hold values.
+class ForeignItem final : public TestObject<IUpdateItem> {
+ public:
+  explicit ForeignItem(std::u16string guid, DATE date = 0) : guid(std::move(guid)), date(date) {}
+
+  HRESULT STDMETHODCALLTYPE get_guid(BSTR* out) override {
+    *out = qx::BStr(guid).Detach();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_guid(BSTR value) override {
+    guid = qx::BstrView(value);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_pubDate(DATE* out) override {
+    *out = date;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE MarshallObject(BSTR* out) override {
+    *out = qx::BStr(u"<item><guid>" + guid + u"</guid></item>").Detach();
+    return S_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_title(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_title(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_link(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_link(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_description(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_description(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_category(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_category(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_pubDate(DATE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnMarshallObject(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_status(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_status(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_required(VARIANT_BOOL*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_required(VARIANT_BOOL) override { return E_NOTIMPL; }
+
+  std::u16string guid;
+  DATE date;
+};
+
+// A channel that holds nothing.
+class TestChannel final : public TestObject<IUpdateChannel> {
+ public:
+  HRESULT STDMETHODCALLTYPE get_items(IUpdateItems**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_title(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_title(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_link(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_link(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_description(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_description(BSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_lastCheckDate(DATE*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE put_lastCheckDate(DATE) override { return E_NOTIMPL; }
+};
+
+}  // namespace collections_test

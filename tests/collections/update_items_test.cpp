@@ -1,0 +1,325 @@
+// UpdateItems: indexing, duplicate-free Add by guid ignoring case, a guid
+// index that follows changes made through other holders, Remove, the stable
+// sort and the item list text.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "server/object_frame/variant.h"
+#include "tests/collections/test_objects.h"
+#include "tests/support/com_test.h"
+
+namespace {
+
+using collections_test::ForeignItem;
+using qx::BStr;
+using qx::ComPtr;
+using namespace std::literals;
+
+class UpdateItemsTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    items = qxtest::Create<IUpdateItems>(CLSID_UpdateItems);
+    ASSERT_TRUE(items);
+  }
+  void TearDown() override {
+    items = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+
+  static ComPtr<IUpdateItem> NewItem(const char16_t* guid, DATE date = 1.0) {
+    ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+    if (guid) {
+      BStr text(guid);
+      item->put_guid(text.Get());
+    }
+    item->put_pubDate(date);
+    return item;
+  }
+  static void SetGuid(IUpdateItem* item, std::u16string_view guid) {
+    BStr text(guid);
+    ASSERT_EQ(item->put_guid(text.Get()), S_OK);
+  }
+  static LONG CountOf(IUpdateItems* list) {
+    LONG count = -1;
+    EXPECT_EQ(list->get_Count(&count), S_OK);
+    return count;
+  }
+  static bool Has(IUpdateItems* list, std::u16string_view guid) {
+    BStr text(guid);
+    VARIANT_BOOL found = 5;
+    EXPECT_EQ(list->InCollection(text.Get(), &found), S_OK);
+    EXPECT_TRUE(found == VARIANT_TRUE || found == VARIANT_FALSE);
+    return found == VARIANT_TRUE;
+  }
+  static std::vector<std::u16string> Guids(IUpdateItems* list) {
+    std::vector<std::u16string> guids;
+    for (LONG i = 0; i < CountOf(list); ++i) {
+      ComPtr<IUpdateItem> item;
+      EXPECT_EQ(list->Item(i, item.Put()), S_OK);
+      BStr guid;
+      item->get_guid(guid.Put());
+      guids.push_back(guid.Text());
+    }
+    return guids;
+  }
+
+  ComPtr<IUpdateItems> items;
+};
+
+TEST_F(UpdateItemsTest, ItemChecksTheIndexBeforeTheResultPointer) {
+  ComPtr<IUpdateItem> only = NewItem(u"a");
+  ASSERT_EQ(items->Add(only.Get()), S_OK);
+  ComPtr<IUpdateItem> got;
+  ASSERT_EQ(items->Item(0, got.Put()), S_OK);
+  EXPECT_EQ(got.Get(), only.Get());
+
+  for (LONG bad : {LONG(1), LONG(-1), LONG(INT_MAX), LONG(INT_MIN)}) {
+    qxtest::ClearErrorRecord();
+    EXPECT_EQ(items->Item(bad, got.Put()), E_INVALIDARG);
+    EXPECT_FALSE(got);
+    qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+    EXPECT_EQ(record.description, u"Invalid index");
+    EXPECT_EQ(record.source, u"QXNet.UpdateItems.1");
+    EXPECT_TRUE(record.iid == IID_IUpdateItems);
+    // Index first: a bad index with a null result pointer is still "Invalid index".
+    EXPECT_EQ(items->Item(bad, nullptr), E_INVALIDARG);
+    EXPECT_EQ(qxtest::TakeErrorRecord().description, u"Invalid index");
+  }
+  EXPECT_EQ(items->Item(0, nullptr), E_POINTER);
+  EXPECT_EQ(qxtest::TakeErrorRecord().description, u"Invalid parameter");
+  EXPECT_EQ(items->get_Count(nullptr), E_POINTER);
+  EXPECT_EQ(items->Add(nullptr), E_POINTER);
+  EXPECT_EQ(items->InCollection(nullptr, nullptr), E_POINTER);
+  EXPECT_EQ(items->MarshallObject(nullptr), E_POINTER);
+  EXPECT_EQ(items->Remove(nullptr), E_POINTER);
+  EXPECT_EQ(qxtest::TakeErrorRecord().description, u"Invalid parameter");
+}
+
+TEST_F(UpdateItemsTest, AddDropsGuidsThatDifferOnlyInCaseIncludingNonAscii) {
+  const std::pair<const char16_t*, const char16_t*> pairs[] = {
+      {u"abc-DEF", u"ABC-def"},         {u"ÄBC", u"äbc"},
+      {u"ΣΊΣΥΦΟΣ", u"σίσυφοσ"},         {u"ПРИВЕТ-Ё", u"привет-ё"},
+      {u"ŁÓDŹ-Ÿ", u"łódź-ÿ"},           {u"\u212Aelvin", u"kelvin"},
+      {u"ＦＵＬＬ", u"ｆｕｌｌ"}};
+  for (auto [first, second] : pairs) {
+    ComPtr<IUpdateItem> a = NewItem(first), b = NewItem(second);
+    ASSERT_EQ(items->Add(a.Get()), S_OK);
+    LONG before = CountOf(items.Get());
+    ASSERT_EQ(items->Add(b.Get()), S_OK);
+    EXPECT_EQ(CountOf(items.Get()), before) << qxtest::Narrow(second);
+    EXPECT_TRUE(Has(items.Get(), second));
+  }
+  // Different letters stay different.
+  ComPtr<IUpdateItem> sharp = NewItem(u"straße"), doubled = NewItem(u"STRASSE");
+  items->Add(sharp.Get());
+  items->Add(doubled.Get());
+  EXPECT_TRUE(Has(items.Get(), u"STRAßE"));
+  EXPECT_EQ(CountOf(items.Get()), 9);
+}
+
+TEST_F(UpdateItemsTest, AbsentAndEmptyGuidsAreTheSameSoOnlyOneIsKept) {
+  ComPtr<IUpdateItem> absent = NewItem(nullptr), empty = NewItem(u"");
+  ASSERT_EQ(items->Add(absent.Get()), S_OK);
+  ASSERT_EQ(items->Add(empty.Get()), S_OK);
+  ASSERT_EQ(CountOf(items.Get()), 1);
+  VARIANT_BOOL found = 0;
+  items->InCollection(nullptr, &found);
+  EXPECT_EQ(found, VARIANT_TRUE);
+  EXPECT_TRUE(Has(items.Get(), u""));
+  ComPtr<IUpdateItem> stored;
+  items->Item(0, stored.Put());
+  EXPECT_EQ(stored.Get(), absent.Get());
+}
+
+TEST_F(UpdateItemsTest, GuidsCompareUpToTheirFirstZero) {
+  ComPtr<IUpdateItem> item = NewItem(nullptr);
+  SetGuid(item.Get(), u"id\0tail"s);
+  items->Add(item.Get());
+  EXPECT_TRUE(Has(items.Get(), u"ID"));
+  EXPECT_TRUE(Has(items.Get(), u"id\0other"s));
+  EXPECT_FALSE(Has(items.Get(), u"idtail"));
+}
+
+TEST_F(UpdateItemsTest, GuidChangedThroughAnotherHolderIsSeenByTheCollection) {
+  ComPtr<IUpdateItem> item = NewItem(u"old-guid");
+  ComPtr<IUpdateItems> other = qxtest::Create<IUpdateItems>(CLSID_UpdateItems);
+  ASSERT_EQ(items->Add(item.Get()), S_OK);
+  ASSERT_EQ(other->Add(item.Get()), S_OK);
+
+  // Change it through what the second holder hands out.
+  ComPtr<IUpdateItem> held;
+  ASSERT_EQ(other->Item(0, held.Put()), S_OK);
+  SetGuid(held.Get(), u"New-Guid");
+  for (IUpdateItems* list : {items.Get(), other.Get()}) {
+    EXPECT_TRUE(Has(list, u"NEW-GUID"));
+    EXPECT_FALSE(Has(list, u"old-guid"));
+  }
+  // The old guid is free again; the new one is taken.
+  ComPtr<IUpdateItem> reuse = NewItem(u"OLD-GUID"), clash = NewItem(u"new-guid");
+  items->Add(reuse.Get());
+  items->Add(clash.Get());
+  EXPECT_EQ(Guids(items.Get()), (std::vector<std::u16string>{u"New-Guid", u"OLD-GUID"}));
+
+  // A change through the item's own fragment reader is followed too.
+  BStr fragment(u"<guid>third</guid>");
+  held->UnMarshallObject(fragment.Get());
+  EXPECT_TRUE(Has(items.Get(), u"THIRD"));
+  EXPECT_FALSE(Has(items.Get(), u"new-guid"));
+
+  // After removal the collection no longer follows the item.
+  ASSERT_EQ(other->Remove(held.Get()), S_OK);
+  EXPECT_EQ(CountOf(other.Get()), 0);
+  SetGuid(held.Get(), u"fourth");
+  EXPECT_FALSE(Has(other.Get(), u"fourth"));
+  EXPECT_TRUE(Has(items.Get(), u"fourth"));
+  EXPECT_FALSE(Has(items.Get(), u"third"));
+}
+
+TEST_F(UpdateItemsTest, TwoMembersSharingAGuidAfterAChangeAreCountedApart) {
+  ComPtr<IUpdateItem> a = NewItem(u"a"), b = NewItem(u"b");
+  items->Add(a.Get());
+  items->Add(b.Get());
+  SetGuid(b.Get(), u"A");  // now both carry the same guid
+  SetGuid(a.Get(), u"c");
+  EXPECT_TRUE(Has(items.Get(), u"a"));
+  EXPECT_TRUE(Has(items.Get(), u"c"));
+  EXPECT_FALSE(Has(items.Get(), u"b"));
+}
+
+TEST_F(UpdateItemsTest, ItemsOfAnotherImplementationAreCheckedByTheirGuid) {
+  auto* foreign = new ForeignItem(u"Foreign-1");
+  ComPtr<IUpdateItem> held = ComPtr<IUpdateItem>::Attach(foreign);
+  ASSERT_EQ(items->Add(held.Get()), S_OK);
+  ComPtr<IUpdateItem> same = NewItem(u"FOREIGN-1");
+  items->Add(same.Get());
+  EXPECT_EQ(CountOf(items.Get()), 1);
+
+  foreign->guid = u"renamed";  // changes without telling anyone
+  EXPECT_TRUE(Has(items.Get(), u"RENAMED"));
+  EXPECT_FALSE(Has(items.Get(), u"foreign-1"));
+
+  ComPtr<IUpdateItem> key = NewItem(u"Renamed");
+  ASSERT_EQ(items->Remove(key.Get()), S_OK);
+  EXPECT_EQ(CountOf(items.Get()), 0);
+  held = nullptr;
+}
+
+TEST_F(UpdateItemsTest, RemoveTakesOutTheFirstMemberWithTheGuidIgnoringCase) {
+  ComPtr<IUpdateItem> a = NewItem(u"a"), b = NewItem(u"Ünique"), c = NewItem(u"c");
+  for (auto* item : {a.Get(), b.Get(), c.Get()}) items->Add(item);
+
+  ComPtr<IUpdateItem> missing = NewItem(u"zzz");
+  ASSERT_EQ(items->Remove(missing.Get()), S_OK);
+  EXPECT_EQ(CountOf(items.Get()), 3);
+
+  ComPtr<IUpdateItem> key = NewItem(u"üNIQUE");  // a different object with the guid
+  ASSERT_EQ(items->Remove(key.Get()), S_OK);
+  EXPECT_EQ(Guids(items.Get()), (std::vector<std::u16string>{u"a", u"c"}));
+  EXPECT_FALSE(Has(items.Get(), u"ünique"));
+  ASSERT_EQ(items->Add(b.Get()), S_OK);
+  EXPECT_EQ(CountOf(items.Get()), 3);
+}
+
+TEST_F(UpdateItemsTest, SortByPubDateIsStableAndAscending) {
+  ASSERT_EQ(items->SortByPubDate(), S_OK);  // empty
+  const std::pair<const char16_t*, DATE> dated[] = {
+      {u"three", 3}, {u"one-a", 1}, {u"two", 2}, {u"one-b", 1}, {u"minus", -5000.75},
+      {u"one-c", 1}};
+  std::vector<ComPtr<IUpdateItem>> made;
+  for (auto [guid, date] : dated) {
+    made.push_back(NewItem(guid, date));
+    items->Add(made.back().Get());
+  }
+  ASSERT_EQ(items->SortByPubDate(), S_OK);
+  EXPECT_EQ(Guids(items.Get()), (std::vector<std::u16string>{u"minus", u"one-a", u"one-b",
+                                                              u"one-c", u"two", u"three"}));
+}
+
+TEST_F(UpdateItemsTest, SortingDatesThatAreNotNumbersKeepsThemLastInOrder) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::pair<const char16_t*, DATE> dated[] = {
+      {u"nan-1", nan}, {u"big", 1e300}, {u"nan-2", nan}, {u"-inf", -inf}, {u"zero", 0}};
+  std::vector<ComPtr<IUpdateItem>> made;
+  for (auto [guid, date] : dated) {
+    made.push_back(NewItem(guid, date));
+    items->Add(made.back().Get());
+  }
+  ASSERT_EQ(items->SortByPubDate(), S_OK);
+  EXPECT_EQ(Guids(items.Get()), (std::vector<std::u16string>{u"-inf", u"zero", u"big", u"nan-1",
+                                                              u"nan-2"}));
+}
+
+TEST_F(UpdateItemsTest, ItemListTextRoundTripsAndDropsKnownGuids) {
+  BStr empty;
+  ASSERT_EQ(items->MarshallObject(empty.Put()), S_OK);
+  EXPECT_FALSE(empty.IsNull());
+  EXPECT_EQ(empty.Length(), 0u);
+
+  ComPtr<IUpdateItem> first = NewItem(u"g-1", 40000.5), second = NewItem(u"g-2", 40001.25);
+  items->Add(first.Get());
+  items->Add(second.Get());
+  BStr text;
+  ASSERT_EQ(items->MarshallObject(text.Put()), S_OK);
+  BStr one, two;
+  first->MarshallObject(one.Put());
+  second->MarshallObject(two.Put());
+  EXPECT_EQ(text.Text(), one.Text() + u"\n" + two.Text() + u"\n");
+
+  ComPtr<IUpdateItems> copy = qxtest::Create<IUpdateItems>(CLSID_UpdateItems);
+  ASSERT_EQ(copy->UnMarshallObject(text.Get()), S_OK);
+  EXPECT_EQ(Guids(copy.Get()), (std::vector<std::u16string>{u"g-1", u"g-2"}));
+  ComPtr<IUpdateItem> read;
+  copy->Item(1, read.Put());
+  DATE date = 0;
+  read->get_pubDate(&date);
+  EXPECT_DOUBLE_EQ(date, 40001.25);
+
+  ASSERT_EQ(items->UnMarshallObject(text.Get()), S_OK);
+  EXPECT_EQ(CountOf(items.Get()), 2);
+}
+
+TEST_F(UpdateItemsTest, ItemListTextReaderHandlesBrokenBlocks) {
+  const std::pair<std::u16string_view, std::vector<std::u16string>> cases[] = {
+      {u"<item><guid>a</guid>", {}},
+      {u"</item><guid>a</guid><item>", {}},
+      {u"junk<item><guid>a</guid><item><guid>b</guid></item>tail<guid>c</guid></item>",
+       {u"a"}},
+      {u"<item><guid>x</guid></item>between<item><guid>y</guid></item><item>", {u"x", u"y"}},
+      {u"<item><guid>z\0z</guid></item>"sv, {u"z\0z"s}},
+  };
+  for (const auto& [text, expected] : cases) {
+    ComPtr<IUpdateItems> list = qxtest::Create<IUpdateItems>(CLSID_UpdateItems);
+    BStr arg(text);
+    ASSERT_EQ(list->UnMarshallObject(arg.Get()), S_OK);
+    EXPECT_EQ(Guids(list.Get()), expected) << qxtest::Narrow(text);
+  }
+  EXPECT_EQ(items->UnMarshallObject(nullptr), S_OK);
+  EXPECT_EQ(CountOf(items.Get()), 0);
+}
+
+TEST_F(UpdateItemsTest, InCollectionThroughDispatchAnswersMinusOneOrZero) {
+  ComPtr<IUpdateItem> item = NewItem(u"Dispatched");
+  items->Add(item.Get());
+  ComPtr<IDispatch> dispatch = items.As<IDispatch>();
+  ASSERT_TRUE(dispatch);
+  for (auto [guid, expected] : {std::pair{u"DISPATCHED", VARIANT_TRUE},
+                                std::pair{u"other", VARIANT_FALSE}}) {
+    qx::Variant arg = qx::Variant::String(guid);
+    DISPPARAMS params{&arg, nullptr, 1, 0};
+    qx::Variant result;
+    ASSERT_EQ(dispatch->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                               &result, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(result.vt, VT_BOOL);
+    EXPECT_EQ(result.boolVal, expected);
+  }
+}
+
+}  // namespace
