@@ -1,0 +1,275 @@
+// UpdateItem: string property rules, the stored required flag and status,
+// error reports, and the item fragment written and read back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "feed/feed_date.h"
+#include "tests/support/com_test.h"
+
+namespace {
+
+using qx::BStr;
+using qx::ComPtr;
+using namespace std::literals;
+
+class UpdateItemTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+    ASSERT_TRUE(item);
+  }
+  void TearDown() override {
+    item = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+
+  std::u16string Fragment() {
+    BStr text;
+    EXPECT_EQ(item->MarshallObject(text.Put()), S_OK);
+    return text.Text();
+  }
+  HRESULT Read(IUpdateItem* target, std::u16string_view text) {
+    BStr arg(text);
+    return target->UnMarshallObject(arg.Get());
+  }
+  HRESULT Read(std::u16string_view text) { return Read(item.Get(), text); }
+  std::u16string Title() {
+    BStr value;
+    EXPECT_EQ(item->get_title(value.Put()), S_OK);
+    return value.Text();
+  }
+
+  ComPtr<IUpdateItem> item;
+};
+
+std::u16string FragmentOf(std::u16string_view title, std::u16string_view link,
+                          std::u16string_view description, std::u16string_view guid,
+                          std::u16string_view category, DATE date) {
+  return u"<item>\n  <title>"s + std::u16string(title) + u"</title>\n  <link>" +
+         std::u16string(link) + u"</link>\n  <description>" + std::u16string(description) +
+         u"</description>\n  <guid>" + std::u16string(guid) + u"</guid>\n  <category>" +
+         std::u16string(category) + u"</category>\n  <pubDate>" +
+         qx::feed::FormatFeedDate(date) + u"</pubDate>\n</item>";
+}
+
+TEST_F(UpdateItemTest, NewItemHasAbsentTextsAndItsCreationTimeInItsFragment) {
+  BStr title(u"x"), link(u"x"), description(u"x"), guid(u"x"), category(u"x"), status(u"x");
+  EXPECT_EQ(item->get_title(title.Put()), S_OK);
+  EXPECT_EQ(item->get_link(link.Put()), S_OK);
+  EXPECT_EQ(item->get_description(description.Put()), S_OK);
+  EXPECT_EQ(item->get_guid(guid.Put()), S_OK);
+  EXPECT_EQ(item->get_category(category.Put()), S_OK);
+  EXPECT_EQ(item->get_status(status.Put()), S_OK);
+  EXPECT_TRUE(title.IsNull() && link.IsNull() && description.IsNull() && guid.IsNull() &&
+              category.IsNull() && status.IsNull());
+  VARIANT_BOOL required = 7;
+  EXPECT_EQ(item->get_required(&required), S_OK);
+  EXPECT_EQ(required, 0);
+
+  DATE created = 0;
+  ASSERT_EQ(item->get_pubDate(&created), S_OK);
+  EXPECT_NE(created, 0.0);
+  EXPECT_LE(std::fabs(created - qx::feed::CurrentLocalDate()), 1.0 / 24);  // same hour
+  EXPECT_EQ(Fragment(), FragmentOf(u"", u"", u"", u"", u"", created));
+}
+
+TEST_F(UpdateItemTest, PutStoresFullLengthCopiesAndNullStoresEmptyText) {
+  BStr withZero(u"a\0b"s);
+  ASSERT_EQ(item->put_title(withZero.Get()), S_OK);
+  EXPECT_EQ(Title(), u"a\0b"s);
+
+  ASSERT_EQ(item->put_title(nullptr), S_OK);
+  BStr value;
+  ASSERT_EQ(item->get_title(value.Put()), S_OK);
+  EXPECT_FALSE(value.IsNull());
+  EXPECT_EQ(value.Length(), 0u);
+
+  BStr guid(u"G-1"), category(u"one"), other(u"two");
+  item->put_guid(guid.Get());
+  item->put_category(category.Get());
+  item->put_category(other.Get());
+  ASSERT_EQ(item->get_guid(value.Put()), S_OK);
+  EXPECT_EQ(value.Text(), u"G-1");
+  ASSERT_EQ(item->get_category(value.Put()), S_OK);
+  EXPECT_EQ(value.Text(), u"two");
+}
+
+TEST_F(UpdateItemTest, StatusIsCutAtItsFirstZeroAndNullMakesItAbsent) {
+  BStr status(u"Pen\0ding"s);
+  ASSERT_EQ(item->put_status(status.Get()), S_OK);
+  BStr value;
+  ASSERT_EQ(item->get_status(value.Put()), S_OK);
+  EXPECT_EQ(value.Text(), u"Pen");
+  ASSERT_EQ(item->put_status(nullptr), S_OK);
+  ASSERT_EQ(item->get_status(value.Put()), S_OK);
+  EXPECT_TRUE(value.IsNull());
+}
+
+TEST_F(UpdateItemTest, RequiredKeepsAnySixteenBitValue) {
+  for (VARIANT_BOOL stored : {VARIANT_BOOL(1), VARIANT_BOOL(-1), VARIANT_BOOL(0x1234),
+                              VARIANT_BOOL(-32768), VARIANT_BOOL(0)}) {
+    ASSERT_EQ(item->put_required(stored), S_OK);
+    VARIANT_BOOL read = 99;
+    ASSERT_EQ(item->get_required(&read), S_OK);
+    EXPECT_EQ(read, stored);
+  }
+}
+
+TEST_F(UpdateItemTest, NullResultPointersReportInvalidParameterForIUpdateItem) {
+  HRESULT results[] = {item->get_title(nullptr),       item->get_link(nullptr),
+                       item->get_description(nullptr), item->get_guid(nullptr),
+                       item->get_category(nullptr),    item->get_required(nullptr),
+                       item->MarshallObject(nullptr),  item->get_pubDate(nullptr),
+                       item->get_status(nullptr)};
+  for (HRESULT hr : results) EXPECT_EQ(hr, E_POINTER);
+
+  qxtest::ClearErrorRecord();
+  ASSERT_EQ(item->get_guid(nullptr), E_POINTER);
+  qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+  ASSERT_TRUE(record.present);
+  EXPECT_EQ(record.description, u"Invalid parameter");
+  EXPECT_EQ(record.source, u"QXNet.UpdateItem.1");
+  EXPECT_TRUE(record.iid == IID_IUpdateItem);
+
+  ComPtr<ISupportErrorInfo> support = item.As<ISupportErrorInfo>();
+  ASSERT_TRUE(support);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IUpdateItem), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IUpdateItems), S_FALSE);
+}
+
+TEST_F(UpdateItemTest, FragmentRoundTripKeepsEveryFieldToTheSecond) {
+  BStr title(u"Ünïcode & <b>bold</b> \"quoted\""), link(u"http://example.invalid/a?b=1&c=2"),
+      description(u"line one\n  line two "), guid(u"{ABC-123}"), category(u"Security"),
+      status(u"Installed");
+  item->put_title(title.Get());
+  item->put_link(link.Get());
+  item->put_description(description.Get());
+  item->put_guid(guid.Get());
+  item->put_category(category.Get());
+  item->put_status(status.Get());
+  item->put_required(-1);
+  const DATE date = 45000.0 + (13 * 3600 + 14 * 60 + 15 + 0.4) / 86400.0;  // 13:14:15.4
+  item->put_pubDate(date);
+
+  std::u16string fragment = Fragment();
+  EXPECT_EQ(fragment, FragmentOf(title.View(), link.View(), description.View(), guid.View(),
+                                 category.View(), date));
+
+  ComPtr<IUpdateItem> copy = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+  DATE initial = 0;
+  copy->get_pubDate(&initial);
+  ASSERT_EQ(Read(copy.Get(), fragment), S_OK);
+  auto text = [](HRESULT (STDMETHODCALLTYPE IUpdateItem::*get)(BSTR*), IUpdateItem* from) {
+    BStr value;
+    EXPECT_EQ((from->*get)(value.Put()), S_OK);
+    return value.Text();
+  };
+  for (auto get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
+                   &IUpdateItem::get_description, &IUpdateItem::get_guid,
+                   &IUpdateItem::get_category}) {
+    EXPECT_EQ(qxtest::Narrow(text(get, copy.Get())), qxtest::Narrow(text(get, item.Get())));
+  }
+  DATE read = 0;
+  copy->get_pubDate(&read);
+  EXPECT_NEAR(read, 45000.0 + (13 * 3600 + 14 * 60 + 15) / 86400.0, 0.01 / 86400.0);
+  // Not part of the fragment: status and required keep the new item's values.
+  BStr readStatus;
+  copy->get_status(readStatus.Put());
+  EXPECT_TRUE(readStatus.IsNull());
+  VARIANT_BOOL required = 5;
+  copy->get_required(&required);
+  EXPECT_EQ(required, 0);
+}
+
+TEST_F(UpdateItemTest, FragmentCarriesValuesUpToTheirFirstZero) {
+  BStr title(u"vis\0ible"s);
+  item->put_title(title.Get());
+  EXPECT_NE(Fragment().find(u"<title>vis</title>"), std::u16string::npos);
+}
+
+TEST_F(UpdateItemTest, ReadingTakesTheFirstOccurrenceOfEachTagInTheWholeText) {
+  // A guid element inside the description wins over the item's own guid.
+  ASSERT_EQ(Read(u"<item><title>T & <b>x</b></title><description>see <guid>inner</guid>"
+                 u"</description><guid>outer</guid></item>"),
+            S_OK);
+  EXPECT_EQ(Title(), u"T & <b>x</b>");
+  BStr value;
+  item->get_guid(value.Put());
+  EXPECT_EQ(value.Text(), u"inner");
+  item->get_description(value.Put());
+  EXPECT_EQ(value.Text(), u"see <guid>inner</guid>");
+
+  // The value ends at the first closing tag of the whole text.
+  Read(u"<title>a</title>b</title>");
+  EXPECT_EQ(Title(), u"a");
+}
+
+TEST_F(UpdateItemTest, MalformedElementsLeaveTheirFieldUnchanged) {
+  BStr keep(u"kept");
+  item->put_title(keep.Get());
+  for (std::u16string_view text :
+       {u"</title>reversed<title>"sv, u"</title><title>proper</title>"sv, u"<title>unterminated"sv,
+        u"no tags at all"sv, u"<title x=\"1\">attributed</title>"sv, u"< title>blank</title>"sv,
+        u"<TITLE>upper</TITLE>"sv, u""sv}) {
+    EXPECT_EQ(Read(text), S_OK);
+    EXPECT_EQ(Title(), u"kept") << qxtest::Narrow(text);
+  }
+  EXPECT_EQ(item->UnMarshallObject(nullptr), S_OK);
+  EXPECT_EQ(Title(), u"kept");
+
+  // An empty element is a value: it stores empty text.
+  Read(u"<title></title>");
+  EXPECT_EQ(Title(), u"");
+}
+
+TEST_F(UpdateItemTest, UnreadableOrEmptyDatesLeavePubDateUnchanged) {
+  item->put_pubDate(40000.25);
+  for (std::u16string_view text :
+       {u"<pubDate></pubDate>"sv, u"<pubDate>yesterday</pubDate>"sv,
+        u"<pubDate>Mon, 01 Jan 2001 10:00:00 +0100</pubDate>"sv, u"<pubDate>Sat, 99 Foo"sv}) {
+    Read(text);
+    DATE date = 0;
+    item->get_pubDate(&date);
+    EXPECT_EQ(date, 40000.25) << qxtest::Narrow(text);
+  }
+}
+
+TEST_F(UpdateItemTest, ExtremeDatesNeverBreakTheFragment) {
+  const double dates[] = {std::numeric_limits<double>::quiet_NaN(),
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(), 1e300, -1e300, -700000.0,
+                          3000000.0};
+  for (double date : dates) {
+    ASSERT_EQ(item->put_pubDate(date), S_OK);
+    DATE read = 0;
+    item->get_pubDate(&read);
+    if (std::isnan(date)) {
+      EXPECT_TRUE(std::isnan(read));
+    } else {
+      EXPECT_EQ(read, date);
+    }
+    EXPECT_NE(Fragment().find(u"<pubDate>Invalid DateTime</pubDate>"), std::u16string::npos);
+  }
+}
+
+TEST_F(UpdateItemTest, EmbeddedZerosAndMegabyteValuesAreReadVerbatim) {
+  std::u16string big(1 << 20, u'x');
+  big[12345] = u'\0';
+  big[500000] = u'<';
+  std::u16string text = u"<item>\n<description>"s + big + u"</description><guid>g\0h</guid>"s +
+                        u"<title>end</title></item>";
+  ASSERT_EQ(Read(text), S_OK);
+  BStr value;
+  item->get_description(value.Put());
+  EXPECT_EQ(value.Length(), big.size());
+  EXPECT_TRUE(value.View() == big);
+  item->get_guid(value.Put());
+  EXPECT_EQ(value.Text(), u"g\0h"s);
+  EXPECT_EQ(Title(), u"end");
+}
+
+}  // namespace
