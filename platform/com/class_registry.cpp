@@ -212,25 +212,35 @@ HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContex
 }
 
 void CoFreeUnusedLibraries(void) {
-  std::lock_guard<std::mutex> lock(ModuleMutex());
-  auto& modules = LoadedModules();
-  for (auto it = modules.begin(); it != modules.end();) {
-    LoadedModule& module = it->second;
-    bool unload = false;
-    if (module.callsInProgress == 0 && module.canUnloadNow != nullptr) {
-      try {
-        unload = module.canUnloadNow() == S_OK;
-      } catch (...) {
-        unload = false;
+  std::vector<void*> unloaded;
+  {
+    std::lock_guard<std::mutex> lock(ModuleMutex());
+    auto& modules = LoadedModules();
+    for (auto it = modules.begin(); it != modules.end();) {
+      LoadedModule& module = it->second;
+      bool unload = false;
+      if (module.callsInProgress == 0 && module.canUnloadNow != nullptr) {
+        try {
+          unload = module.canUnloadNow() == S_OK;
+        } catch (...) {
+          unload = false;
+        }
+      }
+      if (unload) {
+        try {
+          unloaded.push_back(module.handle);
+        } catch (const std::bad_alloc&) {
+          ++it;
+          continue;
+        }
+        it = modules.erase(it);
+      } else {
+        ++it;
       }
     }
-    if (unload) {
-      dlclose(module.handle);
-      it = modules.erase(it);
-    } else {
-      ++it;
-    }
   }
+  // Outside the lock: a module's teardown may itself use the class registry.
+  for (void* handle : unloaded) dlclose(handle);
 }
 
 }  // extern "C"

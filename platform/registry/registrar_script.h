@@ -20,6 +20,7 @@
 // name ('' inside quotes is a quote), optionally preceded by NoRemove,
 // ForceRemove or Delete, optionally followed by "= <value>" (its default
 // value) and a braced block of subkeys and "val Name = <value>" entries.
+// The markers and "val" are keywords only when unquoted: 'Delete' is a key.
 // Values: s 'text' (REG_SZ), d 'number' (REG_DWORD, decimal or 0x hex),
 // b 'hex bytes' (REG_BINARY). %NAME% is replaced from the caller's table
 // (%% is a literal %) inside names and values, after quoting is resolved, so
