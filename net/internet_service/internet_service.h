@@ -274,8 +274,8 @@ DWORD InternetAttemptConnect(DWORD reserved);
 // Canonical form: surrounding blanks trimmed, scheme and host lower-cased,
 // a default port dropped, "." and ".." segments removed, "\" read as "/" in
 // http(s) URLs, blanks, controls, non-ASCII and other unsafe characters of
-// path, query and fragment percent-escaped (a "%" not starting an escape
-// becomes "%25"). *bufferLength: in, the buffer's size in characters; out,
+// path, query and fragment percent-escaped (hex digits in lower case; a
+// "%" not starting an escape becomes "%25"). *bufferLength: in, the buffer's size in characters; out,
 // the characters written without the terminator, or, with
 // ERROR_INSUFFICIENT_BUFFER, the characters needed with the terminator.
 // A text that is no URL fails with ERROR_INTERNET_UNRECOGNIZED_SCHEME (no
