@@ -25,7 +25,10 @@ const CoclassDesc* FindCoclass(const CLSID& clsid);
 const CoclassDesc* FindCoclassByName(std::u16string_view name);
 
 // Type information for an interface of the library (a dual interface is
-// seen through IDispatch), or for a coclass when given its CLSID.
+// seen through IDispatch), or for a coclass when given its CLSID. Function
+// descriptions list every parameter, the retval included; pointer parameters
+// are VT_PTR to their value type and interface parameters VT_DISPATCH or
+// VT_UNKNOWN.
 // TYPE_E_ELEMENTNOTFOUND for an identifier the library does not describe.
 HRESULT GetTypeInfo(const IID& iid, ITypeInfo** out);
 
