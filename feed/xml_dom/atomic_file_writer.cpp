@@ -1,0 +1,160 @@
+#include "feed/xml_dom/atomic_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "feed/xml_dom/dom_error.h"
+#include "feed/xml_dom/errno_result.h"
+#include "platform/com/text.h"
+
+namespace qx::xml {
+namespace {
+
+constexpr size_t kBufferSize = 64 * 1024;
+
+// The file a path finally names: symbolic links are resolved so that saving
+// replaces the linked file and keeps the link. A dangling link is replaced.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved != nullptr) {
+      std::string result(resolved);
+      std::free(resolved);
+      return result;
+    }
+  }
+  return path;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string RandomSuffix() {
+  unsigned char bytes[6];
+  if (getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    static unsigned long counter = 0;
+    const unsigned long mix = (static_cast<unsigned long>(getpid()) << 20) ^ ++counter ^
+                              static_cast<unsigned long>(time(nullptr));
+    std::memcpy(bytes, &mix, sizeof bytes);
+  }
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (unsigned char b : bytes) suffix.push_back(kDigits[b % 36]);
+  return suffix;
+}
+
+}  // namespace
+
+AtomicFileWriter::AtomicFileWriter(const std::string& path, std::optional<mode_t> new_file_mode)
+    : target_(ResolveTarget(path)) {
+  if (path.empty()) throw DomError(u"No file name was given for saving.", E_INVALIDARG);
+  struct stat existing {};
+  const bool exists = stat(target_.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) Fail("the path names a folder", EISDIR);
+
+  const std::string folder = FolderOf(target_);
+  const size_t slash = target_.rfind('/');
+  const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
+  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    temp_ = (folder == "/" ? std::string() : folder) + "/." + base + ".tmp-" + RandomSuffix();
+    // 0666 lets the umask (and a default ACL) decide, as for any new file.
+    fd_ = open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd_ < 0 && errno != EEXIST) {
+      const int error = errno;
+      temp_.clear();
+      Fail("the temporary file cannot be created", error);
+    }
+  }
+  if (fd_ < 0) {
+    temp_.clear();
+    Fail("the temporary file cannot be created", EEXIST);
+  }
+  std::optional<mode_t> mode;
+  if (exists) {
+    mode = existing.st_mode & 07777;
+  } else if (new_file_mode) {
+    mode = *new_file_mode & 07777;
+  }
+  if (mode && fchmod(fd_, *mode) != 0) {
+    // The destructor does not run for a constructor that throws.
+    const int error = errno;
+    close(fd_);
+    fd_ = -1;
+    unlink(temp_.c_str());
+    temp_.clear();
+    Fail("the file mode cannot be set", error);
+  }
+  buffer_.reserve(kBufferSize);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) close(fd_);
+  if (!committed_ && !temp_.empty()) unlink(temp_.c_str());
+}
+
+void AtomicFileWriter::Write(const void* data, size_t size) {
+  if (write_error_ != 0) return;
+  const char* bytes = static_cast<const char*>(data);
+  if (buffer_.size() + size > kBufferSize) {
+    Flush();
+    if (size >= kBufferSize) {
+      buffer_.assign(bytes, bytes + size);
+      Flush();
+      return;
+    }
+  }
+  buffer_.insert(buffer_.end(), bytes, bytes + size);
+}
+
+void AtomicFileWriter::Flush() {
+  size_t done = 0;
+  while (write_error_ == 0 && done < buffer_.size()) {
+    const ssize_t n = write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0) {
+      if (errno != EINTR) write_error_ = errno;
+      continue;
+    }
+    if (n == 0) write_error_ = EIO;
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+}
+
+void AtomicFileWriter::Commit() {
+  Flush();
+  if (write_error_ != 0) Fail("the file cannot be written", write_error_);
+  if (fsync(fd_) != 0) Fail("the file cannot be flushed to disk", errno);
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) Fail("the file cannot be written", errno);
+  if (rename(temp_.c_str(), target_.c_str()) != 0) Fail("the file cannot be replaced", errno);
+  committed_ = true;
+  // Make the rename itself durable; the new content is in place either way.
+  const int folder = open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder >= 0) {
+    fsync(folder);
+    close(folder);
+  }
+}
+
+void AtomicFileWriter::Fail(const char* what, int error) {
+  std::string text = "Unable to save the file \"" + target_ + "\": " + what + " (" +
+                     ErrnoText(error) + ").";
+  throw DomError(Utf8ToUtf16(text), HResultFromErrno(error));
+}
+
+}  // namespace qx::xml

@@ -1,0 +1,211 @@
+#include "feed/xml_dom/xml_node.h"
+
+#include <pugixml.hpp>
+
+#include <cstring>
+
+#include "feed/xml_dom/xml_tree_internal.h"
+#include "platform/com/text.h"
+
+namespace qx::xml {
+namespace {
+
+using internal::GuardAllocation;
+
+pugi::xml_node Of(pugi::xml_node_struct* node) { return pugi::xml_node(node); }
+
+std::u16string Quoted(std::string_view utf8) { return u"\"" + Utf8ToUtf16(utf8) + u"\""; }
+
+// Runs an XPath query, turning its failures into DomError.
+pugi::xpath_node_set Select(pugi::xml_node node, std::u16string_view query) {
+  if (!node) throw DomError(u"The query was asked on no node.", E_POINTER);
+  const std::string text = Utf16ToUtf8(query);
+  try {
+    return node.select_nodes(text.c_str());
+  } catch (const pugi::xpath_exception& e) {
+    throw DomError(u"The query " + Quoted(text) + u" is not valid: " + Utf8ToUtf16(e.what()),
+                   E_FAIL);
+  } catch (const std::bad_alloc&) {
+    throw DomError(u"Not enough memory for the XML query.", E_OUTOFMEMORY);
+  }
+}
+
+bool CanHoldChild(pugi::xml_node parent, pugi::xml_node child) {
+  if (parent.type() != pugi::node_element) return false;
+  switch (child.type()) {
+    case pugi::node_element:
+    case pugi::node_pcdata:
+    case pugi::node_cdata:
+    case pugi::node_comment:
+      return true;
+    case pugi::node_pi:
+      return std::strcmp(child.name(), "xml") != 0;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+NodeType Node::nodeType() const {
+  switch (Of(node_).type()) {
+    case pugi::node_null:
+      return NodeType::kNone;
+    case pugi::node_document:
+      return NodeType::kDocument;
+    case pugi::node_element:
+      return NodeType::kElement;
+    case pugi::node_pcdata:
+      return NodeType::kText;
+    case pugi::node_cdata:
+      return NodeType::kCData;
+    case pugi::node_pi:
+      return NodeType::kProcessingInstruction;
+    default:
+      return NodeType::kOther;
+  }
+}
+
+std::u16string Node::nodeName() const {
+  return GuardAllocation([&]() -> std::u16string {
+    switch (nodeType()) {
+      case NodeType::kDocument:
+        return u"#document";
+      case NodeType::kText:
+        return u"#text";
+      case NodeType::kCData:
+        return u"#cdata-section";
+      default:
+        return Utf8ToUtf16(Of(node_).name());
+    }
+  });
+}
+
+std::u16string Node::text() const {
+  return GuardAllocation([&] {
+    const pugi::xml_node start = Of(node_);
+    if (!start) return std::u16string();
+    if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata ||
+        start.type() == pugi::node_pi || start.type() == pugi::node_comment) {
+      return Utf8ToUtf16(start.value());
+    }
+    // Pre-order walk with parent links: no recursion, whatever the depth.
+    std::string gathered;
+    pugi::xml_node node = start.first_child();
+    while (node) {
+      if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+        gathered += node.value();
+      }
+      if (node.first_child() && node.type() == pugi::node_element) {
+        node = node.first_child();
+        continue;
+      }
+      while (node && node != start && !node.next_sibling()) node = node.parent();
+      if (!node || node == start) break;
+      node = node.next_sibling();
+    }
+    return Utf8ToUtf16(gathered);
+  });
+}
+
+void Node::setText(std::u16string_view value) {
+  GuardAllocation([&] {
+    pugi::xml_node node = Of(node_);
+    const std::string text = internal::ToTreeText(value);
+    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
+      if (!node.set_value(text.c_str())) {
+        throw DomError(u"Not enough memory for the XML document.", E_OUTOFMEMORY);
+      }
+      return;
+    }
+    if (node.type() != pugi::node_element) {
+      throw DomError(u"Text can be set only on an element or a text node.", E_FAIL);
+    }
+    internal::RemoveChildren(node);
+    if (!text.empty() && !node.append_child(pugi::node_pcdata).set_value(text.c_str())) {
+      throw DomError(u"Not enough memory for the XML document.", E_OUTOFMEMORY);
+    }
+  });
+}
+
+std::optional<std::u16string> Node::getAttribute(std::u16string_view name) const {
+  return GuardAllocation([&]() -> std::optional<std::u16string> {
+    const pugi::xml_node node = Of(node_);
+    if (node.type() != pugi::node_element) return std::nullopt;
+    const std::string key = Utf16ToUtf8(name);
+    const pugi::xml_attribute attribute = node.attribute(key.c_str());
+    if (!attribute) return std::nullopt;
+    return Utf8ToUtf16(attribute.value());
+  });
+}
+
+void Node::setAttribute(std::u16string_view name, std::u16string_view value) {
+  GuardAllocation([&] {
+    pugi::xml_node node = Of(node_);
+    if (node.type() != pugi::node_element) {
+      throw DomError(u"Attributes can be set only on an element.", E_FAIL);
+    }
+    const std::string key = Utf16ToUtf8(name);
+    if (!internal::IsValidXmlName(key)) {
+      throw DomError(Quoted(key) + u" is not a valid attribute name.", E_INVALIDARG);
+    }
+    pugi::xml_attribute attribute = node.attribute(key.c_str());
+    if (!attribute) attribute = node.append_attribute(key.c_str());
+    if (!attribute || !attribute.set_value(internal::ToTreeText(value).c_str())) {
+      throw DomError(u"Not enough memory for the XML document.", E_OUTOFMEMORY);
+    }
+  });
+}
+
+Node Node::selectSingleNode(std::u16string_view query) const {
+  const pugi::xpath_node_set found = Select(Of(node_), query);
+  for (const pugi::xpath_node& match : found) {
+    if (match.node()) return Node(match.node().internal_object());
+  }
+  return Node();
+}
+
+NodeList Node::selectNodes(std::u16string_view query) const {
+  const pugi::xpath_node_set found = Select(Of(node_), query);
+  return GuardAllocation([&] {
+    NodeList list;
+    list.nodes_.reserve(found.size());
+    for (const pugi::xpath_node& match : found) {
+      if (match.node()) list.nodes_.push_back(match.node().internal_object());
+    }
+    return list;
+  });
+}
+
+NodeList Node::childNodes() const {
+  return GuardAllocation([&] {
+    NodeList list;
+    for (pugi::xml_node child = Of(node_).first_child(); child; child = child.next_sibling()) {
+      if (!internal::IsDetachedHolder(child)) list.nodes_.push_back(child.internal_object());
+    }
+    return list;
+  });
+}
+
+Node Node::appendChild(Node child) {
+  pugi::xml_node parent = Of(node_);
+  pugi::xml_node moved = Of(child.node_);
+  if (!parent || !moved) throw DomError(u"No node was given to append.", E_POINTER);
+  if (internal::IsDetachedHolder(moved) || !CanHoldChild(parent, moved)) {
+    throw DomError(u"This kind of node cannot be inserted here.", E_FAIL);
+  }
+  if (moved.root() != parent.root()) {
+    throw DomError(u"The node belongs to another document.", E_INVALIDARG);
+  }
+  for (pugi::xml_node up = parent; up; up = up.parent()) {
+    if (up == moved) throw DomError(u"A node cannot be inserted into itself.", E_INVALIDARG);
+  }
+  return GuardAllocation([&] {
+    if (!parent.append_move(moved)) {
+      throw DomError(u"The node cannot be inserted here.", E_FAIL);
+    }
+    return child;
+  });
+}
+
+}  // namespace qx::xml

@@ -1,0 +1,78 @@
+// A node of an XML document: a small handle, valid while its Document lives.
+//
+// Queries take the XPath forms "//name" (the first or every matching element
+// anywhere in the document, in document order) and "./name" (child elements
+// of this node); names are compared as written, prefix included, so an
+// extension element "ext:item" is not an "item". Text is read and written as
+// UTF-16. Every failure throws DomError.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pugi {
+struct xml_node_struct;
+}
+
+namespace qx::xml {
+
+class NodeList;
+
+enum class NodeType { kNone, kDocument, kElement, kText, kCData, kProcessingInstruction, kOther };
+
+class Node {
+ public:
+  Node() = default;
+  explicit operator bool() const { return node_ != nullptr; }
+  bool operator==(const Node& other) const { return node_ == other.node_; }
+
+  NodeType nodeType() const;
+  // The element's name, the processing instruction's target, "#text",
+  // "#cdata-section" or "#document".
+  std::u16string nodeName() const;
+
+  // The text of this node and all its descendants, in document order
+  // (comments and processing instructions excluded).
+  std::u16string text() const;
+  // Replaces the children of an element by one text node holding `value`
+  // (none when it is empty); on a text node, replaces its text.
+  void setText(std::u16string_view value);
+
+  // The value of the named attribute, or none when the element has no such
+  // attribute (or this is not an element).
+  std::optional<std::u16string> getAttribute(std::u16string_view name) const;
+  void setAttribute(std::u16string_view name, std::u16string_view value);
+
+  Node selectSingleNode(std::u16string_view query) const;
+  NodeList selectNodes(std::u16string_view query) const;
+  NodeList childNodes() const;
+
+  // Moves `child` (a node made by the same document, or one of its nodes
+  // elsewhere in the tree) to the end of this element's children.
+  Node appendChild(Node child);
+
+ private:
+  friend class Document;
+  friend class NodeList;
+  explicit Node(pugi::xml_node_struct* node) : node_(node) {}
+
+  pugi::xml_node_struct* node_ = nullptr;
+};
+
+class NodeList {
+ public:
+  size_t length() const { return nodes_.size(); }
+  // The node at a zero-based index; none past the end.
+  Node item(size_t index) const {
+    return index < nodes_.size() ? Node(nodes_[index]) : Node();
+  }
+
+ private:
+  friend class Node;
+  std::vector<pugi::xml_node_struct*> nodes_;
+};
+
+}  // namespace qx::xml
