@@ -1,0 +1,28 @@
+// The subcommands of qxnet. Each Add... function declares its commands on
+// the application; the callbacks run after the whole command line parsed.
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+namespace qxcli {
+
+// Options that every command understands.
+struct GlobalOptions {
+  bool json = false;        // machine-readable output on standard output
+  bool no_progress = false; // no progress bar on standard error
+};
+
+// Prints a JSON document (one line per document) on standard output.
+void PrintJson(const nlohmann::json& document);
+
+void AddRegistrationCommands(CLI::App& app, const GlobalOptions& options);  // register, unregister
+void AddTransferCommands(CLI::App& app, const GlobalOptions& options);      // get, cache-info, upload, upload-form
+void AddConnectivityCommands(CLI::App& app, const GlobalOptions& options);  // online, can-connect, probe, validate
+void AddDotNetCommand(CLI::App& app, const GlobalOptions& options);         // dotnet
+void AddUpdateCommand(CLI::App& app, const GlobalOptions& options);         // update
+void AddRegistryCommand(CLI::App& app, const GlobalOptions& options);       // reg
+void AddDispatchCommands(CLI::App& app, const GlobalOptions& options);      // call, describe
+void AddDemoCommand(CLI::App& app, const GlobalOptions& options);           // demo
+
+}  // namespace qxcli
