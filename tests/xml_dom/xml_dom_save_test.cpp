@@ -1,0 +1,206 @@
+// Building documents and saving them atomically.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "feed/xml_dom/xml_document.h"
+#include "tests/xml_dom/xml_dom_test_util.h"
+
+namespace {
+
+using qx::xml::Document;
+using qx::xml::DomError;
+using qx::xml::Node;
+using qx::xml::NodeType;
+using xmltest::ReadFile;
+using xmltest::Wide;
+
+// Builds a small catalog-like document the way its writer does: nodes are
+// created first and appended later, the root last.
+void BuildCatalog(Document& doc, const std::u16string& title) {
+  doc.appendChild(doc.createProcessingInstruction(u"xml", u"version='1.0'"));
+  Node root = doc.createElement(u"updatecatalog");
+  root.appendChild(doc.createTextNode(u"\r\n"));
+  Node title_node = doc.createElement(u"title");
+  title_node.setText(title);
+  root.appendChild(title_node);
+  root.appendChild(doc.createTextNode(u"\r\n"));
+  Node list = doc.createElement(u"notinstalleditems");
+  Node item = doc.createElement(u"item");
+  item.appendChild(doc.createTextNode(u"\r\n    "));
+  Node guid = doc.createElement(u"guid");
+  guid.setText(u"g-1");
+  item.appendChild(guid);
+  Node empty = doc.createElement(u"link");
+  item.appendChild(doc.createTextNode(u"\r\n    "));
+  item.appendChild(empty);
+  item.setAttribute(u"required", u"true");
+  list.appendChild(doc.createTextNode(u"\r\n  "));
+  list.appendChild(item);
+  root.appendChild(list);
+  root.appendChild(doc.createTextNode(u"\r\n"));
+  doc.appendChild(root);
+}
+
+TEST(XmlDomSave, BuildSaveAndReload) {
+  const std::string path = xmltest::PathInRoot("catalog.xml");
+  const std::u16string title = u"A & B <c> \"q\" \u00e9\u20ac\U0001F600 ]]> end";
+  {
+    Document doc;
+    BuildCatalog(doc, title);
+    doc.save(Wide(path));
+  }
+  const std::string bytes = ReadFile(path);
+  EXPECT_EQ(bytes,
+            "<?xml version='1.0'?>\r\n"
+            "<updatecatalog>\r\n"
+            "<title>A &amp; B &lt;c&gt; \"q\" \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ]]&gt; end</title>\r\n"
+            "<notinstalleditems>\r\n"
+            "  <item required=\"true\">\r\n"
+            "    <guid>g-1</guid>\r\n"
+            "    <link></link></item></notinstalleditems>\r\n"
+            "</updatecatalog>\r\n");
+
+  Document back;
+  ASSERT_TRUE(back.load(Wide(path))) << qxtest::Narrow(back.parseError().reason);
+  const Node root = back.documentElement().selectSingleNode(u"//updatecatalog");
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root.selectSingleNode(u"./title").text(), title);
+  const Node item = root.selectSingleNode(u"./notinstalleditems").selectNodes(u"./item").item(0);
+  EXPECT_EQ(item.getAttribute(u"required"), std::optional<std::u16string>(u"true"));
+  EXPECT_EQ(item.selectSingleNode(u"./guid").text(), u"g-1");
+  EXPECT_EQ(item.selectSingleNode(u"./link").text(), u"");
+  // Whitespace text nodes come back (line ends normalised to LF on reading).
+  const auto children = item.childNodes();
+  ASSERT_EQ(children.length(), 4u);
+  EXPECT_EQ(children.item(0).nodeType(), NodeType::kText);
+  EXPECT_EQ(children.item(0).text(), u"\n    ");
+}
+
+TEST(XmlDomSave, ControlCharactersAndZerosSurviveAsWellFormedText) {
+  const std::string path = xmltest::PathInRoot("controls.xml");
+  {
+    Document doc;
+    Node root = doc.createElement(u"r");
+    root.setText(std::u16string(u"a\u0001b\0c\td", 8));
+    root.setAttribute(u"x", u"line1\r\nline2\t\"");
+    doc.appendChild(root);
+    doc.save(Wide(path));
+  }
+  Document back;
+  ASSERT_TRUE(back.load(Wide(path))) << qxtest::Narrow(back.parseError().reason);
+  EXPECT_EQ(back.documentElement().text(), u"a\u0001bc\td");  // U+0000 cannot be stored
+  EXPECT_EQ(back.documentElement().getAttribute(u"x"),
+            std::optional<std::u16string>(u"line1\r\nline2\t\""));
+}
+
+TEST(XmlDomSave, TreeRulesAreEnforced) {
+  Document doc;
+  EXPECT_THROW(doc.createElement(u"1bad"), DomError);
+  EXPECT_THROW(doc.createElement(u"has space"), DomError);
+  EXPECT_THROW(doc.createElement(u""), DomError);
+  EXPECT_THROW(doc.createProcessingInstruction(u"xml", u"version='1.0' encoding='UTF-16'"),
+               DomError);
+  EXPECT_THROW(doc.createProcessingInstruction(u"p", u"a ?> b"), DomError);
+  EXPECT_THROW(doc.appendChild(doc.createTextNode(u"top-level text")), DomError);
+  Node a = doc.createElement(u"a");
+  Node b = doc.createElement(u"b");
+  a.appendChild(b);
+  EXPECT_THROW(b.appendChild(a), DomError);  // into its own subtree
+  EXPECT_THROW(a.appendChild(a), DomError);
+  doc.appendChild(a);
+  EXPECT_THROW(doc.appendChild(doc.createElement(u"second")), DomError);
+  EXPECT_THROW(doc.appendChild(doc.createProcessingInstruction(u"xml", u"version='1.0'")),
+               DomError);  // the declaration only comes first
+  Document other;
+  EXPECT_THROW(a.appendChild(other.createElement(u"x")), DomError);
+  EXPECT_THROW(doc.createTextNode(u"t").setAttribute(u"x", u"y"), DomError);
+  // Created but never appended nodes are not saved.
+  doc.createElement(u"orphan");
+  EXPECT_EQ(doc.xml(), "<a><b></b></a>\r\n");
+  // A document without an element is not written.
+  Document nothing;
+  EXPECT_THROW(nothing.save(Wide(xmltest::PathInRoot("nothing.xml"))), DomError);
+  EXPECT_FALSE(std::filesystem::exists(xmltest::PathInRoot("nothing.xml")));
+}
+
+size_t FilesIn(const std::string& folder) {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
+  const std::string folder = xmltest::PathInRoot("saves");
+  std::filesystem::create_directories(folder + "/target-is-folder");
+  const std::string path = folder + "/catalog.xml";
+  xmltest::WriteFile("saves/catalog.xml", "<old/>");
+  Document doc;
+  doc.appendChild(doc.createElement(u"new"));
+
+  // The target is a folder.
+  try {
+    doc.save(Wide(folder + "/target-is-folder"));
+    ADD_FAILURE() << "saving over a folder succeeded";
+  } catch (const DomError& e) {
+    EXPECT_FALSE(e.description.empty());
+    EXPECT_NE(e.hr, S_OK);
+  }
+  // The folder does not exist.
+  EXPECT_THROW(doc.save(Wide(folder + "/missing/catalog.xml")), DomError);
+  EXPECT_EQ(FilesIn(folder), 2u);
+
+  if (geteuid() != 0) {
+    // The folder is not writable: the old file stays as it was.
+    ASSERT_EQ(chmod(folder.c_str(), 0500), 0);
+    try {
+      doc.save(Wide(path));
+      ADD_FAILURE() << "saving into a read-only folder succeeded";
+    } catch (const DomError& e) {
+      EXPECT_EQ(e.hr, E_ACCESSDENIED);
+    }
+    chmod(folder.c_str(), 0700);
+  }
+  EXPECT_EQ(ReadFile(path), "<old/>");
+  EXPECT_EQ(FilesIn(folder), 2u);
+
+  doc.save(Wide(path));
+  EXPECT_EQ(ReadFile(path), "<new></new>\r\n");
+  EXPECT_EQ(FilesIn(folder), 2u);
+}
+
+TEST(XmlDomSave, FileModesAndLinks) {
+  const std::string fresh = xmltest::PathInRoot("fresh.xml");
+  const std::string kept = xmltest::PathInRoot("kept.xml");
+  Document doc;
+  doc.appendChild(doc.createElement(u"r"));
+  qx::xml::SaveOptions options;
+  options.newFileMode = 0600;
+
+  doc.save(Wide(fresh), options);
+  struct stat st {};
+  ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  xmltest::WriteFile("kept.xml", "<old/>");
+  ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
+  doc.save(Wide(kept), options);
+  ASSERT_EQ(stat(kept.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);  // an existing file keeps its mode
+
+  // Saving through a symbolic link replaces the linked file, keeping the link.
+  const std::string link = xmltest::PathInRoot("link.xml");
+  ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
+  Document other;
+  other.appendChild(other.createElement(u"via-link"));
+  other.save(Wide(link));
+  struct stat lst {};
+  ASSERT_EQ(lstat(link.c_str(), &lst), 0);
+  EXPECT_TRUE(S_ISLNK(lst.st_mode));
+  EXPECT_EQ(ReadFile(kept), "<via-link></via-link>\r\n");
+}
+
+}  // namespace
