@@ -309,6 +309,9 @@ HRESULT ToText(const VARIANT& v, USHORT flags, VARIANT* out) {
     case VT_R8:
       text = qx::FormatRealText(v.dblVal, 15);
       break;
+    case VT_UI8:
+      text = qx::FormatUnsignedText(v.ullVal);
+      break;
     case VT_DATE: {
       const HRESULT hr = qx::FormatDateText(v.date, &text);
       if (FAILED(hr)) return hr;

@@ -36,6 +36,12 @@ std::u16string FormatIntegerText(int64_t value) {
   return Widen(buffer, result.ptr);
 }
 
+std::u16string FormatUnsignedText(uint64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return Widen(buffer, result.ptr);
+}
+
 std::u16string FormatRealText(double value, int significantDigits) {
   if (value == 0.0) return u"0";  // also -0
   char buffer[64];

@@ -18,6 +18,7 @@ struct ParsedNumber {
 };
 
 std::u16string FormatIntegerText(int64_t value);
+std::u16string FormatUnsignedText(uint64_t value);
 // Shortest text with at most `significantDigits` significant digits, as
 // printf's "%.*G" in the C locale ("0.1", "1E+20", "1E-05"); -0 prints as "0".
 std::u16string FormatRealText(double value, int significantDigits);

@@ -92,6 +92,9 @@ TEST(VariantChangeType, NumbersToText) {
   v.vt = VT_I8;
   v.llVal = -9000000000000000000LL;
   EXPECT_EQ(AsText(v), u"-9000000000000000000");
+  v.vt = VT_UI8;
+  v.ullVal = UINT64_MAX;
+  EXPECT_EQ(AsText(v), u"18446744073709551615");
   v.vt = VT_EMPTY;
   EXPECT_EQ(AsText(v), u"");
 }
