@@ -1,27 +1,27 @@
 #include "server/module/object_map.h"
 
-#include <array>
 #include <mutex>
 #include <vector>
+
+#include "server/type_library/type_library.h"
 
 namespace qx {
 
 namespace {
 
-// clang-format off
-const std::array<ClassEntry, 10> kEntries = {{
-  {CLSID_QXNet,            u"QXNet.QXNet.1",            u"QXNet.QXNet",            u"QXNet Class",            u"Apartment", 102},
-  {CLSID_QXDetectNet,      u"QXNet.QXDetectNet.1",      u"QXNet.QXDetectNet",      u"QXDetectNet Class",      u"Free",      103},
-  {CLSID_UpdateChannel,    u"QXNet.UpdateChannel.1",    u"QXNet.UpdateChannel",    u"UpdateChannel Class",    u"Apartment", 104},
-  {CLSID_UpdateItems,      u"QXNet.UpdateItems.1",      u"QXNet.UpdateItems",      u"UpdateItems Class",      u"Apartment", 105},
-  {CLSID_UpdateItem,       u"QXNet.UpdateItem.1",       u"QXNet.UpdateItem",       u"UpdateItem Class",       u"Apartment", 106},
-  {CLSID_UpdateDocument,   u"QXNet.UpdateDocument.1",   u"QXNet.UpdateDocument",   u"UpdateDocument Class",   u"Apartment", 107},
-  {CLSID_UpdateChannels,   u"QXNet.UpdateChannels.1",   u"QXNet.UpdateChannels",   u"UpdateChannels Class",   u"Apartment", 108},
-  {CLSID_UpdateCatalog,    u"QXNet.UpdateCatalog.1",    u"QXNet.UpdateCatalog",    u"UpdateCatalog Class",    u"Apartment", 109},
-  {CLSID_StringCollection, u"QXNet.StringCollection.1", u"QXNet.StringCollection", u"StringCollection Class", u"Apartment", 110},
-  {CLSID_UpdateWorkUnit,   u"QXNet.UpdateWorkUnit.1",   u"QXNet.UpdateWorkUnit",   u"UpdateWorkUnit Class",   u"Apartment", 111},
-}};
-// clang-format on
+// Built once from the type library's coclasses, which are in map order.
+const std::vector<ClassEntry>& Entries() {
+  static const std::vector<ClassEntry> entries = [] {
+    std::vector<ClassEntry> built;
+    int script = 102;
+    for (const typelib::CoclassDesc& coclass : typelib::Coclasses()) {
+      built.push_back({*coclass.clsid, coclass.progId, coclass.versionIndependentProgId,
+                       coclass.description, coclass.threadingModel, script++});
+    }
+    return built;
+  }();
+  return entries;
+}
 
 struct CreateFunctions {
   std::mutex mutex;
@@ -37,10 +37,10 @@ CreateFunctions& Registered() {
 
 }  // namespace
 
-std::span<const ClassEntry> ClassEntries() { return kEntries; }
+std::span<const ClassEntry> ClassEntries() { return Entries(); }
 
 const ClassEntry* FindClassEntry(const CLSID& clsid) {
-  for (const ClassEntry& entry : kEntries)
+  for (const ClassEntry& entry : Entries())
     if (entry.clsid == clsid) return &entry;
   return nullptr;
 }

@@ -1,6 +1,7 @@
-// The module's object map: the ten classes in registration order, with
-// their identifiers, names and threading models, and the creation function
-// each class file contributes when it is built into the module.
+// The module's object map: the ten classes of the type library's
+// description, in registration order, with their identifiers, names and
+// threading models, and the creation function each class file contributes
+// when it is built into the module.
 #pragma once
 
 #include <span>
@@ -13,7 +14,7 @@ namespace qx {
 using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID riid, void** object);
 
 struct ClassEntry {
-  const CLSID& clsid;
+  CLSID clsid;
   std::u16string progId;                    // "QXNet.QXNet.1"
   std::u16string versionIndependentProgId;  // "QXNet.QXNet"
   std::u16string description;               // "QXNet Class"
