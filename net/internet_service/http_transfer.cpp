@@ -196,6 +196,7 @@ bool HttpTransfer::WaitForData() {
 
 size_t HttpTransfer::Take(char* out, size_t count) {
   const size_t n = std::min(count, Buffered());
+  if (n == 0) return 0;
   std::memcpy(out, buffer_.data() + head_, n);
   head_ += n;
   if (head_ == buffer_.size()) {
