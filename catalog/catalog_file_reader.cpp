@@ -1,0 +1,220 @@
+#include "catalog/catalog_file_reader.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "catalog/check_schedule.h"
+#include "feed/feed_date.h"
+#include "feed/xml_dom/xml_document.h"
+#include "server/object_frame/bstr.h"
+#include "server/object_frame/com_ptr.h"
+#include "server/object_frame/create_object.h"
+
+namespace qx::catalog {
+
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
+
+bool EqualsTrueIgnoringCase(std::u16string_view text) {
+  constexpr std::u16string_view kTrue = u"true";
+  if (text.size() != kTrue.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c != kTrue[i]) return false;
+  }
+  return true;
+}
+
+BStr Owned(std::u16string_view text) {
+  BStr value(text);
+  if (value.IsNull()) throw std::bad_alloc();
+  return value;
+}
+
+// One list of the file and where its items go.
+struct ListSpec {
+  std::u16string_view query;
+  std::u16string_view status;
+  HRESULT (STDMETHODCALLTYPE IUpdateCatalog::*getter)(IUpdateItems**);
+};
+
+class CatalogFileReader {
+ public:
+  CatalogFileReader(CatalogValues& values, IUpdateCatalog& catalog, const FailureReport& report)
+      : values_(values), catalog_(catalog), report_(report) {}
+
+  HRESULT Read(std::u16string_view fileName) {
+    std::unique_ptr<xml::Document> doc;
+    try {
+      doc = std::make_unique<xml::Document>();
+    } catch (const xml::DomError& error) {
+      return report_(u"Failed to instantiate an XML DOM.", error.hr);
+    }
+    if (!doc->load(fileName)) {
+      return report_(u"Failed to load file: " + doc->parseError().reason, E_FAIL);
+    }
+    xml::Node catalogElement;
+    try {
+      xml::Node top = doc->documentElement();
+      if (top) catalogElement = top.selectSingleNode(u"//updatecatalog");
+    } catch (const xml::DomError& error) {
+      return report_(error.description, error.hr);
+    }
+    if (!catalogElement) {
+      return report_(u"Invalid catalog file. Unable to find updatecatalog element.", E_FAIL);
+    }
+    ReadValues(catalogElement);
+
+    static constexpr ListSpec kLists[] = {
+        {u"./notinstalleditems", u"Pending", &IUpdateCatalog::get_NotInstalledItems},
+        {u"./discardeditems", u"Discarded", &IUpdateCatalog::get_DiscardedItems},
+        {u"./installeditems", u"Installed", &IUpdateCatalog::get_InstalledItems},
+    };
+    HRESULT last = S_OK;
+    for (const ListSpec& spec : kLists) {
+      xml::NodeList found;
+      try {
+        found = catalogElement.selectNodes(spec.query);
+      } catch (const xml::DomError&) {
+        return report_(u"Invalid catalog file. Unable to find item elements.", E_FAIL);
+      }
+      if (found.length() == 0) continue;  // an absent list is no error
+      last = ReadList(found.item(0), spec);
+      if (stop_) return last;
+    }
+    return last;
+  }
+
+ private:
+  void ReadValues(const xml::Node& element) {
+    std::u16string text = ChildValue(element, u"formatversion");
+    values_.fileFormatVersion = text.empty() ? 1 : LeadingInteger(text);
+    values_.feedUrl = Owned(ChildValue(element, u"feedurl"));
+    text = ChildValue(element, u"checkinterval");
+    values_.checkInterval = text.empty() ? 1 : LeadingInteger(text);
+    text = ChildValue(element, u"lastcheckdate");
+    if (text.empty()) {
+      values_.checkInterval = 0;  // no record of a check: due at once
+    } else {
+      values_.lastCheckDate = feed::ParseFeedDate(text);
+    }
+    values_.nextCheckDate =
+        NextCheckDate(values_.lastCheckDate, values_.checkInterval, feed::CurrentLocalDate());
+    text = ChildValue(element, u"publishdate");
+    values_.publishDate = text.empty() ? 0.0 : feed::ParseFeedDate(text);
+    values_.title = Owned(ChildValue(element, u"title"));
+    values_.enabled = ChildValue(element, u"enabled") == u"true" ? VARIANT_TRUE : VARIANT_FALSE;
+    values_.password = Owned(ChildValue(element, u"password"));
+  }
+
+  HRESULT ReadList(const xml::Node& listElement, const ListSpec& spec) {
+    xml::NodeList items;
+    try {
+      items = listElement.selectNodes(u"./item");
+    } catch (const xml::DomError& error) {
+      stop_ = true;
+      return report_(error.description, error.hr);
+    }
+    ComPtr<IUpdateItems> list;
+    HRESULT hr = (catalog_.*spec.getter)(list.Put());
+    if (FAILED(hr) || !list) {
+      stop_ = true;  // the getter has reported its failure
+      return FAILED(hr) ? hr : report_(u"Invalid Item pointer", E_FAIL);
+    }
+    BStr status = Owned(spec.status);
+    for (size_t i = 0; i < items.length(); ++i) {
+      hr = ReadItem(items.item(i), list.Get(), status);
+      if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+  }
+
+  HRESULT ReadItem(const xml::Node& element, IUpdateItems* list, const BStr& status) {
+    if (!element) return report_(u"Invalid item Element", E_FAIL);
+    BStr guid = Owned(ChildValue(element, u"guid"));
+    if (guid.Length() == 0) return S_OK;  // an item without identity is dropped
+
+    ComPtr<IUpdateItem> item;
+    HRESULT hr = CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item);
+    if (FAILED(hr) || !item) {
+      return report_(u"Failed to create UpdateItem object", FAILED(hr) ? hr : E_FAIL);
+    }
+    item->put_title(Owned(ChildValue(element, u"title")).Get());
+    item->put_link(Owned(ChildValue(element, u"link")).Get());
+    item->put_guid(guid.Get());
+    item->put_description(Owned(ChildValue(element, u"description")).Get());
+    item->put_category(Owned(ChildValue(element, u"category")).Get());
+    item->put_required(RequiredFlag(element));
+    item->put_status(status.Get());
+    const DATE pubDate = feed::ParseFeedDate(ChildValue(element, u"pubDate"));
+    if (pubDate != 0.0) item->put_pubDate(pubDate);
+    list->Add(item.Get());
+    return S_OK;
+  }
+
+  static VARIANT_BOOL RequiredFlag(const xml::Node& element) {
+    try {
+      std::optional<std::u16string> value = element.getAttribute(u"required");
+      if (value && EqualsTrueIgnoringCase(*value)) return VARIANT_TRUE;
+    } catch (const xml::DomError&) {
+      // an unreadable attribute counts as absent
+    }
+    return VARIANT_FALSE;
+  }
+
+  CatalogValues& values_;
+  IUpdateCatalog& catalog_;
+  const FailureReport& report_;
+  // Set by a failure that ends the whole load, not just one list.
+  bool stop_ = false;
+};
+
+}  // namespace
+
+std::u16string ChildValue(const xml::Node& parent, std::u16string_view name) {
+  try {
+    std::u16string query = u"./" + std::u16string(name);
+    xml::Node child = parent.selectSingleNode(query);
+    if (!child) return {};
+    std::u16string text = child.text();
+    if (text.size() > kMaxValueLength) {
+      size_t keep = kMaxValueLength;
+      // Never keep half of a surrogate pair.
+      if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+      text.resize(keep);
+    }
+    return text;
+  } catch (const xml::DomError&) {
+    return {};
+  }
+}
+
+LONG LeadingInteger(std::u16string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+    negative = text[i] == u'-';
+    ++i;
+  }
+  long long magnitude = 0;
+  const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    magnitude = magnitude * 10 + (text[i] - u'0');
+    if (magnitude > limit) magnitude = limit;  // saturates; stays far below overflow
+  }
+  return static_cast<LONG>(negative ? -magnitude : magnitude);
+}
+
+HRESULT LoadCatalogFile(std::u16string_view fileName, CatalogValues& values,
+                        IUpdateCatalog& catalog, const FailureReport& report) {
+  try {
+    return CatalogFileReader(values, catalog, report).Read(fileName);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+}  // namespace qx::catalog
