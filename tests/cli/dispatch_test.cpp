@@ -1,0 +1,85 @@
+// call and describe: late-bound use of QXNet.UpdateItem through IDispatch.
+#include <gtest/gtest.h>
+
+#include "tests/cli/class_availability.h"
+#include "tests/cli/cli_runner.h"
+
+namespace clitest {
+namespace {
+
+TEST(CliCall, PropertyPutsThenGetOnOneObject) {
+  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+  const RunResult text = RunQxnet({"call", "QXNet.UpdateItem", "title=Hello, world", "title"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_EQ(text.out, "Hello, world\n");
+
+  // Booleans and dates are converted to the declared types; the short class
+  // name works as well.
+  const RunResult json = RunQxnet({"--json", "call", "UpdateItem", "required=true",
+                                   "pubDate=2024-06-03T09:30:05", "required"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  const nlohmann::json document = json.Json();
+  EXPECT_EQ(document["object"], "QXNet.UpdateItem");
+  EXPECT_EQ(document["result"], true);
+  EXPECT_EQ(document["set"]["pubDate"], "2024-06-03T09:30:05");
+
+  const RunResult date = RunQxnet({"call", "UpdateItem", "pubDate=2024-06-03 09:30:05", "pubDate"});
+  ASSERT_EQ(date.exit_code, 0) << date.err;
+  EXPECT_EQ(date.out, "2024-06-03 09:30:05\n");
+
+  const RunResult fragment =
+      RunQxnet({"call", "UpdateItem", "guid=abc-1", "link=http://x/?a=b", "MarshallObject"});
+  ASSERT_EQ(fragment.exit_code, 0) << fragment.err;
+  EXPECT_NE(fragment.out.find("<guid>abc-1</guid>"), std::string::npos) << fragment.out;
+  EXPECT_NE(fragment.out.find("<link>http://x/?a=b</link>"), std::string::npos) << fragment.out;
+
+  // A method's argument.
+  const RunResult read = RunQxnet(
+      {"call", "UpdateItem", "UnMarshallObject", "<title>From text</title>"});
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+}
+
+TEST(CliCall, FailuresAndMisuse) {
+  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+  const RunResult unknown = RunQxnet({"call", "QXNet.UpdateItem", "NoSuchMember"});
+  EXPECT_EQ(unknown.exit_code, 1);
+  EXPECT_NE(unknown.err.find("NoSuchMember"), std::string::npos) << unknown.err;
+
+  const RunResult too_many = RunQxnet({"call", "QXNet.UpdateItem", "title", "extra"});
+  EXPECT_EQ(too_many.exit_code, 2) << too_many.err;
+
+  const RunResult not_settable = RunQxnet({"call", "QXNet.UpdateItem", "MarshallObject=x"});
+  EXPECT_EQ(not_settable.exit_code, 2) << not_settable.err;
+
+  const RunResult no_class = RunQxnet({"--json", "call", "QXNet.NoSuchClass", "x"});
+  EXPECT_EQ(no_class.exit_code, 1);
+  EXPECT_EQ(no_class.Json()["error"]["exit"], 1);
+  EXPECT_NE(no_class.err.find("QXNet.NoSuchClass"), std::string::npos) << no_class.err;
+}
+
+TEST(CliDescribe, ListsTheMembersFromTypeInformation) {
+  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+  const RunResult text = RunQxnet({"describe", "QXNet.UpdateItem"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  EXPECT_NE(text.out.find("{1BACC645-FB55-4237-B947-0F87DC33FCD4}"), std::string::npos);
+  EXPECT_NE(text.out.find("IUpdateItem"), std::string::npos);
+  EXPECT_NE(text.out.find("title: BSTR"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("MarshallObject() -> BSTR"), std::string::npos) << text.out;
+
+  const RunResult json = RunQxnet({"describe", "UpdateItem", "--json"});
+  ASSERT_EQ(json.exit_code, 0) << json.err;
+  const nlohmann::json document = json.Json();
+  EXPECT_EQ(document["interface"]["iid"], "{CD93F14C-1FBD-4A8A-AFFF-0EDCBB1ABCFB}");
+  bool found_put = false;
+  for (const auto& member : document["members"]) {
+    if (member["name"] == "required" && member["kind"] == "put") {
+      found_put = true;
+      EXPECT_EQ(member["dispid"], 11);
+      EXPECT_EQ(member["params"][0]["type"], "VARIANT_BOOL");
+    }
+  }
+  EXPECT_TRUE(found_put);
+}
+
+}  // namespace
+}  // namespace clitest

@@ -1,0 +1,122 @@
+// update: the update pass twice, and moves between the catalog's lists that
+// are still there when the catalog is read again; then the demo.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/cli/class_availability.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/cli/loopback_server.h"
+#include "tests/support/com_test.h"
+
+namespace clitest {
+namespace {
+
+#define REQUIRE_UPDATE_CLASSES()                                                         \
+  QXTEST_REQUIRE_CLASSES({&CLSID_QXNet, "QXNet"}, {&CLSID_UpdateDocument, "UpdateDocument"}, \
+                         {&CLSID_UpdateCatalog, "UpdateCatalog"},                         \
+                         {&CLSID_UpdateWorkUnit, "UpdateWorkUnit"})
+
+std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
+  std::map<std::string, std::string> statuses;
+  for (const auto& item : document["items"]) statuses[item["guid"]] = item["status"];
+  return statuses;
+}
+
+TEST(CliUpdate, SecondPassAddsNothing) {
+  REQUIRE_UPDATE_CLASSES();
+  LoopbackServer server;
+  const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
+  const RunResult first =
+      RunQxnet({"--json", "update", "--catalog", catalog, "--feed", server.Url("/feed.xml")});
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  nlohmann::json document = first.Json();
+  EXPECT_EQ(document["checked"], true);
+  EXPECT_EQ(document["newCatalog"], true);
+  EXPECT_EQ(document["added"], 3);
+  ASSERT_EQ(document["items"].size(), 3u);
+  EXPECT_EQ(document["items"][0]["guid"], "test-1");  // oldest first
+  EXPECT_EQ(document["items"][2]["guid"], "test-3");
+  for (const auto& item : document["items"]) EXPECT_EQ(item["status"], "Pending");
+  ASSERT_TRUE(std::filesystem::exists(catalog));
+
+  // Not due again for a day: the pass is skipped and nothing changes.
+  const RunResult second = RunQxnet({"--json", "update", "--catalog", catalog});
+  ASSERT_EQ(second.exit_code, 0) << second.err;
+  document = second.Json();
+  EXPECT_EQ(document["checked"], false);
+  EXPECT_EQ(document["feed"], server.Url("/feed.xml"));  // kept in the catalog
+  EXPECT_EQ(document["items"].size(), 3u);
+
+  // Forced: the feed is read again and reconciled, adding nothing.
+  const RunResult forced = RunQxnet({"--json", "update", "--catalog", catalog, "--force"});
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  document = forced.Json();
+  EXPECT_EQ(document["checked"], true);
+  EXPECT_EQ(document["added"], 0);
+  EXPECT_EQ(document["items"].size(), 3u);
+
+  const RunResult table = RunQxnet({"update", "--catalog", catalog});
+  ASSERT_EQ(table.exit_code, 0);
+  EXPECT_NE(table.out.find("2024-06-01 10:00:00  Pending"), std::string::npos) << table.out;
+}
+
+TEST(CliUpdate, MovesAreVisibleAfterReloading) {
+  REQUIRE_UPDATE_CLASSES();
+  LoopbackServer server;
+  const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
+  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code, 0);
+
+  const RunResult install = RunQxnet({"update", "--catalog", catalog, "install", "TEST-3"});
+  ASSERT_EQ(install.exit_code, 0) << install.err;
+  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "discard", "test-1"}).exit_code, 0);
+
+  // A new process loads the file: the lists say where each item is.
+  nlohmann::json document = RunQxnet({"--json", "update", "--catalog", catalog}).Json();
+  auto statuses = StatusByGuid(document);
+  EXPECT_EQ(statuses["test-1"], "Discarded");
+  EXPECT_EQ(statuses["test-2"], "Pending");
+  EXPECT_EQ(statuses["test-3"], "Installed");
+
+  // A forced pass does not bring discarded or installed items back.
+  document = RunQxnet({"--json", "update", "--catalog", catalog, "--force"}).Json();
+  EXPECT_EQ(document["added"], 0);
+  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "pending", "test-1"}).exit_code, 0);
+  statuses = StatusByGuid(RunQxnet({"--json", "update", "--catalog", catalog}).Json());
+  EXPECT_EQ(statuses["test-1"], "Pending");
+
+  // An unknown guid fails the call and moves nothing, not even the known one.
+  const RunResult unknown =
+      RunQxnet({"update", "--catalog", catalog, "install", "test-2", "no-such-guid"});
+  EXPECT_EQ(unknown.exit_code, 1);
+  EXPECT_NE(unknown.err.find("no-such-guid"), std::string::npos);
+  statuses = StatusByGuid(RunQxnet({"--json", "update", "--catalog", catalog}).Json());
+  EXPECT_EQ(statuses["test-2"], "Pending");
+
+  EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml", "install", "x"})
+                .exit_code, 2);
+  EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml"}).exit_code, 2);
+}
+
+TEST(CliDemo, RunsToTheEndWithATemporaryRegistry) {
+  REQUIRE_UPDATE_CLASSES();
+  // An empty registry: the demo registers the module into one of its own.
+  const RunResult demo = RunQxnet({"demo", "--json"},
+                                  {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"}});
+  ASSERT_EQ(demo.exit_code, 0) << demo.err;
+  const nlohmann::json document = demo.Json();
+  EXPECT_EQ(document["added"], 4);
+  EXPECT_EQ(document["installed"], "corvane-11.0.8");
+  const auto statuses = StatusByGuid(document);
+  EXPECT_EQ(statuses.at("corvane-11.0.8"), "Installed");
+  EXPECT_EQ(statuses.at("corvane-11.0.7"), "Pending");
+  const auto& files = document["files"];
+  EXPECT_NE(files["registry"].get<std::string>().find("qxnet-demo-"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(files["catalog"].get<std::string>()));
+  const std::string download = ReadFile(files["download"].get<std::string>());
+  EXPECT_EQ(download.rfind("Corvane sample update package", 0), 0u);
+  EXPECT_NE(demo.err.find("Download complete"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace clitest

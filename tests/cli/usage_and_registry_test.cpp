@@ -1,0 +1,94 @@
+// Usage errors and the registry store, through the built binary.
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_runner.h"
+
+namespace clitest {
+namespace {
+
+TEST(CliUsage, BadCommandLinesExitWithTwo) {
+  const std::vector<std::vector<std::string>> bad = {
+      {},                                                  // no command
+      {"no-such-command"},                                 //
+      {"get"},                                             // URL missing
+      {"probe", "localhost", "not-a-port"},                //
+      {"upload-form", "file", "http://127.0.0.1/"},        // --field missing
+      {"reg", "add", "HKXX\\Software\\Test"},              // unknown root
+      {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_DWORD", "-d", "forty"},
+      {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_DWORD", "-d", "4294967296"},
+      {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_BINARY", "-d", "abc"},
+      {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_TEXT", "-d", "x"},
+      {"update", "--catalog", "c.xml", "install"},         // no guid
+      {"update", "--catalog", "c.xml", "upgrade", "g"},    // unknown action
+      {"call", "QXNet.UpdateItem"},                        // nothing to do
+  };
+  for (const auto& args : bad) {
+    const RunResult result = RunQxnet(args);
+    std::string line;
+    for (const auto& a : args) line += a + " ";
+    EXPECT_EQ(result.exit_code, 2) << line << "\n" << result.err;
+    EXPECT_FALSE(result.err.empty()) << line;
+  }
+}
+
+TEST(CliUsage, HelpSucceedsAndJsonReportsUsageErrors) {
+  EXPECT_EQ(RunQxnet({"--help"}).exit_code, 0);
+  const RunResult help = RunQxnet({"reg", "add", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--type"), std::string::npos);
+
+  const RunResult bad = RunQxnet({"--json", "reg", "query", "HKXX\\Nothing"});
+  EXPECT_EQ(bad.exit_code, 2);
+  const nlohmann::json document = bad.Json();
+  EXPECT_EQ(document["error"]["exit"], 2);
+  EXPECT_NE(document["error"]["description"].get<std::string>().find("HKXX"), std::string::npos);
+}
+
+TEST(CliRegistry, TypedValuesRoundTripThroughTheStore) {
+  const std::string key = "HKCU\\Software\\Corvane\\CliTest";
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Name", "-d", "Grüße, world"}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Count", "-t", "REG_DWORD", "-d", "0x2a"}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Big", "-t", "REG_QWORD", "-d", "8589934592"}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "List", "-t", "REG_MULTI_SZ", "-d", "one", "-d", "two"})
+                .exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Blob", "-t", "REG_BINARY", "-d", "01 ab:FF"}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "", "-d", "the default"}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"reg", "add", key + "\\Child"}).exit_code, 0);
+
+  // Forward slashes and the long root name reach the same key.
+  const RunResult listed =
+      RunQxnet({"reg", "query", "HKEY_CURRENT_USER/Software/Corvane/CliTest", "--json"});
+  ASSERT_EQ(listed.exit_code, 0) << listed.err;
+  const nlohmann::json document = listed.Json();
+  EXPECT_EQ(document["key"], "HKCU\\Software\\Corvane\\CliTest");
+  std::map<std::string, nlohmann::json> values;
+  for (const auto& value : document["values"]) values[value["name"]] = value;
+  EXPECT_EQ(values["Name"]["type"], "REG_SZ");
+  EXPECT_EQ(values["Name"]["data"], "Grüße, world");
+  EXPECT_EQ(values["Count"]["type"], "REG_DWORD");
+  EXPECT_EQ(values["Count"]["data"], 42);
+  EXPECT_EQ(values["Big"]["data"], 8589934592ull);
+  EXPECT_EQ(values["List"]["data"], nlohmann::json({"one", "two"}));
+  EXPECT_EQ(values["Blob"]["type"], "REG_BINARY");
+  EXPECT_EQ(values["Blob"]["data"], "01 ab ff");
+  EXPECT_EQ(values[""]["data"], "the default");
+  EXPECT_EQ(document["subkeys"], nlohmann::json({"Child"}));
+
+  // One value, as text.
+  const RunResult one = RunQxnet({"reg", "query", key, "-v", "count"});
+  ASSERT_EQ(one.exit_code, 0);
+  EXPECT_NE(one.out.find("0x0000002a (42)"), std::string::npos) << one.out;
+
+  // Deleting a value, then the whole key: reading them afterwards is a failed call.
+  ASSERT_EQ(RunQxnet({"reg", "delete", key, "-v", "Count"}).exit_code, 0);
+  const RunResult gone = RunQxnet({"reg", "query", key, "-v", "Count"});
+  EXPECT_EQ(gone.exit_code, 1);
+  EXPECT_NE(gone.err.find("does not exist"), std::string::npos) << gone.err;
+  ASSERT_EQ(RunQxnet({"reg", "delete", key}).exit_code, 0);
+  EXPECT_EQ(RunQxnet({"reg", "query", key + "\\Child"}).exit_code, 1);
+  EXPECT_EQ(RunQxnet({"reg", "delete", key}).exit_code, 1);
+  EXPECT_EQ(RunQxnet({"reg", "delete", "HKCU"}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace clitest
