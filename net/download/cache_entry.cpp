@@ -1,0 +1,38 @@
+// The internet-cache side of a download: a new cache file for the URL, and
+// the commit that records it once the body is complete.
+#include "net/download/cache_extension.h"
+#include "net/qxnet.h"
+
+namespace qx {
+
+void CQXNet::GetCacheNewFileName(const UrlParts& parts, std::u16string& path) {
+  Trace(u"CQXNet::GetCacheNewFileName(" + parts.canonicalUrl + u")");
+  path.clear();
+  const std::u16string extension = net::CacheExtensionOfUrl(parts.canonicalUrl);
+  char16_t buffer[inet::MAX_PATH + 1] = {};
+  if (inet::CreateUrlCacheEntryW(parts.canonicalUrl.c_str(), 0, extension.c_str(), buffer, 0)) {
+    path = buffer;
+    Trace(u"CQXNet::GetCacheNewFileName return : " + path);
+    return;
+  }
+  std::u16string message =
+      u"Unable to create cache entry for file:\n    " + parts.canonicalUrl + u"\n";
+  GetErrorMessage(message);
+  Trace(u"CQXNet::GetCacheNewFileName:" + message);
+  throw CQXNetException(message);
+}
+
+void CQXNet::CommitCacheEntry(const UrlParts& parts, const std::u16string& path,
+                              inet::FILETIME lastModified) {
+  Trace(u"CQXNet::CommitCacheEntry(" + parts.canonicalUrl + u"," + path + u")");
+  if (!inet::CommitUrlCacheEntryW(parts.canonicalUrl.c_str(), path.c_str(), lastModified,
+                                  lastModified, inet::NORMAL_CACHE_ENTRY, nullptr, 0, nullptr,
+                                  nullptr)) {
+    std::u16string text;
+    GetErrorMessage(text);
+    Trace(u"CQXNet::CommitCacheEntry : " + text);
+  }
+  Trace(u"CQXNet::CommitCacheEntry return");
+}
+
+}  // namespace qx

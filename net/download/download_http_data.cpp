@@ -1,0 +1,133 @@
+// DownloadHttpData: reads a response body into a file as it arrives,
+// reporting each read as progress from the present counter towards 90.
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "net/download/output_file.h"
+#include "net/qxnet.h"
+#include "net/request_pipeline/trace_text.h"
+#include "platform/com/text.h"
+
+namespace qx {
+
+namespace {
+
+// One read never asks for more than this, however much the service holds
+// ready, so memory stays bounded by the read and not by the body.
+constexpr DWORD kLargestRead = 1u << 20;
+
+// The response's content length; false when it has none or it is no number.
+bool QueryContentLength(inet::HINTERNET request, uint64_t& length) {
+  char16_t text[64] = {};  // 128 bytes
+  DWORD size = sizeof(text);
+  if (!inet::HttpQueryInfoW(request, inet::HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) {
+    return false;
+  }
+  length = 0;
+  for (char16_t c : std::u16string_view(text, size / sizeof(char16_t))) {
+    if (c < u'0' || c > u'9') break;
+    length = length * 10 + static_cast<uint64_t>(c - u'0');
+  }
+  return true;
+}
+
+}  // namespace
+
+void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPath,
+                              bool querySize, bool showProgress) {
+  Trace(u"CQXNet::DownloadHttpData");
+  if (showProgress) OnProgress(u"Downloading file", 10);
+
+  uint64_t totalSize = 0;
+  uint64_t received = 0;
+  double factor = 0.01;  // progress points per byte while the size is unknown
+  if (showProgress) AdvanceProgress(u"Getting file size");
+  if (querySize) {
+    if (QueryContentLength(request, totalSize)) {
+      // A length of 0 with a body all the same keeps the default factor.
+      if (totalSize > 0) factor = (90.0 - progress_) / static_cast<double>(totalSize);
+    } else {
+      std::u16string text;
+      GetErrorMessage(text);
+      Trace(u"CQXNet::DownloadHttpData1:" + text);
+    }
+  }
+
+  const std::string path = Utf16ToUtf8(outputPath);
+  net::OutputFile output;
+  if (!outputPath.empty() && !output.Open(path)) {
+    const std::u16string message = u"Unable to open output file:\n   " + outputPath + u"\n" +
+                                   net::ErrnoText(errno);
+    Trace(u"CQXNet::DownloadHttpData2:" + message);
+    throw CQXNetException(message);
+  }
+
+  // Any failure below, a cancel included, leaves no partial file behind.
+  auto discardOutput = [&] {
+    if (!outputPath.empty()) {
+      output.Close();
+      ::unlink(path.c_str());
+    }
+  };
+
+  std::vector<char> buffer;
+  try {
+    for (;;) {
+      DWORD available = 0;
+      if (!inet::InternetQueryDataAvailable(request, &available, 0, 0)) {
+        std::u16string message = u"Error in InternetQueryDataAvailable";
+        GetErrorMessage(message);
+        discardOutput();
+        Trace(u"CQXNet::DownloadHttpData3:" + message);
+        throw CQXNetException(message);
+      }
+      if (available == 0) available = 1;
+      if (available > kLargestRead) available = kLargestRead;
+      if (buffer.size() < available) buffer.resize(available);
+
+      DWORD read = 0;
+      if (!inet::InternetReadFile(request, buffer.data(), available, &read)) {
+        std::u16string message = u"Error reading file with InternetReadFile\n";
+        GetErrorMessage(message);
+        discardOutput();
+        Trace(u"CQXNet::DownloadHttpData4:" + message);
+        throw CQXNetException(message);
+      }
+      if (read == 0) break;
+
+      received += read;
+      if (showProgress) {
+        const std::u16string text = u"Downloading file (" +
+                                    net::DecimalText(static_cast<long long>(received / 1024)) +
+                                    u" kb/" +
+                                    net::DecimalText(static_cast<long long>(totalSize / 1024)) +
+                                    u" kb)";
+        const auto step = static_cast<int64_t>(static_cast<double>(read) * factor);
+        OnProgress(text, static_cast<int32_t>(step + progress_));
+      }
+      if (output.IsOpen() && !output.Write(buffer.data(), read)) {
+        const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
+                                       net::ErrnoText(errno);
+        discardOutput();
+        Trace(u"CQXNet::DownloadHttpData5:" + message);
+        throw CQXNetException(message);
+      }
+    }
+    if (!output.Close()) {
+      const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
+                                     net::ErrnoText(errno);
+      discardOutput();
+      Trace(u"CQXNet::DownloadHttpData5:" + message);
+      throw CQXNetException(message);
+    }
+    if (showProgress) OnProgress(u"Finished downloading file", 90);
+  } catch (...) {
+    discardOutput();
+    throw;
+  }
+  Trace(u"CQXNet::DownloadHttpData return");
+}
+
+}  // namespace qx

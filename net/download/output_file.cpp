@@ -1,0 +1,122 @@
+// Raw output files and the replacing copy of a download.
+#include "net/download/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "platform/com/text.h"
+
+namespace qx::net {
+
+std::u16string ErrnoText(int error) { return Utf8ToUtf16(std::strerror(error)); }
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool OutputFile::Open(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  return fd_ >= 0;
+}
+
+bool OutputFile::Write(const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::write(fd_, bytes, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+bool OutputFile::Close() {
+  if (fd_ < 0) return true;
+  const int result = ::close(fd_);
+  fd_ = -1;
+  return result == 0;
+}
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// Copies every byte of `in` to `out`, in the kernel where it can.
+bool CopyAll(int in, int out) {
+  for (;;) {
+    const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
+    if (copied == 0) return true;
+    if (copied > 0) continue;
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    break;  // not supported between these files: copy through a buffer
+  }
+  std::vector<char> buffer(size_t{1} << 20);
+  for (;;) {
+    const ssize_t got = ::read(in, buffer.data(), buffer.size());
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::write(out, buffer.data() + done, static_cast<size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+bool CopyFileReplacing(const std::string& source, const std::string& destination) {
+  const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  std::string temporary = FolderOf(destination) + "/.qxnet-copy-XXXXXX";
+  const int out = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (out < 0) {
+    const int error = errno;
+    ::close(in);
+    errno = error;
+    return false;
+  }
+  // A replaced file keeps its permissions; a new one gets the usual 0644.
+  struct stat existing {};
+  const mode_t mode = ::stat(destination.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
+                                                                   : 0644;
+  bool ok = CopyAll(in, out) && ::fchmod(out, mode) == 0 && ::fsync(out) == 0;
+  int error = errno;
+  ::close(in);
+  if (::close(out) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && ::rename(temporary.c_str(), destination.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    errno = error;
+  }
+  return ok;
+}
+
+}  // namespace qx::net
