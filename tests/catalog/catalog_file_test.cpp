@@ -1,0 +1,470 @@
+// The catalog file: the exact lines written, save-then-load equality, the
+// reading rules, hostile files, and the atomic, owner-only save.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <random>
+
+#include "tests/catalog/catalog_test_util.h"
+
+namespace {
+
+using namespace qxtest::catalog;
+using qx::BStr;
+using qx::ComPtr;
+
+class CatalogFileTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    file = Path("catalog.xml");
+    catalog = NewCatalog(file);
+  }
+  void TearDown() override {
+    catalog = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+
+  static ComPtr<IUpdateCatalog> NewCatalog(const std::string& fileName) {
+    auto c = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+    EXPECT_EQ(c->put_fileName(Wide(fileName).Get()), S_OK);
+    return c;
+  }
+
+  // Loads `content` as a catalog file into a fresh catalog.
+  ComPtr<IUpdateCatalog> LoadText(const std::string& content, HRESULT expected = S_OK) {
+    WriteFile(file, content);
+    auto fresh = NewCatalog(file);
+    EXPECT_EQ(fresh->Load(), expected);
+    return fresh;
+  }
+
+  static std::string Wrap(const std::string& inner) {
+    return "<?xml version='1.0'?><updatecatalog>" + inner + "</updatecatalog>";
+  }
+
+  static std::string LastError() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
+
+  std::string file;
+  ComPtr<IUpdateCatalog> catalog;
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {
+    lines.push_back(text.substr(start, at - start));
+  }
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+TEST_F(CatalogFileTest, SavedFileHasTheDocumentedLines) {
+  const DATE pub = Date("Mon, 01 Jun 2026 10:20:30 GMT");
+  auto item = MakeItem("g-1", pub, "A & B <c>");
+  item->put_required(VARIANT_TRUE);
+  item->put_link(Wide("http://x/1").Get());
+  item->put_description(Wide("desc").Get());
+  item->put_category(Wide("cat").Get());
+  ASSERT_EQ(Pending(catalog.Get())->Add(item.Get()), S_OK);
+  catalog->put_feedUrl(Wide("http://feed/").Get());
+  catalog->put_setTitle(Wide("T").Get());
+  catalog->put_tplPassword(Wide("secret").Get());
+  catalog->put_checkInterval(7);
+  catalog->put_publishDate(pub);
+  DATE last = 0;
+  catalog->get_lastCheckDate(&last);
+
+  ASSERT_EQ(catalog->Save(), S_OK);
+  const std::string lastText = qx::Utf16ToUtf8(qx::feed::FormatFeedDate(last));
+  const std::vector<std::string> expected = {
+      "<?xml version='1.0'?>",
+      "<updatecatalog>",
+      "<formatversion>1</formatversion>",
+      "<feedurl>http://feed/</feedurl>",
+      "<checkinterval>7</checkinterval>",
+      "<lastcheckdate>" + lastText + "</lastcheckdate>",
+      "<publishdate>Mon, 01 Jun 2026 10:20:30 GMT</publishdate>",
+      "<title>T</title>",
+      "<enabled>true</enabled>",
+      "<password>secret</password>",
+      "<notinstalleditems>",
+      "  <item required=\"true\">",
+      "    <guid>g-1</guid>",
+      "    <title>A &amp; B &lt;c&gt;</title>",
+      "    <description>desc</description>",
+      "    <link>http://x/1</link>",
+      "    <category>cat</category>",
+      "    <pubDate>Mon, 01 Jun 2026 10:20:30 GMT</pubDate></item></notinstalleditems>",
+      "<discardeditems></discardeditems>",
+      "<installeditems></installeditems>",
+      "</updatecatalog>",
+      "",
+  };
+  EXPECT_EQ(Lines(ReadFile(file)), expected);
+}
+
+TEST_F(CatalogFileTest, NewCatalogSavesItsDefaults) {
+  ASSERT_EQ(catalog->Save(), S_OK);
+  const std::string text = ReadFile(file);
+  EXPECT_NE(text.find("<formatversion>1</formatversion>"), std::string::npos);
+  EXPECT_NE(text.find("<checkinterval>1</checkinterval>"), std::string::npos);
+  EXPECT_NE(text.find("<feedurl></feedurl>"), std::string::npos);
+  EXPECT_NE(text.find("<enabled>true</enabled>"), std::string::npos);
+  EXPECT_NE(text.find("<publishdate>Sat, 30 Dec 1899 00:00:00 GMT</publishdate>"),
+            std::string::npos);
+  // A stored 1 is not "true".
+  catalog->put_shouldUpdate(1);
+  ASSERT_EQ(catalog->Save(), S_OK);
+  EXPECT_NE(ReadFile(file).find("<enabled>false</enabled>"), std::string::npos);
+}
+
+TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
+  const DATE pub = Date("Sun, 15 Mar 2026 08:00:05 GMT");
+  auto a = MakeItem("a", pub, "Title & <a>");
+  a->put_required(VARIANT_TRUE);
+  a->put_description(Wide("line1\nline2 \xC3\xA9").Get());
+  auto b = MakeItem("b", Date("Mon, 16 Mar 2026 08:00:05 GMT"));
+  b->put_required(1);  // only -1 is written
+  auto c = MakeItem("c", Date("Tue, 17 Mar 2026 08:00:05 GMT"));
+  Pending(catalog.Get())->Add(a.Get());
+  Discarded(catalog.Get())->Add(b.Get());
+  Installed(catalog.Get())->Add(c.Get());
+  catalog->put_feedUrl(Wide("https://example.invalid/feed").Get());
+  catalog->put_setTitle(Wide("Corvane <updates>").Get());
+  catalog->put_tplPassword(Wide("p&ss").Get());
+  catalog->put_checkInterval(3);
+  catalog->put_publishDate(pub);
+  catalog->put_shouldUpdate(VARIANT_FALSE);
+  ASSERT_EQ(catalog->Save(), S_OK);
+
+  auto loaded = NewCatalog(file);
+  ASSERT_EQ(loaded->Load(), S_OK);
+  BStr text;
+  loaded->get_feedUrl(text.Put());
+  EXPECT_EQ(text.Utf8(), "https://example.invalid/feed");
+  loaded->get_setTitle(text.Put());
+  EXPECT_EQ(text.Utf8(), "Corvane <updates>");
+  loaded->get_tplPassword(text.Put());
+  EXPECT_EQ(text.Utf8(), "p&ss");
+  LONG n = 0;
+  loaded->get_checkInterval(&n);
+  EXPECT_EQ(n, 3);
+  loaded->get_fileFormatVersion(&n);
+  EXPECT_EQ(n, 1);
+  VARIANT_BOOL enabled = -1;
+  loaded->get_shouldUpdate(&enabled);
+  EXPECT_EQ(enabled, VARIANT_FALSE);
+  DATE d1 = 0, d2 = 0;
+  loaded->get_publishDate(&d1);
+  EXPECT_NEAR(d1, pub, 0.5 / 86400);
+  catalog->get_lastCheckDate(&d1);
+  loaded->get_lastCheckDate(&d2);
+  EXPECT_NEAR(d1, d2, 1.0 / 86400);
+
+  auto pending = Members(Pending(loaded.Get()).Get());
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(Status(pending[0].Get()), "Pending");
+  VARIANT_BOOL required = 0;
+  pending[0]->get_required(&required);
+  EXPECT_EQ(required, VARIANT_TRUE);
+  pending[0]->get_title(text.Put());
+  EXPECT_EQ(text.Utf8(), "Title & <a>");
+  pending[0]->get_description(text.Put());
+  EXPECT_EQ(text.Utf8(), "line1\nline2 \xC3\xA9");
+  pending[0]->get_pubDate(&d1);
+  EXPECT_NEAR(d1, pub, 0.5 / 86400);
+
+  auto discarded = Members(Discarded(loaded.Get()).Get());
+  ASSERT_EQ(discarded.size(), 1u);
+  EXPECT_EQ(Status(discarded[0].Get()), "Discarded");
+  discarded[0]->get_required(&required);
+  EXPECT_EQ(required, VARIANT_FALSE);
+  auto installed = Members(Installed(loaded.Get()).Get());
+  ASSERT_EQ(installed.size(), 1u);
+  EXPECT_EQ(Status(installed[0].Get()), "Installed");
+  EXPECT_EQ(Guid(installed[0].Get()), "c");
+}
+
+TEST_F(CatalogFileTest, InterpretationOfValues) {
+  // No lastcheckdate with an interval of 7: the interval becomes 0, due at once.
+  auto c = LoadText(Wrap("<checkinterval>7</checkinterval>"));
+  LONG n = -5;
+  c->get_checkInterval(&n);
+  EXPECT_EQ(n, 0);
+  VARIANT_BOOL due = 0;
+  c->get_timeToCheck(&due);
+  EXPECT_EQ(due, VARIANT_TRUE);
+  c->get_fileFormatVersion(&n);
+  EXPECT_EQ(n, 1);  // absent
+
+  c = LoadText(Wrap("<formatversion>abc</formatversion><checkinterval>  -12xyz</checkinterval>"
+                    "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"
+                    "<enabled>TRUE</enabled>"));
+  c->get_fileFormatVersion(&n);
+  EXPECT_EQ(n, 0);
+  c->get_checkInterval(&n);
+  EXPECT_EQ(n, -12);
+  VARIANT_BOOL enabled = -1;
+  c->get_shouldUpdate(&enabled);
+  EXPECT_EQ(enabled, VARIANT_FALSE);  // only "true" exactly
+  BStr text;
+  c->get_feedUrl(text.Put());
+  EXPECT_FALSE(text.IsNull());  // absent reads as empty text
+  EXPECT_EQ(text.Length(), 0u);
+  DATE publish = 1;
+  c->get_publishDate(&publish);
+  EXPECT_EQ(publish, 0.0);
+
+  // Neither formatversion nor checkinterval: both 1; an unreadable date gives 0.0.
+  c = LoadText(Wrap("<lastcheckdate>yesterday</lastcheckdate><enabled>true</enabled>"));
+  c->get_checkInterval(&n);
+  EXPECT_EQ(n, 1);
+  DATE last = 1;
+  c->get_lastCheckDate(&last);
+  EXPECT_EQ(last, 0.0);
+  c->get_shouldUpdate(&enabled);
+  EXPECT_EQ(enabled, VARIANT_TRUE);
+}
+
+TEST_F(CatalogFileTest, InterpretationOfItems) {
+  auto c = LoadText(Wrap(
+      "<notinstalleditems>"
+      "<item required='TRUE'><guid>caps</guid><pubDate>not a date</pubDate></item>"
+      "<item required='yes'><guid>other</guid><pubDate>Sat, 30 Dec 1899 00:00:00 GMT</pubDate></item>"
+      "<item><title>no guid</title></item>"
+      "<item><guid></guid></item>"
+      "</notinstalleditems>"
+      "<notinstalleditems><item><guid>second-list</guid></item></notinstalleditems>"));
+  auto items = Members(Pending(c.Get()).Get());
+  ASSERT_EQ(items.size(), 2u);
+  VARIANT_BOOL required = 0;
+  items[0]->get_required(&required);
+  EXPECT_EQ(required, VARIANT_TRUE);
+  items[1]->get_required(&required);
+  EXPECT_EQ(required, VARIANT_FALSE);
+  // Unreadable and 0.0 dates leave the creation time.
+  const DATE now = qx::feed::CurrentLocalDate();
+  for (const auto& item : items) {
+    DATE pub = 0;
+    item->get_pubDate(&pub);
+    EXPECT_NEAR(pub, now, 60.0 / 86400);
+  }
+  EXPECT_EQ(Guids(Discarded(c.Get()).Get()).size(), 0u);
+}
+
+TEST_F(CatalogFileTest, CatalogElementFoundAnywhereAndFileWithoutListsLoads) {
+  auto c = LoadText("<outer><x/><deeper><updatecatalog><title>inside</title>"
+                    "</updatecatalog></deeper></outer>");
+  BStr title;
+  c->get_setTitle(title.Put());
+  EXPECT_EQ(title.Utf8(), "inside");
+  EXPECT_EQ(Guids(Pending(c.Get()).Get()).size(), 0u);
+}
+
+TEST_F(CatalogFileTest, LongValuesAreCutTo4098Characters) {
+  const std::string longTitle(5000, 'x');
+  // A surrogate pair that the cut would split is left out whole.
+  std::string longGuid(4097, 'g');
+  longGuid += "\xF0\x9F\x98\x80tail";
+  auto c = LoadText(Wrap("<title>" + longTitle + "</title><installeditems><item><guid>" +
+                         longGuid + "</guid></item></installeditems>"));
+  BStr title;
+  c->get_setTitle(title.Put());
+  EXPECT_EQ(title.Length(), 4098u);
+  auto items = Members(Installed(c.Get()).Get());
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_EQ(Guid(items[0].Get()), std::string(4097, 'g'));
+}
+
+TEST_F(CatalogFileTest, CheckIntervalOutOfRangeSaturatesAndSchedulesNow) {
+  auto c = LoadText(Wrap("<checkinterval>-99999999999</checkinterval>"
+                         "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"));
+  LONG n = 0;
+  c->get_checkInterval(&n);
+  EXPECT_EQ(n, INT32_MIN);
+  DATE next = 0;
+  c->get_nextCheckDate(&next);
+  EXPECT_NEAR(next, qx::feed::CurrentLocalDate(), 60.0 / 86400);
+}
+
+TEST_F(CatalogFileTest, LoadingTheSameFileTwiceKeepsOneCopyOfEachItem) {
+  Pending(catalog.Get())->Add(MakeItem("x").Get());
+  ASSERT_EQ(catalog->Save(), S_OK);
+  auto c = NewCatalog(file);
+  ASSERT_EQ(c->Load(), S_OK);
+  ASSERT_EQ(c->Load(), S_OK);
+  // The lists drop a guid they already hold.
+  EXPECT_EQ(Guids(Pending(c.Get()).Get()), std::vector<std::string>{"x"});
+}
+
+TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
+  auto c = NewCatalog(Path("missing.xml"));
+  c->put_setTitle(Wide("kept").Get());
+  EXPECT_EQ(c->Load(), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Invalid filename");
+  auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+  EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Invalid filename");
+
+  const std::vector<std::string> broken = {
+      "", "not xml at all", "<updatecatalog><title>cut", std::string("\x00\x01\xff\xfe\x02", 5),
+      "<updatecatalog></wrong>"};
+  for (const std::string& content : broken) {
+    WriteFile(file, content);
+    auto bad = NewCatalog(file);
+    bad->put_setTitle(Wide("kept").Get());
+    EXPECT_EQ(bad->Load(), E_FAIL);
+    const std::string message = LastError();
+    EXPECT_EQ(message.rfind("Failed to load file: ", 0), 0u) << message;
+    EXPECT_GT(message.size(), std::string("Failed to load file: ").size());
+    BStr title;
+    bad->get_setTitle(title.Put());
+    EXPECT_EQ(title.Utf8(), "kept");
+  }
+
+  std::filesystem::create_directory(Path("folder.xml"));
+  auto folder = NewCatalog(Path("folder.xml"));
+  EXPECT_EQ(folder->Load(), E_FAIL);
+  EXPECT_EQ(LastError().rfind("Failed to load file: ", 0), 0u);
+
+  LoadText("<rss><channel/></rss>", E_FAIL);
+  EXPECT_EQ(LastError(), "Invalid catalog file. Unable to find updatecatalog element.");
+}
+
+TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
+  // 100,000 levels of nesting around the catalog element.
+  std::string deep;
+  for (int i = 0; i < 100000; ++i) deep += "<d>";
+  deep += "<updatecatalog><title>deep</title></updatecatalog>";
+  for (int i = 0; i < 100000; ++i) deep += "</d>";
+  auto c = LoadText(deep);
+  BStr title;
+  c->get_setTitle(title.Put());
+  EXPECT_EQ(title.Utf8(), "deep");
+
+  // Entity definitions are never expanded.
+  std::string laughs = "<?xml version='1.0'?><!DOCTYPE updatecatalog [<!ENTITY a \"aaaaaaaaaa\">";
+  for (char e = 'b'; e <= 'j'; ++e) {
+    std::string prev(1, static_cast<char>(e - 1));
+    laughs += std::string("<!ENTITY ") + e + " \"&" + prev + ";&" + prev + ";&" + prev + ";&" +
+              prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";\">";
+  }
+  laughs += "]><updatecatalog><title>&j;</title></updatecatalog>";
+  WriteFile(file, laughs);
+  c = NewCatalog(file);
+  const HRESULT hr = c->Load();
+  if (hr == S_OK) {
+    c->get_setTitle(title.Put());
+    EXPECT_LE(title.Length(), 4098u);
+  } else {
+    EXPECT_EQ(hr, E_FAIL);
+  }
+
+  // 50 MB: a huge value and many items still load, values cut.
+  std::string huge = "<updatecatalog><title>" + std::string(40 << 20, 't') + "</title><notinstalleditems>";
+  for (int i = 0; i < 50000; ++i) {
+    huge += "<item><guid>g" + std::to_string(i) + "</guid><title>" + std::string(150, 'v') +
+            "</title></item>";
+  }
+  huge += "</notinstalleditems></updatecatalog>";
+  c = LoadText(huge);
+  c->get_setTitle(title.Put());
+  EXPECT_EQ(title.Length(), 4098u);
+  LONG count = 0;
+  Pending(c.Get())->get_Count(&count);
+  EXPECT_EQ(count, 50000);
+}
+
+TEST_F(CatalogFileTest, SaveWithoutFileNameWritesNothing) {
+  auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+  EXPECT_EQ(unnamed->Save(), E_FAIL);
+  EXPECT_EQ(LastError(), "filename is not set");
+  unnamed->put_fileName(Wide("").Get());
+  EXPECT_EQ(unnamed->Save(), E_FAIL);
+  EXPECT_EQ(LastError(), "filename is not set");
+}
+
+TEST_F(CatalogFileTest, SaveIntoMissingFolderReportsTheFailure) {
+  auto c = NewCatalog(Path("no/such/folder/catalog.xml"));
+  EXPECT_TRUE(FAILED(c->Save()));
+  const auto record = qxtest::TakeErrorRecord();
+  EXPECT_TRUE(record.present);
+  EXPECT_EQ(record.iid, IID_IUpdateCatalog);
+  EXPECT_FALSE(std::filesystem::exists(Path("no")));
+}
+
+TEST_F(CatalogFileTest, NewFileIsOwnerOnlyAndAnExistingFileKeepsItsMode) {
+  ::umask(022);
+  ASSERT_EQ(catalog->Save(), S_OK);
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  ASSERT_EQ(catalog->Save(), S_OK);
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(CatalogFileTest, SaveThatFailsMidwayLeavesTheOldFileByteForByte) {
+  ASSERT_EQ(catalog->Save(), S_OK);
+  const std::string before = ReadFile(file);
+  auto list = Pending(catalog.Get());
+  for (int i = 0; i < 2000; ++i) list->Add(MakeItem("item-" + std::to_string(i)).Get());
+
+  // A file-size limit stands for a full disk: the write fails part way.
+  ::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  struct rlimit limited = old;
+  limited.rlim_cur = 16 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const HRESULT hr = catalog->Save();
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+
+  EXPECT_TRUE(FAILED(hr));
+  EXPECT_TRUE(qxtest::TakeErrorRecord().present);
+  EXPECT_EQ(ReadFile(file), before);
+  // No temporary file is left beside the catalog.
+  size_t beside = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(qxtest::TestRoot())) {
+    if (entry.path().filename().string().find("catalog") != std::string::npos) ++beside;
+  }
+  EXPECT_EQ(beside, 1u);
+}
+
+TEST_F(CatalogFileTest, KilledSaverLeavesTheOldOrTheNewCatalog) {
+  auto list = Pending(catalog.Get());
+  for (int i = 0; i < 3000; ++i) list->Add(MakeItem("item-" + std::to_string(i)).Get());
+  catalog->put_setTitle(Wide("generation").Get());
+  ASSERT_EQ(catalog->Save(), S_OK);
+
+  std::mt19937 random(12345);
+  for (int round = 0; round < 8; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+      for (;;) catalog->Save();  // saves until killed
+    }
+    ::usleep(5000 + random() % 40000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+
+    auto reloaded = NewCatalog(file);
+    ASSERT_EQ(reloaded->Load(), S_OK) << "round " << round;
+    LONG count = 0;
+    Pending(reloaded.Get())->get_Count(&count);
+    EXPECT_EQ(count, 3000);
+  }
+}
+
+}  // namespace
