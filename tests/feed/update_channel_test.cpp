@@ -1,0 +1,129 @@
+// UpdateChannel: texts, the shared item collection created on first use, the
+// check date that holds nothing, and the error reports.
+#include <gtest/gtest.h>
+
+#include "tests/feed/feed_test_util.h"
+
+namespace {
+
+using feedtest::Text;
+using qx::BStr;
+using qx::ComPtr;
+
+class UpdateChannelTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    channel = qxtest::Create<IUpdateChannel>(CLSID_UpdateChannel);
+    ASSERT_TRUE(channel);
+  }
+  void TearDown() override {
+    channel = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+  ComPtr<IUpdateChannel> channel;
+};
+
+TEST_F(UpdateChannelTest, TextsStartAbsentAndKeepTheirFullLength) {
+  using Get = HRESULT (STDMETHODCALLTYPE IUpdateChannel::*)(BSTR*);
+  using Put = HRESULT (STDMETHODCALLTYPE IUpdateChannel::*)(BSTR);
+  const std::pair<Get, Put> fields[] = {
+      {&IUpdateChannel::get_title, &IUpdateChannel::put_title},
+      {&IUpdateChannel::get_link, &IUpdateChannel::put_link},
+      {&IUpdateChannel::get_description, &IUpdateChannel::put_description},
+  };
+  for (const auto& [get, put] : fields) {
+    BStr value(u"stale");
+    ASSERT_EQ((channel.Get()->*get)(value.Put()), S_OK);
+    EXPECT_TRUE(value.IsNull()) << "a new channel's text is absent";
+
+    EXPECT_EQ((channel.Get()->*put)(nullptr), S_OK);
+    ASSERT_EQ((channel.Get()->*get)(value.Put()), S_OK);
+    EXPECT_FALSE(value.IsNull()) << "a null put stores empty text";
+    EXPECT_EQ(value.Length(), 0u);
+
+    const std::u16string withZero(u"a\0b", 3);
+    BStr arg(withZero);
+    EXPECT_EQ((channel.Get()->*put)(arg.Get()), S_OK);
+    EXPECT_EQ(Text(channel.Get(), get), withZero);
+  }
+  // Each put changes its own field only.
+  BStr title(u"Product updates");
+  channel->put_title(title.Get());
+  EXPECT_EQ(Text(channel.Get(), &IUpdateChannel::get_link), std::u16string(u"a\0b", 3));
+}
+
+TEST_F(UpdateChannelTest, ItemsAreOneCollectionSharedByEveryCaller) {
+  ComPtr<IUpdateItems> first, second;
+  ASSERT_EQ(channel->get_items(first.Put()), S_OK);
+  ASSERT_EQ(channel->get_items(second.Put()), S_OK);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first.Get(), second.Get());
+
+  ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+  ASSERT_EQ(first->Add(item.Get()), S_OK);
+  LONG count = 0;
+  ASSERT_EQ(second->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 1);
+
+  // The collection outlives a caller's reference and goes with the channel.
+  first = nullptr;
+  second = nullptr;
+  ASSERT_EQ(channel->get_items(first.Put()), S_OK);
+  ASSERT_EQ(first->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 1);
+}
+
+TEST_F(UpdateChannelTest, LastCheckDateStoresNothing) {
+  EXPECT_EQ(channel->put_lastCheckDate(45000.5), S_OK);
+  DATE date = -7.0;
+  EXPECT_EQ(channel->get_lastCheckDate(&date), S_OK);
+  EXPECT_EQ(date, -7.0) << "the getter writes nothing";
+  EXPECT_EQ(channel->get_lastCheckDate(nullptr), S_OK);
+}
+
+TEST_F(UpdateChannelTest, NullResultPointersReportInvalidParameter) {
+  qxtest::ClearErrorRecord();
+  EXPECT_EQ(channel->get_items(nullptr), E_POINTER);
+  qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+  EXPECT_TRUE(record.present);
+  EXPECT_EQ(record.description, u"Invalid parameter");
+  EXPECT_EQ(record.source, u"QXNet.UpdateChannel.1");
+  EXPECT_EQ(record.iid, IID_IUpdateChannel);
+
+  EXPECT_EQ(channel->get_title(nullptr), E_POINTER);
+  EXPECT_EQ(channel->get_link(nullptr), E_POINTER);
+  EXPECT_EQ(channel->get_description(nullptr), E_POINTER);
+  EXPECT_EQ(qxtest::TakeErrorRecord().description, u"Invalid parameter");
+}
+
+TEST_F(UpdateChannelTest, FailedItemsCreationIsReportedAndTriedAgain) {
+  // Without the ProgID the collection cannot be found by name.
+  ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"QXNet.UpdateItems"), ERROR_SUCCESS);
+  ComPtr<IUpdateItems> items;
+  const HRESULT hr = channel->get_items(items.Put());
+  EXPECT_TRUE(FAILED(hr));
+  EXPECT_FALSE(items);
+  qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+  EXPECT_EQ(record.description, u"Failed to create QXNet.UpdateItems");
+  EXPECT_EQ(record.iid, IID_IUpdateChannel);
+
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(channel->get_items(items.Put()), S_OK);
+  EXPECT_TRUE(items);
+}
+
+TEST_F(UpdateChannelTest, ChannelsCollectionKeepsTheSameChannelTwice) {
+  ComPtr<IUpdateChannels> channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
+  ASSERT_TRUE(channels);
+  EXPECT_EQ(channels->Add(channel.Get()), S_OK);
+  EXPECT_EQ(channels->Add(channel.Get()), S_OK);
+  LONG count = 0;
+  ASSERT_EQ(channels->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 2);
+  ComPtr<IUpdateChannel> second;
+  ASSERT_EQ(channels->Item(1, second.Put()), S_OK);
+  EXPECT_EQ(second.Get(), channel.Get());
+}
+
+}  // namespace

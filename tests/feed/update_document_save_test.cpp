@@ -1,0 +1,182 @@
+// UpdateDocument.Save: the written form, the round trip through Parse, and
+// failed saves that leave the old file as it was.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "feed/feed_date.h"
+#include "tests/feed/feed_test_util.h"
+
+namespace {
+
+using feedtest::ChannelsOf;
+using feedtest::LastError;
+using feedtest::Parse;
+using feedtest::ReadFile;
+using feedtest::Save;
+using feedtest::WriteFile;
+using qx::BStr;
+using qx::ComPtr;
+
+class UpdateDocumentSaveTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+    ASSERT_TRUE(document);
+    qxtest::ClearErrorRecord();
+  }
+  void TearDown() override {
+    document = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+
+  // Adds a channel with one item per given required value.
+  void AddChannel(const std::u16string& title, std::initializer_list<VARIANT_BOOL> required,
+                  const std::u16string& description = u"") {
+    ComPtr<IUpdateChannels> channels;
+    ASSERT_EQ(document->get_channels(channels.Put()), S_OK);
+    ComPtr<IUpdateChannel> channel = qxtest::Create<IUpdateChannel>(CLSID_UpdateChannel);
+    BStr text(title);
+    channel->put_title(text.Get());
+    ComPtr<IUpdateItems> items;
+    ASSERT_EQ(channel->get_items(items.Put()), S_OK);
+    int n = 0;
+    for (VARIANT_BOOL value : required) {
+      ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+      BStr guid(title + u"-" + feedtest::W(std::to_string(n++)));
+      BStr body(description);
+      item->put_guid(guid.Get());
+      item->put_description(body.Get());
+      item->put_required(value);
+      item->put_pubDate(39602.40232638889);  // 3 Jun 2008 09:39:21
+      ASSERT_EQ(items->Add(item.Get()), S_OK);
+    }
+    ASSERT_EQ(channels->Add(channel.Get()), S_OK);
+  }
+
+  ComPtr<IUpdateDocument> document;
+};
+
+TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
+  AddChannel(u"A & B", {VARIANT_TRUE, 1});
+  const std::string path = feedtest::TempPath("saved.xml");
+  ASSERT_EQ(Save(document.Get(), path), S_OK) << LastError();
+  const std::string item =
+      "<title></title><link></link><description></description><guid>A &amp; B-%</guid>"
+      "<category></category><pubDate>Tue, 03 Jun 2008 09:39:21 GMT</pubDate>";
+  auto itemWith = [&](char n) {
+    std::string text = item;
+    text[text.find('%')] = n;
+    return text;
+  };
+  EXPECT_EQ(ReadFile(path),
+            "<?xml version='1.0'?>\r\n<rss version=\"2.0\"><channel><title>A &amp; B</title>"
+            "<link></link><description></description><item required=\"true\">" +
+                itemWith('0') + "</item><item>" + itemWith('1') +
+                "</item></channel></rss>\r\n");
+
+  // A document that holds nothing is saved as an rss element without channels.
+  ComPtr<IUpdateDocument> empty = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+  ASSERT_EQ(Save(empty.Get(), path), S_OK) << LastError();
+  EXPECT_EQ(ReadFile(path), "<?xml version='1.0'?>\r\n<rss version=\"2.0\"></rss>\r\n");
+}
+
+TEST_F(UpdateDocumentSaveTest, SaveThenParseGivesTheSameChannelsAndItems) {
+  const std::string source = WriteFile("source.xml", R"(<?xml version="1.0"?>
+<rss version="2.0"><channel><title>Main &lt;stable&gt;</title><link>https://e.example/</link>
+<description><![CDATA[multi
+line & "quoted"]]></description>
+<item required="true"><title>One</title><link>https://e.example/1?a&amp;b</link>
+<description>d1</description><guid>G1</guid><category>c</category>
+<pubDate>Wed, 31 Dec 2008 23:59:59 GMT</pubDate></item>
+<item><title>Two &#x1F680; &#1;ctl</title><guid>G2</guid><pubDate>Thu, 01 Jan 2009 00:00:00 GMT</pubDate></item>
+</channel><channel><title>Empty</title></channel></rss>)");
+  ASSERT_EQ(Parse(document.Get(), source), S_OK) << LastError();
+  const auto original = ChannelsOf(document.Get());
+  ASSERT_EQ(original.size(), 2u);
+
+  const std::string saved = feedtest::TempPath("copy.xml");
+  ASSERT_EQ(Save(document.Get(), saved), S_OK) << LastError();
+  ComPtr<IUpdateDocument> copy = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+  ASSERT_EQ(Parse(copy.Get(), saved), S_OK) << LastError();
+  const auto again = ChannelsOf(copy.Get());
+
+  ASSERT_EQ(again.size(), original.size());
+  for (size_t c = 0; c < original.size(); ++c) {
+    EXPECT_EQ(again[c].title, original[c].title);
+    EXPECT_EQ(again[c].link, original[c].link);
+    EXPECT_EQ(again[c].description, original[c].description);
+    ASSERT_EQ(again[c].items.size(), original[c].items.size());
+    for (size_t i = 0; i < original[c].items.size(); ++i) {
+      const auto& a = original[c].items[i];
+      const auto& b = again[c].items[i];
+      EXPECT_EQ(b.title, a.title);
+      EXPECT_EQ(b.link, a.link);
+      EXPECT_EQ(b.description, a.description);
+      EXPECT_EQ(b.guid, a.guid);
+      EXPECT_EQ(b.category, a.category);
+      EXPECT_EQ(b.required, a.required);
+      EXPECT_EQ(qx::feed::FormatFeedDate(b.pubDate), qx::feed::FormatFeedDate(a.pubDate));
+    }
+  }
+  EXPECT_EQ(original[0].items[1].title, u"Two \U0001F680 \u0001ctl");
+}
+
+size_t FilesIn(const std::string& folder) {
+  size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+TEST_F(UpdateDocumentSaveTest, FailedSavesLeaveTheOldFileAndReportTheError) {
+  const std::string folder = feedtest::TempPath("saves");
+  std::filesystem::create_directories(folder + "/a-folder");
+  const std::string path = WriteFile("saves/feed.xml", "<rss>old</rss>");
+  AddChannel(u"big", {0, 0, 0}, std::u16string(64 * 1024, u'x'));
+
+  // The writing process may not make files that large: the write fails
+  // part way (the size signal is ignored, so the write reports an error).
+  struct rlimit previous {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = previous;
+  small.rlim_cur = 16 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const HRESULT hr = Save(document.Get(), path);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(FAILED(hr));
+  qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+  EXPECT_TRUE(record.present);
+  EXPECT_FALSE(record.description.empty());
+  EXPECT_EQ(record.iid, IID_IUpdateDocument);
+  EXPECT_EQ(ReadFile(path), "<rss>old</rss>");
+  EXPECT_EQ(FilesIn(folder), 2u) << "the temporary file was left behind";
+
+  // A folder in place of the file, a missing folder, no name at all.
+  EXPECT_TRUE(FAILED(Save(document.Get(), folder + "/a-folder")));
+  EXPECT_FALSE(LastError().empty());
+  EXPECT_TRUE(std::filesystem::is_directory(folder + "/a-folder"));
+  EXPECT_TRUE(FAILED(Save(document.Get(), folder + "/missing/feed.xml")));
+  EXPECT_FALSE(LastError().empty());
+  EXPECT_TRUE(FAILED(document->Save(nullptr)));
+  EXPECT_FALSE(LastError().empty());
+  EXPECT_EQ(FilesIn(folder), 2u);
+
+  // The document is still usable and the next save replaces the file.
+  ASSERT_EQ(Save(document.Get(), path), S_OK) << LastError();
+  ComPtr<IUpdateDocument> copy = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+  ASSERT_EQ(Parse(copy.Get(), path), S_OK) << LastError();
+  const auto channels = ChannelsOf(copy.Get());
+  ASSERT_EQ(channels.size(), 1u);
+  EXPECT_EQ(channels[0].items.size(), 3u);
+  EXPECT_EQ(channels[0].items[0].description.size(), 4098u);
+}
+
+}  // namespace
