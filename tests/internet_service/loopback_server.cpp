@@ -15,6 +15,7 @@ LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server)
   server_->set_logger([this](const httplib::Request& request, const httplib::Response&) {
     std::lock_guard<std::mutex> lock(mutex_);
     clientPorts_.insert(request.remote_port);
+    ++requests_;
   });
 }
 
@@ -35,7 +36,14 @@ std::string LoopbackServer::Url(const std::string& path) const {
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
-size_t LoopbackServer::ConnectionCount() {
+size_t LoopbackServer::ConnectionCount(size_t requests) {
+  for (int i = 0; i < 1000; ++i) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (requests_ >= requests) return clientPorts_.size();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   std::lock_guard<std::mutex> lock(mutex_);
   return clientPorts_.size();
 }

@@ -24,7 +24,9 @@ class LoopbackServer {
   void Start();
   int port() const { return port_; }
   std::string Url(const std::string& path) const;
-  size_t ConnectionCount();
+  // Distinct client connections among the requests served so far, once
+  // `requests` requests have been logged (the log follows the response).
+  size_t ConnectionCount(size_t requests = 0);
   std::atomic<bool> stopping{false};
 
  private:
@@ -33,6 +35,7 @@ class LoopbackServer {
   int port_ = 0;
   std::mutex mutex_;
   std::set<int> clientPorts_;
+  size_t requests_ = 0;
 };
 
 struct CertificateFiles {
