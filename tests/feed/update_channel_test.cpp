@@ -113,17 +113,4 @@ TEST_F(UpdateChannelTest, FailedItemsCreationIsReportedAndTriedAgain) {
   EXPECT_TRUE(items);
 }
 
-TEST_F(UpdateChannelTest, ChannelsCollectionKeepsTheSameChannelTwice) {
-  ComPtr<IUpdateChannels> channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
-  ASSERT_TRUE(channels);
-  EXPECT_EQ(channels->Add(channel.Get()), S_OK);
-  EXPECT_EQ(channels->Add(channel.Get()), S_OK);
-  LONG count = 0;
-  ASSERT_EQ(channels->get_Count(&count), S_OK);
-  EXPECT_EQ(count, 2);
-  ComPtr<IUpdateChannel> second;
-  ASSERT_EQ(channels->Item(1, second.Put()), S_OK);
-  EXPECT_EQ(second.Get(), channel.Get());
-}
-
 }  // namespace
