@@ -1,0 +1,233 @@
+// The work unit: held catalog and document, the gathering collections, the
+// all-items snapshot, the moves with their messages and codes, and a whole
+// update pass from a feed file to a saved catalog.
+#include <gtest/gtest.h>
+
+#include "tests/catalog/catalog_test_util.h"
+
+namespace {
+
+using namespace qxtest::catalog;
+using qx::BStr;
+using qx::ComPtr;
+
+class WorkUnitTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    qxtest::ComTest::SetUp();
+    unit = qxtest::Create<IUpdateWorkUnit>(CLSID_UpdateWorkUnit);
+    catalog = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+    ASSERT_TRUE(unit && catalog);
+  }
+  void TearDown() override {
+    unit = nullptr;
+    catalog = nullptr;
+    qxtest::ComTest::TearDown();
+  }
+
+  static std::string LastError() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
+
+  ComPtr<IUpdateItems> All() {
+    ComPtr<IUpdateItems> all;
+    EXPECT_EQ(unit->get_allItems(all.Put()), S_OK);
+    return all;
+  }
+
+  ComPtr<IUpdateWorkUnit> unit;
+  ComPtr<IUpdateCatalog> catalog;
+};
+
+TEST_F(WorkUnitTest, HeldObjectsAndTheirFailures) {
+  ComPtr<IUpdateCatalog> got;
+  EXPECT_EQ(unit->get_catalog(got.Put()), E_INVALIDARG);
+  auto record = qxtest::TakeErrorRecord();
+  EXPECT_EQ(qxtest::Narrow(record.description), "Catalog not initialized");
+  EXPECT_EQ(record.iid, IID_IUpdateWorkUnit);
+  ComPtr<IUpdateDocument> doc;
+  EXPECT_EQ(unit->get_UpdateDocument(doc.Put()), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Document not initialized");
+  EXPECT_EQ(unit->get_catalog(nullptr), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Invalid parameter");
+  EXPECT_EQ(unit->get_toInstallItems(nullptr), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Invalid parameter");
+
+  ASSERT_EQ(unit->put_catalog(catalog.Get()), S_OK);
+  ASSERT_EQ(unit->get_catalog(got.Put()), S_OK);
+  EXPECT_EQ(got.Get(), catalog.Get());
+  auto document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+  ASSERT_EQ(unit->put_UpdateDocument(document.Get()), S_OK);
+  ASSERT_EQ(unit->get_UpdateDocument(doc.Put()), S_OK);
+  EXPECT_EQ(doc.Get(), document.Get());
+  EXPECT_EQ(unit->put_UpdateDocument(nullptr), S_OK);
+  EXPECT_EQ(unit->get_UpdateDocument(doc.Put()), E_INVALIDARG);
+
+  // An object that is no catalog: the query's failure, and nothing held.
+  auto notACatalog = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+  EXPECT_EQ(unit->put_catalog(reinterpret_cast<IUpdateCatalog*>(notACatalog.Get())),
+            E_NOINTERFACE);
+  EXPECT_EQ(unit->get_catalog(got.Put()), E_INVALIDARG);
+}
+
+TEST_F(WorkUnitTest, GatheringCollectionsAreTheCallersOwn) {
+  ComPtr<IUpdateItems> first, second, discard;
+  ASSERT_EQ(unit->get_toInstallItems(first.Put()), S_OK);
+  ASSERT_EQ(unit->get_toInstallItems(second.Put()), S_OK);
+  ASSERT_EQ(unit->get_toDiscardItems(discard.Put()), S_OK);
+  EXPECT_EQ(first.Get(), second.Get());
+  EXPECT_NE(first.Get(), discard.Get());
+  EXPECT_TRUE(Guids(first.Get()).empty());
+  unit->put_catalog(catalog.Get());
+  auto item = MakeItem("a");
+  Pending(catalog.Get())->Add(item.Get());
+  first->Add(item.Get());
+  EXPECT_EQ(Guids(Pending(catalog.Get()).Get()), std::vector<std::string>{"a"});
+  EXPECT_EQ(Guids(second.Get()), std::vector<std::string>{"a"});
+}
+
+TEST_F(WorkUnitTest, SnapshotIsSortedBuiltOnceAndKeepsStatuses) {
+  ComPtr<IUpdateItems> all;
+  EXPECT_EQ(unit->get_allItems(all.Put()), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Catalog is not initialized");
+
+  auto p = MakeItem("p", Date("Wed, 03 Jun 2026 00:00:00 GMT"));
+  p->put_status(Wide("Pending").Get());
+  auto d = MakeItem("d", Date("Mon, 01 Jun 2026 00:00:00 GMT"));
+  d->put_status(Wide("Discarded").Get());
+  auto i = MakeItem("i", Date("Tue, 02 Jun 2026 00:00:00 GMT"));
+  i->put_status(Wide("Installed").Get());
+  Pending(catalog.Get())->Add(p.Get());
+  Discarded(catalog.Get())->Add(d.Get());
+  Installed(catalog.Get())->Add(i.Get());
+  unit->put_catalog(catalog.Get());
+
+  all = All();
+  auto members = Members(all.Get());
+  ASSERT_EQ(members.size(), 3u);
+  std::vector<std::string> dated;
+  for (const auto& m : members) dated.push_back(Guid(m.Get()) + "/" + Status(m.Get()));
+  // Sorted by date (the collection's order), each object the catalog's own.
+  std::vector<std::string> byDate = dated;
+  EXPECT_TRUE(std::is_permutation(dated.begin(), dated.end(),
+                                  std::vector<std::string>{"p/Pending", "d/Discarded",
+                                                           "i/Installed"}
+                                      .begin()));
+  DATE first = 0, last = 0;
+  members.front()->get_pubDate(&first);
+  members.back()->get_pubDate(&last);
+  EXPECT_NE(first, last);
+  for (const auto& m : members) {
+    EXPECT_TRUE(m.Get() == p.Get() || m.Get() == d.Get() || m.Get() == i.Get());
+  }
+
+  // A move changes the lists, not the snapshot.
+  ASSERT_EQ(unit->MoveToInstalled(p.Get()), S_OK);
+  auto again = All();
+  EXPECT_EQ(again.Get(), all.Get());
+  EXPECT_EQ(Guids(again.Get()), Guids(all.Get()));
+  EXPECT_EQ(Members(again.Get()).size(), 3u);
+}
+
+TEST_F(WorkUnitTest, MovesAndTheirFailures) {
+  auto item = MakeItem("a");
+  EXPECT_EQ(unit->MoveToInstalled(item.Get()), E_FAIL);
+  EXPECT_EQ(LastError(), "Catalog is not initialized");
+  unit->put_catalog(catalog.Get());
+  EXPECT_EQ(unit->MoveToInstalled(nullptr), E_INVALIDARG);
+  EXPECT_EQ(LastError(), "Invalid argument");
+  EXPECT_EQ(unit->MoveToPending(item.Get()), E_FAIL);
+  EXPECT_EQ(LastError(), "Unable to find item in collection");
+  EXPECT_TRUE(Guids(Pending(catalog.Get()).Get()).empty());
+
+  item->put_status(Wide("Pending").Get());
+  Pending(catalog.Get())->Add(item.Get());
+  Pending(catalog.Get())->Add(MakeItem("b").Get());
+  Installed(catalog.Get())->Add(MakeItem("z").Get());
+  ASSERT_EQ(unit->MoveToInstalled(item.Get()), S_OK);
+  EXPECT_EQ(Guids(Pending(catalog.Get()).Get()), std::vector<std::string>{"b"});
+  EXPECT_EQ(Guids(Installed(catalog.Get()).Get()), (std::vector<std::string>{"z", "a"}));
+  EXPECT_EQ(Status(item.Get()), "Pending");  // the move leaves the item alone
+
+  // Moving into the list that holds it puts it at the end, once.
+  ASSERT_EQ(unit->MoveToInstalled(Members(Installed(catalog.Get()).Get())[1].Get()), S_OK);
+  ASSERT_EQ(unit->MoveToDiscarded(MakeItem("z").Get()), S_OK);
+  ASSERT_EQ(unit->MoveToDiscarded(MakeItem("Z").Get()), S_OK);
+  EXPECT_EQ(Guids(Discarded(catalog.Get()).Get()), std::vector<std::string>{"Z"});
+  EXPECT_EQ(Guids(Installed(catalog.Get()).Get()), std::vector<std::string>{"a"});
+
+  // A separate object with the guid in another case replaces the catalog's.
+  auto other = MakeItem("B");
+  ASSERT_EQ(unit->MoveToPending(other.Get()), S_OK);
+  auto pending = Members(Pending(catalog.Get()).Get());
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].Get(), other.Get());
+}
+
+TEST_F(WorkUnitTest, MovedItemReadsItsNewStatusAfterSaveAndLoad) {
+  const std::string file = Path("catalog.xml");
+  catalog->put_fileName(Wide(file).Get());
+  auto item = MakeItem("moving");
+  item->put_status(Wide("Pending").Get());
+  Pending(catalog.Get())->Add(item.Get());
+  unit->put_catalog(catalog.Get());
+  ASSERT_EQ(unit->MoveToInstalled(item.Get()), S_OK);
+  ASSERT_EQ(catalog->Save(), S_OK);
+
+  auto loaded = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+  loaded->put_fileName(Wide(file).Get());
+  ASSERT_EQ(loaded->Load(), S_OK);
+  auto installed = Members(Installed(loaded.Get()).Get());
+  ASSERT_EQ(installed.size(), 1u);
+  EXPECT_EQ(Status(installed[0].Get()), "Installed");
+}
+
+TEST_F(WorkUnitTest, FullUpdatePassFromFeedFileToSavedCatalog) {
+  const std::string file = Path("pass-catalog.xml");
+  // First run: no catalog file yet, the defaults stand.
+  catalog->put_fileName(Wide(file).Get());
+  EXPECT_EQ(catalog->Load(), E_INVALIDARG);
+  VARIANT_BOOL should = 0, due = 0;
+  catalog->get_shouldUpdate(&should);
+  catalog->get_timeToCheck(&due);
+  ASSERT_TRUE(should == VARIANT_TRUE && due == VARIANT_TRUE);
+
+  auto doc = ParseFeed(FeedXml({{{"u1", "Mon, 01 Jun 2026 00:00:00 GMT", true},
+                                 {"u2", "Tue, 02 Jun 2026 00:00:00 GMT"},
+                                 {"u3", "Wed, 03 Jun 2026 00:00:00 GMT"}}}));
+  ASSERT_EQ(catalog->ReconcileWithUpdateDocument(doc.Get()), S_OK);
+  catalog->put_checkInterval(7);
+  ASSERT_EQ(catalog->UpdateLastCheckDate(), S_OK);
+
+  unit->put_catalog(catalog.Get());
+  unit->put_UpdateDocument(doc.Get());
+  auto all = Members(All().Get());
+  ASSERT_EQ(all.size(), 3u);
+  ComPtr<IUpdateItems> toInstall, toDiscard;
+  unit->get_toInstallItems(toInstall.Put());
+  unit->get_toDiscardItems(toDiscard.Put());
+  for (const auto& item : all) {
+    const std::string guid = Guid(item.Get());
+    if (guid == "u1") toInstall->Add(item.Get());
+    if (guid == "u2") toDiscard->Add(item.Get());
+  }
+  for (const auto& item : Members(toInstall.Get())) ASSERT_EQ(unit->MoveToInstalled(item.Get()), S_OK);
+  for (const auto& item : Members(toDiscard.Get())) ASSERT_EQ(unit->MoveToDiscarded(item.Get()), S_OK);
+  ASSERT_EQ(catalog->Save(), S_OK);
+
+  // Next run: loaded from the file, not due, and the same feed adds nothing.
+  auto next = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+  next->put_fileName(Wide(file).Get());
+  ASSERT_EQ(next->Load(), S_OK);
+  next->get_timeToCheck(&due);
+  EXPECT_EQ(due, VARIANT_FALSE);
+  EXPECT_EQ(Guids(Pending(next.Get()).Get()), std::vector<std::string>{"u3"});
+  EXPECT_EQ(Guids(Installed(next.Get()).Get()), std::vector<std::string>{"u1"});
+  EXPECT_EQ(Guids(Discarded(next.Get()).Get()), std::vector<std::string>{"u2"});
+  VARIANT_BOOL required = 0;
+  Members(Installed(next.Get()).Get())[0]->get_required(&required);
+  EXPECT_EQ(required, VARIANT_TRUE);
+  auto again = ParseFeed(FeedXml({{{"u1", ""}, {"u2", ""}, {"u3", ""}, {"u4", ""}}}), "feed2.xml");
+  ASSERT_EQ(next->ReconcileWithUpdateDocument(again.Get()), S_OK);
+  EXPECT_EQ(Guids(Pending(next.Get()).Get()), (std::vector<std::string>{"u3", "u4"}));
+}
+
+}  // namespace
