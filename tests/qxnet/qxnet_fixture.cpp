@@ -1,0 +1,229 @@
+#include "tests/qxnet/qxnet_fixture.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "net/internet_service/internet_service.h"
+#include "platform/com/text.h"
+
+namespace qxnettest {
+
+HRESULT RecordingSink::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___QXNetEvents) {
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+ULONG RecordingSink::Release() {
+  const ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                              EXCEPINFO*, UINT*) {
+  if (id == 2) {
+    ++ends;
+    return S_OK;
+  }
+  if (id != 1 || params->cArgs != 3) return DISP_E_MEMBERNOTFOUND;
+  const std::string title = qx::BstrToUtf8(params->rgvarg[2].bstrVal);
+  reports.emplace_back(title, params->rgvarg[1].lVal);
+  if (!cancelAtTitle.empty() && title.rfind(cancelAtTitle, 0) == 0) {
+    *params->rgvarg[0].pboolVal = cancelAnswer;
+    cancelAtTitle.clear();
+  }
+  return S_OK;
+}
+
+void QXNetTest::SetUp() {
+  qxtest::ComTest::SetUp();
+  setenv("QXNET_ONLINE", "1", 1);
+  // A cache and a temporary folder of this test's own, so that the suite
+  // also runs in one process.
+  static int serial = 0;
+  const std::string own = qxtest::TestRoot() + "/qxnet-" + std::to_string(++serial);
+  mkdir(own.c_str(), 0700);
+  mkdir((own + "/cache").c_str(), 0700);
+  mkdir((own + "/tmp").c_str(), 0700);
+  setenv("QXNET_CACHE_DIR", (own + "/cache").c_str(), 1);
+  setenv("TMPDIR", (own + "/tmp").c_str(), 1);
+  server = std::make_unique<inettest::LoopbackServer>();
+  AddTestRoutes(server->http(), server->stopping);
+  server->Start();
+  sink = new RecordingSink;
+}
+
+void QXNetTest::TearDown() {
+  for (auto& [point, cookie] : advised) point->Unadvise(cookie);
+  advised.clear();
+  sink->Release();
+  server.reset();
+  qxtest::ComTest::TearDown();
+}
+
+qx::ComPtr<_QXNet> QXNetTest::NewObject(RecordingSink* withSink) {
+  auto object = qxtest::Create<_QXNet>(CLSID_QXNet);
+  if (withSink && object) {
+    qx::ComPtr<IConnectionPointContainer> container;
+    EXPECT_EQ(object->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
+    qx::ComPtr<IConnectionPoint> point;
+    EXPECT_EQ(container->FindConnectionPoint(DIID___QXNetEvents, point.Put()), S_OK);
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(withSink, &cookie), S_OK);
+    advised.emplace_back(point, cookie);
+  }
+  return object;
+}
+
+HRESULT QXNetTest::Retrieve(_QXNet* object, const std::string& url, std::string& path,
+                            const std::string& destination) {
+  qx::BStr urlText = qx::BStr::FromUtf8(url);
+  BSTR fileName = destination.empty() ? nullptr : qx::BStr::FromUtf8(destination).Detach();
+  const HRESULT hr = object->RetrieveFile(urlText.Get(), 0, &fileName);
+  path = qx::BstrToUtf8(fileName);
+  SysFreeString(fileName);
+  return hr;
+}
+
+namespace {
+
+std::string Filled(size_t size, char c) { return std::string(size, c); }
+
+}  // namespace
+
+void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
+  http.Get("/small.xml", [](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
+    response.set_content(Filled(2048, 'a'), "text/xml");
+  });
+  http.Get("/empty", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("", "text/plain");
+  });
+  http.Get("/big.bin", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content(Filled(204800, 'b'), "application/octet-stream");
+  });
+  http.Get("/chunked", [](const httplib::Request&, httplib::Response& response) {
+    response.set_chunked_content_provider("text/plain",
+                                          [](size_t offset, httplib::DataSink& sink) {
+                                            if (offset >= 3000) {
+                                              sink.done();
+                                              return true;
+                                            }
+                                            const std::string piece(1000, 'c');
+                                            return sink.write(piece.data(), piece.size());
+                                          });
+  });
+  http.Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+    response.status = std::stoi(request.matches[1]);
+    if (response.status != 204 && response.status != 304) response.set_content("x", "text/plain");
+  });
+  http.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
+    response.set_redirect("/small.xml", 302);
+  });
+  http.Get("/auth", [](const httplib::Request& request, httplib::Response& response) {
+    // "user:secret" in Basic form.
+    if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {
+      response.set_content("welcome", "text/plain");
+      return;
+    }
+    response.status = 401;
+    response.set_header("WWW-Authenticate", "Basic realm=\"test\"");
+  });
+  http.Get("/cut", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(1 << 20, "application/octet-stream",
+                                  [](size_t offset, size_t, httplib::DataSink& sink) {
+                                    if (offset >= 200 * 1024) return false;  // drops the connection
+                                    const std::string chunk(64 * 1024, 'c');
+                                    return sink.write(chunk.data(), chunk.size());
+                                  });
+  });
+  http.Get("/stall", [&stopping](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(1000, "text/plain",
+                                  [&stopping](size_t offset, size_t, httplib::DataSink& sink) {
+                                    if (offset == 0) return sink.write("x", 1);
+                                    for (int i = 0; i < 200 && !stopping; ++i) {
+                                      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+                                    }
+                                    return false;
+                                  });
+  });
+  http.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("any", "text/plain");
+  });
+}
+
+std::string CacheFolder() {
+  const char* folder = std::getenv("QXNET_CACHE_DIR");
+  return folder ? folder : "";
+}
+
+std::vector<std::string> CacheFiles() {
+  std::vector<std::string> files;
+  DIR* dir = opendir(CacheFolder().c_str());
+  if (!dir) return files;
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || name.rfind("index.db", 0) == 0) continue;
+    files.push_back(name);
+  }
+  closedir(dir);
+  return files;
+}
+
+bool IsCached(const std::string& url) {
+  DWORD size = 0;
+  const std::u16string wide = qx::Utf8ToUtf16(url);
+  qx::inet::GetUrlCacheEntryInfoExW(wide.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
+  return qx::inet::GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+std::string TraceLogPath() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = tmp && *tmp ? tmp : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder + "qxinternet.log";
+}
+
+std::vector<std::string> TraceEntries(std::string* raw) {
+  std::ifstream in(TraceLogPath(), std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  const std::string data = bytes.str();
+  if (raw) *raw = data;
+  std::u16string wide;
+  for (size_t i = 2; i + 1 < data.size(); i += 2) {
+    wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
+                                         (static_cast<unsigned char>(data[i + 1]) << 8)));
+  }
+  std::string text = qx::Utf16ToUtf8(wide);
+  std::vector<std::string> entries;
+  static const std::regex stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d )");
+  std::string::size_type start = 0;
+  while (start < text.size()) {
+    std::string::size_type end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    std::smatch match;
+    if (std::regex_search(line, match, stamp)) {
+      entries.push_back(line.substr(match.length()));
+    } else if (!entries.empty()) {
+      entries.back() += "\n" + line;
+    }
+    start = end + 2;
+  }
+  return entries;
+}
+
+}  // namespace qxnettest

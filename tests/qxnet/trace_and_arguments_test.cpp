@@ -1,0 +1,133 @@
+// The trace lines of a download, the object's creation and destruction
+// lines, and the argument and URL faults of RetrieveFile.
+#include "platform/com/text.h"
+#include "tests/qxnet/qxnet_fixture.h"
+
+namespace qxnettest {
+namespace {
+
+std::vector<std::string> From(const std::vector<std::string>& entries, const std::string& first) {
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (entries[i] == first) return {entries.begin() + static_cast<long>(i), entries.end()};
+  }
+  return {};
+}
+
+TEST_F(QXNetTest, DownloadWritesExactlyTheseTraceLines) {
+  std::string path;
+  const std::string url = Url("/small.xml");
+  {
+    auto net = NewObject();
+    ASSERT_EQ(Retrieve(net.Get(), url, path), S_OK);
+    advised.clear();
+  }
+  std::string raw;
+  const std::vector<std::string> entries = TraceEntries(&raw);
+  ASSERT_GE(raw.size(), 2u);
+  EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(raw[1]), 0xFE);
+  ASSERT_GE(entries.size(), 3u);
+  EXPECT_EQ(entries[0], "----------CQXNet()------------");
+  EXPECT_EQ(entries[1], "*Start SYSINFO");
+
+  const std::vector<std::string> expected = {
+      "CQXNet::RetrieveFile:(" + url + ",0)",
+      "CQXNet::OnProgress(Loading library functions,1)",
+      "CQXNet::ValidateUrl2:" + url,
+      "CQXNet::ValidateUrl2 return: URL is valid",
+      "CQXNet::AttemptInternetConnection",
+      "CQXNet::OnProgress(Attempting to connect to the internet,2)",
+      "CQXNet::AttemptInternetConnection return : true",
+      "CQXNet::OpenInternetAccess",
+      "CQXNet::OnProgress(Opening internet access,3)",
+      "CQXNet::OpenInternetAccess return",
+      "CQXNet::OpenInternetConnection",
+      "CQXNet::OnProgress(Opening connection to server,4)",
+      "CQXNet::OnProgress(Connection to server established,5)",
+      "CQXNet::OpenInternetConnection return",
+      "CQXNet::OpenHttpRequest(" + url + ",)",
+      "CQXNet::OnProgress(Opening HTTP session,6)",
+      "CQXNet::OnProgress(Opened HTTP session,7)",
+      "CQXNet::OpenHttpRequest return",
+      "CQXNet::SendHttpRequest",
+      "CQXNet::OnProgress(Sending HTTP request,8)",
+      "CQXNet::OnProgress(Getting HTTP status,9)",
+      "CQXNet::OnProgress(HTTP request sent,10)",
+      "CQXNet::SendHttpRequest return",
+      "CQXNet::GetCacheNewFileName(" + url + ")",
+      "CQXNet::GetCacheNewFileName return : " + path,
+      "CQXNet::DownloadHttpData",
+      "CQXNet::OnProgress(Downloading file,10)",
+      "CQXNet::OnProgress(Getting file size,11)",
+      "CQXNet::OnProgress(Downloading file (2 kb/2 kb),90)",
+      "CQXNet::OnProgress(Finished downloading file,90)",
+      "CQXNet::DownloadHttpData return",
+      "CQXNet::OnProgress(Download complete,100)",
+      "CQXNet::CommitCacheEntry(" + url + "," + path + ")",
+      "CQXNet::CommitCacheEntry return",
+      "CQXNet::RetrieveFile return",
+      "----------~CQXNet()------------",
+  };
+  EXPECT_EQ(From(entries, expected.front()), expected);
+  // Every entry is stored with CR LF line ends only.
+  for (size_t i = 2; i + 3 < raw.size(); i += 2) {
+    if (raw[i] == '\n' && raw[i + 1] == 0) {
+      ASSERT_EQ(raw[i - 2], '\r');
+    }
+  }
+}
+
+TEST_F(QXNetTest, InvalidUrlIsReportedAfterEndFires) {
+  auto net = NewObject(sink);
+  std::string path;
+  EXPECT_EQ(Retrieve(net.Get(), "ftp://127.0.0.1/file.txt", path), E_FAIL);
+  const auto error = qxtest::TakeErrorRecord();
+  EXPECT_EQ(qxtest::Narrow(error.description), "Invalid URL.\n    ftp://127.0.0.1/file.txt");
+  EXPECT_EQ(error.iid, IID_NULL);
+  EXPECT_EQ(sink->ends, 1);
+  const auto entries = TraceEntries();
+  ASSERT_FALSE(entries.empty());
+  EXPECT_EQ(entries.back(), "CQXNet::RetrieveFile: Invalid URL.\n    ftp://127.0.0.1/file.txt");
+
+  EXPECT_EQ(Retrieve(net.Get(), "no scheme at all", path), E_FAIL);
+  EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description), "Unrecognized scheme in url");
+}
+
+TEST_F(QXNetTest, MissingArgumentsAreInvalidParameters) {
+  auto net = NewObject(sink);
+  qx::BStr url = qx::BStr::FromUtf8(Url("/small.xml"));
+  EXPECT_EQ(net->RetrieveFile(url.Get(), 0, nullptr), E_INVALIDARG);
+  auto error = qxtest::TakeErrorRecord();
+  EXPECT_TRUE(error.present);
+  EXPECT_EQ(qxtest::Narrow(error.description), "Invalid parameter");
+  EXPECT_EQ(qxtest::Narrow(error.source), "QXNet.QXNet.1");
+  EXPECT_EQ(error.iid, IID_NULL);
+
+  BSTR fileName = nullptr;
+  EXPECT_EQ(net->RetrieveFile(nullptr, 0, &fileName), E_INVALIDARG);
+  qx::BStr empty(u"");
+  EXPECT_EQ(net->RetrieveFile(empty.Get(), 0, &fileName), E_INVALIDARG);
+  EXPECT_EQ(fileName, nullptr);
+  EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description), "Invalid parameter");
+  // Nothing ran: no progress, no End, no connection.
+  EXPECT_TRUE(sink->reports.empty());
+  EXPECT_EQ(sink->ends, 0);
+  EXPECT_EQ(server->ConnectionCount(), 0u);
+  const auto entries = TraceEntries();
+  ASSERT_GE(entries.size(), 2u);
+  EXPECT_EQ(entries[entries.size() - 2], "CQXNet::RetrieveFile:(,0)");
+  EXPECT_EQ(entries.back(), "CQXNet::RetrieveFile return:Invalid parameter");
+}
+
+TEST_F(QXNetTest, ErrorRecordsOnlyForThePrimaryInterface) {
+  auto net = NewObject();
+  qx::ComPtr<ISupportErrorInfo> support;
+  ASSERT_EQ(net->QueryInterface(IID_ISupportErrorInfo, support.PutVoid()), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__QXNet), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__QXNetConnect), S_FALSE);
+  qx::ComPtr<_QXNetConnect> connect;
+  EXPECT_EQ(net->QueryInterface(IID__QXNetConnect, connect.PutVoid()), S_OK);
+}
+
+}  // namespace
+}  // namespace qxnettest
