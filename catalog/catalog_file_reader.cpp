@@ -14,6 +14,16 @@ namespace qx::catalog {
 
 namespace {
 
+// At most kMaxValueLength code units, never half of a surrogate pair.
+std::u16string CutValue(std::u16string text) {
+  if (text.size() > kMaxValueLength) {
+    size_t keep = kMaxValueLength;
+    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+    text.resize(keep);
+  }
+  return text;
+}
+
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
 bool EqualsTrueIgnoringCase(std::u16string_view text) {
@@ -133,7 +143,8 @@ class CatalogFileReader {
 
   HRESULT ReadItem(const xml::Node& element, IUpdateItems* list, const BStr& status) {
     if (!element) return report_(u"Invalid item Element", E_FAIL);
-    BStr guid = Owned(ChildValue(element, u"guid"));
+    ItemValues values = ReadItemValues(element);
+    BStr guid = Owned(values.text[kGuid]);
     if (guid.Length() == 0) return S_OK;  // an item without identity is dropped
 
     ComPtr<IUpdateItem> item;
@@ -141,17 +152,50 @@ class CatalogFileReader {
     if (FAILED(hr) || !item) {
       return report_(u"Failed to create UpdateItem object", FAILED(hr) ? hr : E_FAIL);
     }
-    item->put_title(Owned(ChildValue(element, u"title")).Get());
-    item->put_link(Owned(ChildValue(element, u"link")).Get());
+    item->put_title(Owned(values.text[kTitle]).Get());
+    item->put_link(Owned(values.text[kLink]).Get());
     item->put_guid(guid.Get());
-    item->put_description(Owned(ChildValue(element, u"description")).Get());
-    item->put_category(Owned(ChildValue(element, u"category")).Get());
+    item->put_description(Owned(values.text[kDescription]).Get());
+    item->put_category(Owned(values.text[kCategory]).Get());
     item->put_required(RequiredFlag(element));
     item->put_status(status.Get());
-    const DATE pubDate = feed::ParseFeedDate(ChildValue(element, u"pubDate"));
+    const DATE pubDate = feed::ParseFeedDate(values.text[kPubDate]);
     if (pubDate != 0.0) item->put_pubDate(pubDate);
     list->Add(item.Get());
     return S_OK;
+  }
+
+  enum ItemField { kGuid, kTitle, kDescription, kLink, kCategory, kPubDate, kFieldCount };
+  struct ItemValues {
+    std::u16string text[kFieldCount];
+  };
+
+  // The six values of an item in one pass over its children: each is the
+  // text of the first child element of its name, as a "./name" query finds.
+  static ItemValues ReadItemValues(const xml::Node& element) {
+    static constexpr std::u16string_view kNames[kFieldCount] = {
+        u"guid", u"title", u"description", u"link", u"category", u"pubDate"};
+    ItemValues values;
+    try {
+      bool seen[kFieldCount] = {};
+      const xml::NodeList children = element.childNodes();
+      for (size_t i = 0; i < children.length(); ++i) {
+        const xml::Node child = children.item(i);
+        if (child.nodeType() != xml::NodeType::kElement) continue;
+        const std::u16string name = child.nodeName();
+        for (int field = 0; field < kFieldCount; ++field) {
+          if (seen[field] || name != kNames[field]) continue;
+          seen[field] = true;
+          values.text[field] = CutValue(child.text());
+        }
+      }
+    } catch (const xml::DomError&) {
+      // fall back to one query per value, each failing on its own
+      for (int field = 0; field < kFieldCount; ++field) {
+        values.text[field] = ChildValue(element, kNames[field]);
+      }
+    }
+    return values;
   }
 
   static VARIANT_BOOL RequiredFlag(const xml::Node& element) {
@@ -178,14 +222,7 @@ std::u16string ChildValue(const xml::Node& parent, std::u16string_view name) {
     std::u16string query = u"./" + std::u16string(name);
     xml::Node child = parent.selectSingleNode(query);
     if (!child) return {};
-    std::u16string text = child.text();
-    if (text.size() > kMaxValueLength) {
-      size_t keep = kMaxValueLength;
-      // Never keep half of a surrogate pair.
-      if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
-      text.resize(keep);
-    }
-    return text;
+    return CutValue(child.text());
   } catch (const xml::DomError&) {
     return {};
   }
