@@ -1,0 +1,261 @@
+// GetCacheInfo against a loopback server: copies that are current or not,
+// HEAD answers without a time or with an error status, the registry
+// switch, off line, a lost cache file, and the argument and URL checks.
+#include <unistd.h>
+
+#include "net/internet_service/internet_service.h"
+#include "platform/com/text.h"
+#include "server/object_frame/bstr.h"
+#include "tests/qxnet7/qxnet7_fixture.h"
+
+namespace qxnet7test {
+namespace {
+
+// Values the outputs hold on entry, to show which ones the call set.
+constexpr VARIANT_BOOL kUntouchedFlag = 7;
+const char kUntouchedName[] = "untouched";
+
+struct CacheInfo {
+  HRESULT hr = S_OK;
+  VARIANT_BOOL exists = kUntouchedFlag;
+  VARIANT_BOOL current = kUntouchedFlag;
+  std::string name;
+  std::string error;
+};
+
+CacheInfo Query(_QXNet* object, const std::string& url) {
+  CacheInfo info;
+  qxtest::ClearErrorRecord();
+  qx::BStr urlText = qx::BStr::FromUtf8(url);
+  BSTR name = qx::BStr::FromUtf8(kUntouchedName).Detach();
+  info.hr = object->GetCacheInfo(urlText.Get(), 0, &info.exists, &info.current, &name);
+  info.name = qx::BstrToUtf8(name);
+  SysFreeString(name);
+  if (FAILED(info.hr)) info.error = ErrorDescription();
+  return info;
+}
+
+const char kSameTime[] = "Wed, 21 Oct 2015 07:28:00 GMT";
+const char kOlderTime[] = "Wed, 21 Oct 2015 07:27:59 GMT";
+const char kNewerTime[] = "Wed, 21 Oct 2015 07:28:01 GMT";
+
+TEST_F(Qxnet7Test, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
+  auto net = NewObject();
+  CacheInfo before = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(before.hr, S_OK);
+  EXPECT_EQ(before.exists, 0);
+  EXPECT_EQ(before.current, 0);
+  EXPECT_EQ(before.name, kUntouchedName);
+  EXPECT_EQ(state->RequestCount(), 0u);  // nothing to check on the server
+
+  const std::string cached = Download(net.Get(), Url("/doc"));
+  CacheInfo after = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(after.hr, S_OK);
+  EXPECT_EQ(after.exists, VARIANT_TRUE);
+  EXPECT_EQ(after.current, VARIANT_TRUE);
+  EXPECT_EQ(after.name, cached);
+  EXPECT_EQ(ReadWholeFile(after.name), "document body");
+  EXPECT_EQ(state->methods.back(), "HEAD /doc");
+
+  const auto lines = TraceEntries();
+  const std::string url = Url("/doc");
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo(" + url + ",0)"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFileExists(" + url + ")"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFileExists return: true"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::IsCacheCurrent(" + url + ",0)"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime(" + url + ")"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::IsCacheCurrent return : true"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFile return : " + cached));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateCacheEntry return : true"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=false, "
+                             "bCacheFileCurrent=false, cacheFileName='untouched'"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
+                             "bCacheFileCurrent=true, cacheFileName='" + cached + "'"));
+}
+
+TEST_F(Qxnet7Test, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
+  auto net = NewObject();
+  const std::string cached = Download(net.Get(), Url("/doc"));
+  const std::pair<const char*, VARIANT_BOOL> cases[] = {
+      {kOlderTime, VARIANT_TRUE}, {kSameTime, VARIANT_TRUE}, {kNewerTime, VARIANT_FALSE}};
+  for (const auto& [serverTime, current] : cases) {
+    SCOPED_TRACE(serverTime);
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->lastModified = serverTime;
+    }
+    CacheInfo info = Query(net.Get(), Url("/doc"));
+    EXPECT_EQ(info.hr, S_OK);
+    EXPECT_EQ(info.exists, VARIANT_TRUE);
+    EXPECT_EQ(info.current, current);
+    // A stale copy is still named, so the caller may use it.
+    EXPECT_EQ(info.name, cached);
+  }
+}
+
+TEST_F(Qxnet7Test, CurrencyCheckStampsTheEntrysSyncTime) {
+  auto net = NewObject();
+  Download(net.Get(), Url("/doc"));
+  const std::u16string url = qx::Utf8ToUtf16(Url("/doc"));
+  auto syncTime = [&] {
+    DWORD size = 0;
+    qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
+    std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
+    auto* entry = reinterpret_cast<qx::inet::INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+    EXPECT_TRUE(qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), entry, &size, nullptr, nullptr,
+                                                  nullptr, 0));
+    return qx::inet::FileTimeToInt64(entry->LastSyncTime);
+  };
+  const int64_t before = syncTime();
+  const int64_t now = qx::inet::FileTimeToInt64(qx::inet::GetSystemTimeAsFileTime());
+  ASSERT_EQ(Query(net.Get(), Url("/doc")).hr, S_OK);
+  EXPECT_GE(syncTime(), now);
+  EXPECT_GE(now, before);
+}
+
+TEST_F(Qxnet7Test, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
+  auto net = NewObject();
+  const std::string cached = Download(net.Get(), Url("/doc"));
+  {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->docStatus = 404;
+  }
+  CacheInfo info = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(info.hr, S_OK);
+  EXPECT_EQ(info.exists, VARIANT_TRUE);
+  EXPECT_EQ(info.current, 0);
+  EXPECT_EQ(info.name, cached);
+  const auto lines = TraceEntries();
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return : not connected"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return : not connected to server"));
+}
+
+TEST_F(Qxnet7Test, ServerGoneMeansNotCurrentWithTheNameSet) {
+  auto net = NewObject();
+  const std::string cached = Download(net.Get(), Url("/doc"));
+  const std::string url = Url("/doc");
+  server.reset();  // nobody listens on that port any more
+  CacheInfo info = Query(net.Get(), url);
+  EXPECT_EQ(info.hr, S_OK);
+  EXPECT_EQ(info.exists, VARIANT_TRUE);
+  EXPECT_EQ(info.current, 0);
+  EXPECT_EQ(info.name, cached);
+}
+
+TEST_F(Qxnet7Test, ResponseWithoutLastModifiedFailsWithItsMessage) {
+  auto net = NewObject();
+  Download(net.Get(), Url("/doc"));
+  {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->lastModified.clear();
+  }
+  CacheInfo info = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(info.hr, E_FAIL);
+  const std::string prefix = "Unable to get modified time\n    " + Url("/doc") + "\n";
+  EXPECT_EQ(info.error.rfind(prefix, 0), 0u) << info.error;
+  EXPECT_GT(info.error.size(), prefix.size());  // the system's text follows
+  EXPECT_EQ(info.exists, VARIANT_TRUE);
+  EXPECT_EQ(info.current, 0);
+  EXPECT_EQ(info.name, kUntouchedName);
+  const auto lines = TraceEntries();
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo: " + info.error));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
+                             "bCacheFileCurrent=false, cacheFileName='untouched'"));
+}
+
+TEST_F(Qxnet7Test, RegistrySwitchesTheCacheOffOnlyWithFalse) {
+  auto net = NewObject();
+  Download(net.Get(), Url("/doc"));
+
+  SetUseInternetCache(REG_SZ, u"FALSE");
+  CacheInfo off = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(off.hr, S_OK);
+  EXPECT_EQ(off.exists, kUntouchedFlag);
+  EXPECT_EQ(off.current, kUntouchedFlag);
+  EXPECT_EQ(off.name, kUntouchedName);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::GetCacheInfo: registry says do not use cache"));
+
+  SetUseInternetCache(REG_EXPAND_SZ, u"fAlSe");
+  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
+  SetUseInternetCache(REG_MULTI_SZ, u"false");
+  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
+
+  // Other texts, a value of another type, an over-long text and no value
+  // at all leave the cache in use.
+  for (const std::u16string text : {u"0", u"no", u"false ", u"true"}) {
+    SetUseInternetCache(REG_SZ, text);
+    EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE) << qx::Utf16ToUtf8(text);
+  }
+  SetUseInternetCache(REG_SZ, u"false" + std::u16string(300, u' '));
+  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
+  SetUseInternetCacheDword(0);
+  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
+                          KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
+  RegDeleteValueW(key, u"Use Internet Cache");
+  RegCloseKey(key);
+  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
+}
+
+TEST_F(Qxnet7Test, OffLineReportsTheCopyAndKeepsTheName) {
+  auto net = NewObject();
+  Download(net.Get(), Url("/doc"));
+  const size_t requests = state->RequestCount();
+  setenv("QXNET_ONLINE", "0", 1);
+  CacheInfo info = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(info.hr, S_OK);
+  EXPECT_EQ(info.exists, VARIANT_TRUE);
+  EXPECT_EQ(info.current, 0);
+  EXPECT_EQ(info.name, kUntouchedName);
+  EXPECT_EQ(state->RequestCount(), requests);
+}
+
+TEST_F(Qxnet7Test, EntryWhoseFileIsGoneIsDeleted) {
+  auto net = NewObject();
+  const std::string cached = Download(net.Get(), Url("/doc"));
+  ASSERT_EQ(::unlink(cached.c_str()), 0);
+  CacheInfo info = Query(net.Get(), Url("/doc"));
+  EXPECT_EQ(info.hr, S_OK);
+  EXPECT_EQ(info.exists, 0);
+  EXPECT_EQ(info.current, 0);
+  EXPECT_EQ(info.name, kUntouchedName);
+  EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
+  const auto lines = TraceEntries();
+  EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateCacheEntry return : false"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::DeleteCacheEntry return"));
+}
+
+TEST_F(Qxnet7Test, NullPointersAndBadUrls) {
+  auto net = NewObject();
+  qx::BStr url = qx::BStr::FromUtf8(Url("/doc"));
+  VARIANT_BOOL exists = kUntouchedFlag, current = kUntouchedFlag;
+  BSTR name = nullptr;
+  for (int missing = 0; missing < 3; ++missing) {
+    qxtest::ClearErrorRecord();
+    const HRESULT hr = net->GetCacheInfo(url.Get(), 0, missing == 0 ? nullptr : &exists,
+                                         missing == 1 ? nullptr : &current,
+                                         missing == 2 ? nullptr : &name);
+    EXPECT_EQ(hr, E_INVALIDARG);
+    EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  }
+  EXPECT_EQ(exists, kUntouchedFlag);
+  EXPECT_EQ(current, kUntouchedFlag);
+  EXPECT_EQ(name, nullptr);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::GetCacheInfo:Invalid parameter"));
+
+  CacheInfo ftp = Query(net.Get(), "ftp://127.0.0.1/doc");
+  EXPECT_EQ(ftp.hr, E_FAIL);
+  EXPECT_EQ(ftp.error, "Invalid URL.\n    ftp://127.0.0.1/doc");
+  EXPECT_EQ(ftp.exists, kUntouchedFlag);
+  EXPECT_EQ(ftp.name, kUntouchedName);
+  CacheInfo empty = Query(net.Get(), "");
+  EXPECT_EQ(empty.hr, E_FAIL);
+  EXPECT_EQ(empty.exists, kUntouchedFlag);
+  EXPECT_EQ(empty.name, kUntouchedName);
+}
+
+}  // namespace
+}  // namespace qxnet7test

@@ -1,0 +1,333 @@
+// UploadFile and UploadFileForm against loopback servers: the exact body,
+// the three ways of naming the answer file, refused files, odd field names
+// and URLs, and the form post that the browser stand-in sends after the
+// call has returned.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "platform/com/text.h"
+#include "server/object_frame/bstr.h"
+#include "tests/navigate/form_server.h"
+#include "tests/qxnet7/qxnet7_fixture.h"
+
+namespace qxnet7test {
+namespace {
+
+std::string AllByteValues() {
+  std::string bytes;
+  for (int round = 0; round < 40; ++round) {
+    for (int c = 0; c < 256; ++c) bytes.push_back(static_cast<char>(c));
+  }
+  return bytes;
+}
+
+struct UploadResult {
+  HRESULT hr = S_OK;
+  std::string returned;  // what returnFile came back with
+  std::string error;
+};
+
+// UploadFile with returnFile holding `given` on entry (null when
+// `nullString`), or with no returnFile pointer at all when `noPointer`.
+UploadResult Upload(_QXNet* object, const std::string& file, const std::string& url,
+                    const std::string& given, bool noPointer = false) {
+  UploadResult result;
+  qx::BStr fileText = qx::BStr::FromUtf8(file);
+  qx::BStr urlText = qx::BStr::FromUtf8(url);
+  BSTR returned = given.empty() ? nullptr : qx::BStr::FromUtf8(given).Detach();
+  qxtest::ClearErrorRecord();
+  result.hr = object->UploadFile(fileText.Get(), urlText.Get(), 0, noPointer ? nullptr : &returned);
+  result.returned = qx::BstrToUtf8(returned);
+  SysFreeString(returned);
+  if (FAILED(result.hr)) result.error = ErrorDescription();
+  return result;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+TEST_F(Qxnet7Test, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
+  auto net = NewObject(true);
+  const std::string file = folder + "/data.bin";
+  const std::string bytes = AllByteValues();
+  WriteWholeFile(file, bytes);
+
+  // No name given: a new private "qxN*.htm" file in the temporary folder.
+  UploadResult unique = Upload(net.Get(), file, Url("/upload"), "");
+  ASSERT_EQ(unique.hr, S_OK) << unique.error;
+  EXPECT_EQ(state->uploadBody, bytes);
+  EXPECT_EQ(state->uploadContentType, "application/x-www-form-urlencoded");
+  EXPECT_EQ(unique.returned.rfind(tmp + "/qxN", 0), 0u) << unique.returned;
+  EXPECT_TRUE(EndsWith(unique.returned, ".htm"));
+  EXPECT_EQ(ReadWholeFile(unique.returned), "answer for 10240 bytes");
+  struct stat info {};
+  ASSERT_EQ(stat(unique.returned.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(sink->ends, 1);
+  ASSERT_FALSE(sink->reports.empty());
+  EXPECT_EQ(sink->reports.front(), qxnettest::Report("Loading library functions", 1));
+  EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
+
+  // A second upload never reuses or removes the first answer.
+  UploadResult second = Upload(net.Get(), file, Url("/upload"), "");
+  ASSERT_EQ(second.hr, S_OK);
+  EXPECT_NE(second.returned, unique.returned);
+  EXPECT_EQ(ReadWholeFile(unique.returned), "answer for 10240 bytes");
+
+  // A name given: that file, replaced.
+  const std::string named = folder + "/answer.htm";
+  WriteWholeFile(named, "old content that is longer than the answer");
+  UploadResult given = Upload(net.Get(), file, Url("/upload"), named);
+  ASSERT_EQ(given.hr, S_OK);
+  EXPECT_EQ(given.returned, named);
+  EXPECT_EQ(ReadWholeFile(named), "answer for 10240 bytes");
+
+  const auto lines = TraceEntries();
+  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile(" + file + "," + Url("/upload") + ")"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile return"));
+}
+
+TEST_F(Qxnet7Test, UploadFileWithoutAReturnPointerLeavesNoAnswerBehind) {
+  auto net = NewObject();
+  const std::string file = folder + "/data.txt";
+  WriteWholeFile(file, "hello");
+  UploadResult result = Upload(net.Get(), file, Url("/upload"), "", true);
+  ASSERT_EQ(result.hr, S_OK) << result.error;
+  EXPECT_EQ(state->uploadBody, "hello");
+  for (const std::string& name : FolderEntries(tmp)) {
+    EXPECT_EQ(name.rfind("qxN", 0), std::string::npos) << name;
+  }
+}
+
+TEST_F(Qxnet7Test, FailedUploadKeepsTheNamedFile) {
+  auto net = NewObject(true);
+  const std::string file = folder + "/data.txt";
+  WriteWholeFile(file, "hello");
+  const std::string named = folder + "/answer.htm";
+  WriteWholeFile(named, "previous answer");
+  {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->uploadStatus = 500;
+  }
+  UploadResult result = Upload(net.Get(), file, Url("/upload"), named);
+  EXPECT_EQ(result.hr, E_FAIL);
+  EXPECT_FALSE(result.error.empty());
+  EXPECT_EQ(result.returned, named);
+  EXPECT_EQ(ReadWholeFile(named), "previous answer");
+  EXPECT_EQ(FolderEntries(folder).size(), 4u);  // cache, tmp, data.txt, answer.htm
+  EXPECT_EQ(sink->ends, 1);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile: " + result.error));
+}
+
+TEST_F(Qxnet7Test, UploadFileRefusesFilesItCannotSend) {
+  auto net = NewObject(true);
+  const std::string missing = folder + "/missing.bin";
+  UploadResult gone = Upload(net.Get(), missing, Url("/upload"), "");
+  EXPECT_EQ(gone.hr, E_FAIL);
+  EXPECT_EQ(gone.error, "Unable to read file:\n\t" + missing);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
+
+  const std::string empty = folder + "/empty.bin";
+  WriteWholeFile(empty, "");
+  UploadResult none = Upload(net.Get(), empty, Url("/upload"), "");
+  EXPECT_EQ(none.hr, E_FAIL);
+  EXPECT_EQ(none.error, "Unable to read file\n   " + empty);
+
+  // 2 GiB of holes: refused from its size, without reading it in.
+  const std::string huge = folder + "/huge.bin";
+  const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, off_t{1} << 31), 0);
+  ::close(fd);
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  UploadResult big = Upload(net.Get(), huge, Url("/upload"), "");
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(big.hr, E_FAIL);
+  EXPECT_EQ(big.error, "Unable to read file\n   " + huge);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // kilobytes
+
+  if (geteuid() != 0) {  // root reads every file
+    const std::string locked = folder + "/locked.bin";
+    WriteWholeFile(locked, "secret");
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    UploadResult unreadable = Upload(net.Get(), locked, Url("/upload"), "");
+    EXPECT_EQ(unreadable.error, "Unable to read file:\n\t" + locked);
+  }
+  // A folder passes the access check but is no file to read.
+  UploadResult folderUpload = Upload(net.Get(), tmp, Url("/upload"), "");
+  EXPECT_EQ(folderUpload.error, "Unable to open file for reading.\n    " + tmp);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile: " + folderUpload.error));
+
+  // Nothing reached the server, and no answer file was made.
+  EXPECT_EQ(state->RequestCount(), 0u);
+  for (const std::string& name : FolderEntries(tmp)) {
+    EXPECT_EQ(name.rfind("qxN", 0), std::string::npos) << name;
+  }
+
+  // Argument faults.
+  qx::BStr url = qx::BStr::FromUtf8(Url("/upload"));
+  qx::BStr name = qx::BStr::FromUtf8(empty);
+  qx::BStr blank = qx::BStr::FromUtf8("");
+  BSTR returned = nullptr;
+  EXPECT_EQ(net->UploadFile(nullptr, url.Get(), 0, &returned), E_INVALIDARG);
+  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(net->UploadFile(name.Get(), nullptr, 0, &returned), E_INVALIDARG);
+  EXPECT_EQ(net->UploadFile(name.Get(), blank.Get(), 0, &returned), E_INVALIDARG);
+  EXPECT_EQ(returned, nullptr);
+
+  // A bad URL once the file is readable.
+  WriteWholeFile(empty, "x");
+  UploadResult ftp = Upload(net.Get(), empty, "ftp://127.0.0.1/upload", "");
+  EXPECT_EQ(ftp.error, "Invalid URL.\n    ftp://127.0.0.1/upload");
+}
+
+TEST_F(Qxnet7Test, UploadFileToAPathWithSpacesQuotesAndNonAscii) {
+  auto net = NewObject();
+  const std::string file = folder + "/name with \"quotes\" \xC3\xA4.txt";
+  WriteWholeFile(file, "odd");
+  UploadResult result =
+      Upload(net.Get(), file, Url("/up load/\"q\"/\xC3\xBC"), folder + "/r \xC3\xB6.htm");
+  ASSERT_EQ(result.hr, S_OK) << result.error;
+  EXPECT_EQ(state->uploadBody, "odd");
+  EXPECT_EQ(state->uploadPath, "/up load/\"q\"/\xC3\xBC");
+  EXPECT_EQ(ReadWholeFile(folder + "/r \xC3\xB6.htm"), "answer for 3 bytes");
+}
+
+// --------------------------------------------------------------- form upload
+
+// Decodes %xx escapes.
+std::string Unescape(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+      i += 2;
+    } else {
+      out.push_back(text[i]);
+    }
+  }
+  return out;
+}
+
+std::string Base64Decode(const std::string& text) {
+  static const std::string alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned value = 0;
+  int bits = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    value = (value << 6) | static_cast<unsigned>(alphabet.find(c));
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((value >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
+class FormUploadTest : public Qxnet7Test {
+ protected:
+  HRESULT UploadForm(_QXNet* object, const std::string& file, const std::string& url,
+                     const std::string& field) {
+    qx::BStr fileText = qx::BStr::FromUtf8(file);
+    qx::BStr urlText = qx::BStr::FromUtf8(url);
+    qx::BStr fieldText = qx::BStr::FromUtf8(field);
+    qxtest::ClearErrorRecord();
+    return object->UploadFileForm(fileText.Get(), urlText.Get(), 0, fieldText.Get(),
+                                  VARIANT_FALSE);
+  }
+};
+
+TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
+  navtest::FormServer target;
+  auto net = NewObject(true);
+  // Random bytes give a Base64 text full of "+" and "/" and long enough
+  // for several pieces.
+  std::mt19937 random(7);
+  std::string bytes(40000, '\0');
+  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  const std::string file = folder + "/form.bin";
+  WriteWholeFile(file, bytes);
+  const std::string field = "field name \"q\" & = \xC3\xA9";
+
+  ASSERT_EQ(UploadForm(net.Get(), file, target.Url(), field), S_OK) << ErrorDescription();
+  target.MarkCallReturned();
+  navtest::ReceivedPost post;
+  ASSERT_TRUE(target.WaitForPost(&post));
+  EXPECT_TRUE(post.callHadReturned);
+  EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
+
+  // name=piece&name=piece...: every name the field name, no piece longer
+  // than 30000 characters or cut inside an escape, together the file.
+  std::string joined;
+  size_t pieces = 0;
+  size_t start = 0;
+  while (start <= post.body.size()) {
+    size_t end = post.body.find('&', start);
+    if (end == std::string::npos) end = post.body.size();
+    const std::string pair = post.body.substr(start, end - start);
+    const size_t equals = pair.find('=');
+    ASSERT_NE(equals, std::string::npos);
+    EXPECT_EQ(Unescape(pair.substr(0, equals)), field);
+    const std::string piece = pair.substr(equals + 1);
+    EXPECT_LE(piece.size(), 30000u);
+    const size_t percent = piece.rfind('%');
+    if (percent != std::string::npos) {
+      EXPECT_LE(percent + 3, piece.size());
+    }
+    joined += Unescape(piece);
+    ++pieces;
+    start = end + 1;
+  }
+  EXPECT_GE(pieces, 2u);
+  EXPECT_EQ(Base64Decode(joined), bytes);
+
+  EXPECT_EQ(sink->ends, 1);
+  EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
+  const auto lines = TraceEntries();
+  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFileForm(" + file + "," + target.Url() + "," + field + ")"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFileForm return"));
+}
+
+TEST_F(FormUploadTest, RefusedFormUploads) {
+  auto net = NewObject(true);
+  const std::string file = folder + "/form.txt";
+  WriteWholeFile(file, "abc");
+  const std::string missing = folder + "/missing.txt";
+
+  EXPECT_EQ(UploadForm(net.Get(), missing, Url("/form"), "f"), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "Unable to read file:\n\t" + missing);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm return : Unable to read file:\n\t" + missing));
+  EXPECT_EQ(sink->ends, 0);
+
+  EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), ""), E_INVALIDARG);
+  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(UploadForm(net.Get(), file, "", "f"), E_INVALIDARG);
+
+  EXPECT_EQ(UploadForm(net.Get(), file, "ftp://127.0.0.1/form", "f"), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "Invalid URL.\n    ftp://127.0.0.1/form");
+  EXPECT_EQ(sink->ends, 1);
+
+  // No browser stand-in to be found.
+  setenv("QXNET_NAVIGATE", (folder + "/no-such-helper").c_str(), 1);
+  EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), "f"), E_FAIL);
+  EXPECT_EQ(ErrorDescription(),
+            "Unable to create WebBrowser object: " + std::to_string(REGDB_E_CLASSNOTREG));
+  unsetenv("QXNET_NAVIGATE");
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm: Unable to create WebBrowser object: " +
+                                          std::to_string(REGDB_E_CLASSNOTREG)));
+  EXPECT_EQ(state->RequestCount(), 0u);
+}
+
+}  // namespace
+}  // namespace qxnet7test
