@@ -19,6 +19,7 @@
 #include <new>
 
 #include "platform/com/safe_array_internal.h"
+#include "platform/com/variant_type_check.h"
 #include "qxnet/platform.h"
 
 namespace {
@@ -33,37 +34,12 @@ unsigned char* HiddenOf(const SAFEARRAY* psa) {
 // Element size for the supported element types; 0 for unsupported ones.
 ULONG ElementSize(VARTYPE vt) {
   switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-      return 8;
-    case VT_BSTR:
-      return sizeof(BSTR);
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(IUnknown*);
     case VT_DECIMAL:
       return sizeof(DECIMAL);
     case VT_VARIANT:
       return sizeof(VARIANT);
     default:
-      return 0;
+      return static_cast<ULONG>(qx::ScalarValueSize(vt));
   }
 }
 

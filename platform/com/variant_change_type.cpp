@@ -27,37 +27,6 @@ constexpr int kMaxDefaultValueDepth = 4;
 constexpr double kDateBelowMin = -657435.0;
 constexpr double kDateAboveMax = 2958466.0;
 
-// Bytes a by-reference pointer points at for each scalar type.
-size_t ScalarSize(VARTYPE base) {
-  switch (base) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-      return 8;
-    case VT_BSTR:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return sizeof(void*);
-    default:
-      return 0;
-  }
-}
 
 // A by-value view of src: by-reference values are read through their
 // pointer. The view owns nothing.
@@ -79,7 +48,7 @@ HRESULT Dereference(const VARIANT* src, VARIANT* view) {
     std::memcpy(&view->decVal, src->pdecVal, sizeof(DECIMAL));
     view->vt = VT_DECIMAL;
   } else {
-    const size_t size = ScalarSize(base);
+    const size_t size = qx::ScalarValueSize(base);
     if (size == 0) return DISP_E_BADVARTYPE;
     view->llVal = 0;
     std::memcpy(&view->llVal, src->byref, size);

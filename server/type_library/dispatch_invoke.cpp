@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 
+#include "platform/com/variant_type_check.h"
 #include "server/object_frame/com_ptr.h"
 #include "server/type_library/dispatch_call.h"
 #include "server/type_library/type_library.h"
@@ -12,38 +13,6 @@
 namespace qx::typelib {
 namespace {
 
-// Size of the value a VT_BYREF variant of base type `vt` points to; 0 when
-// the dispatch layer does not read that type through a reference.
-std::size_t ReferencedSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_DATE:
-    case VT_CY:
-      return 8;
-    case VT_BSTR:
-    case VT_DISPATCH:
-    case VT_UNKNOWN:
-      return sizeof(void*);
-    default:
-      return 0;
-  }
-}
 
 // A shallow, unowned view of the value a variant stands for: by-reference
 // variants are read through their pointer (one level of VT_VARIANT too).
@@ -70,7 +39,7 @@ bool ValueView(const VARIANT& in, VARIANT& view) {
     view.vt = VT_DECIMAL;
     return true;
   }
-  const std::size_t size = ReferencedSize(base);
+  const std::size_t size = qx::ScalarValueSize(base);
   if (size == 0) return false;
   view.vt = base;
   std::memcpy(&view.llVal, in.byref, size);
