@@ -20,9 +20,28 @@ namespace {
 namespace fs = std::filesystem;
 using qx::net::CreateUploadAnswerFile;
 
-TEST(AnswerFile, UniquePrivateEmptyFilesInTheTemporaryFolder) {
+std::string FirstLine(const std::string& path) {
+  std::string line;
+  std::getline(std::ifstream(path), line);
+  return line;
+}
+
+TEST(AnswerFile, UniquePrivateFilesThatLeavePlantedNamesAlone) {
   const std::string folder = qx::net::TemporaryFolder();
   EXPECT_EQ(fs::path(folder), fs::path(qxtest::TestRoot() + "/tmp"));
+  const std::string victim = qxtest::TestRoot() + "/victim.txt";
+  std::ofstream(victim) << "precious";
+  // Names a predictable scheme (prefix, 16-bit number, ".tmp.htm") would use.
+  std::set<std::string> planted;
+  for (int n = 0; n < 64; ++n) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/qxN%X.tmp.htm", n);
+    ASSERT_EQ(symlink(victim.c_str(), (folder + name).c_str()), 0);
+    planted.insert(folder + name);
+  }
+  const std::string plainFile = folder + "/qxN.htm";
+  std::ofstream(plainFile) << "someone else's";
+
   std::set<std::string> names;
   for (int i = 0; i < 20; ++i) {
     const qx::net::AnswerFile file = CreateUploadAnswerFile();
@@ -31,6 +50,8 @@ TEST(AnswerFile, UniquePrivateEmptyFilesInTheTemporaryFolder) {
     EXPECT_EQ(path.parent_path(), fs::path(folder));
     EXPECT_EQ(path.filename().string().rfind("qxN", 0), 0u) << file.path;
     EXPECT_EQ(path.extension(), ".htm");
+    EXPECT_EQ(planted.count(file.path), 0u);
+    EXPECT_NE(file.path, plainFile);
     struct stat info {};
     ASSERT_EQ(lstat(file.path.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -40,67 +61,28 @@ TEST(AnswerFile, UniquePrivateEmptyFilesInTheTemporaryFolder) {
     names.insert(file.path);
   }
   EXPECT_EQ(names.size(), 20u);
-}
-
-TEST(AnswerFile, PlantedLinksAndFilesAreLeftAlone) {
-  const std::string folder = qx::net::TemporaryFolder();
-  const std::string victim = qxtest::TestRoot() + "/victim.txt";
-  std::ofstream(victim) << "precious";
-  // Names a predictable scheme (prefix, 16-bit number, ".tmp.htm") would use.
-  std::set<std::string> planted;
-  for (int n = 0; n < 64; ++n) {
-    char name[32];
-    std::snprintf(name, sizeof name, "/qxN%X.tmp.htm", n);
-    const std::string link = folder + name;
-    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
-    planted.insert(link);
-  }
-  const std::string plainFile = folder + "/qxN.htm";
-  std::ofstream(plainFile) << "someone else's";
-
-  for (int i = 0; i < 10; ++i) {
-    const qx::net::AnswerFile file = CreateUploadAnswerFile();
-    EXPECT_EQ(planted.count(file.path), 0u);
-    EXPECT_NE(file.path, plainFile);
-    struct stat info {};
-    ASSERT_EQ(lstat(file.path.c_str(), &info), 0);
-    EXPECT_FALSE(S_ISLNK(info.st_mode));
-  }
   for (const std::string& link : planted) EXPECT_TRUE(fs::is_symlink(link)) << link;
-  std::string content;
-  std::getline(std::ifstream(victim), content);
-  EXPECT_EQ(content, "precious");
-  std::getline(std::ifstream(plainFile), content);
-  EXPECT_EQ(content, "someone else's");
+  EXPECT_EQ(FirstLine(victim), "precious");
+  EXPECT_EQ(FirstLine(plainFile), "someone else's");
 }
 
-// Tests that change $TMPDIR put it back afterwards.
-class AnswerFileFolder : public ::testing::Test {
- protected:
-  void SetUp() override { saved_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : ""; }
-  void TearDown() override { setenv("TMPDIR", saved_.c_str(), 1); }
-
- private:
-  std::string saved_;
-};
-
-TEST_F(AnswerFileFolder, MissingTemporaryFolderIsReported) {
-  setenv("TMPDIR", (qxtest::TestRoot() + "/no/such/folder").c_str(), 1);
-  try {
-    CreateUploadAnswerFile();
-    FAIL() << "no error";
-  } catch (const qx::net::UploadError& error) {
-    EXPECT_STREQ(error.what(), "Unable to get temporary path");
-  }
-}
-
-TEST_F(AnswerFileFolder, WithoutTmpdirTheSystemFolderIsUsed) {
+TEST(AnswerFile, TemporaryFolderFromTmpdir) {
+  const std::string saved = std::getenv("TMPDIR");
   unsetenv("TMPDIR");
   EXPECT_EQ(qx::net::TemporaryFolder(), "/tmp");
   setenv("TMPDIR", "", 1);
   EXPECT_EQ(qx::net::TemporaryFolder(), "/tmp");
   setenv("TMPDIR", (qxtest::TestRoot() + "/tmp///").c_str(), 1);
   EXPECT_EQ(qx::net::TemporaryFolder(), qxtest::TestRoot() + "/tmp");
+
+  setenv("TMPDIR", (qxtest::TestRoot() + "/no/such/folder").c_str(), 1);
+  try {
+    CreateUploadAnswerFile();
+    ADD_FAILURE() << "no error";
+  } catch (const qx::net::UploadError& error) {
+    EXPECT_STREQ(error.what(), "Unable to get temporary path");
+  }
+  setenv("TMPDIR", saved.c_str(), 1);
 }
 
 }  // namespace
