@@ -1,15 +1,11 @@
 // The browser stand-in: the form upload hands URL, headers and body to the
 // detached helper and returns; the helper posts the exact body, keeps the
 // answer page in the temporary folder and opens it only when visible.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -25,6 +21,7 @@
 #include "net/upload/post_data.h"
 #include "net/upload/temporary_folder.h"
 #include "net/upload/upload_error.h"
+#include "tests/connectivity/loopback_sockets.h"
 #include "tests/navigate/form_server.h"
 #include "tests/support/com_test.h"
 
@@ -33,6 +30,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using navtest::FormServer;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -41,66 +39,30 @@ std::string ReadAll(const std::string& path) {
   return content.str();
 }
 
-// A form body as the form upload makes it, over several pieces.
-std::string LargeFormBody() {
-  std::string data;
-  for (int i = 0; i < 60000; ++i) data.push_back(static_cast<char>(i * 7 + i / 256));
-  qx::net::Base64Data(data);
-  std::string body;
-  qx::net::PackagePostData(data, "upload file", body);
-  return body;
-}
-
-// Replaces the desktop's opener by a script that writes its argument into
-// a marker file, and returns the marker's path.
-std::string InstallFakeOpener() {
-  const std::string folder = qxtest::TestRoot() + "/fakebin";
-  fs::create_directories(folder);
-  const std::string marker = qxtest::TestRoot() + "/opened.txt";
-  fs::remove(marker);
-  const std::string script = folder + "/xdg-open";
-  std::ofstream(script) << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << marker << ".part\"\n"
-                        << "mv \"" << marker << ".part\" \"" << marker << "\"\n";
-  fs::permissions(script, fs::perms::owner_all);
-  const char* path = std::getenv("PATH");
-  setenv("PATH", (folder + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);
-  return marker;
-}
-
 // Answer pages in the temporary folder.
 std::vector<std::string> AnswerPages() {
   std::vector<std::string> pages;
   for (const auto& entry : fs::directory_iterator(qx::net::TemporaryFolder())) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("qxN", 0) == 0 && entry.path().extension() == ".htm") {
+    if (entry.path().filename().string().rfind("qxN", 0) == 0 && entry.path().extension() == ".htm") {
       pages.push_back(entry.path().string());
     }
   }
   return pages;
 }
 
-// Waits (up to a minute) until one answer page holds the whole answer.
-std::string WaitForAnswerPage() {
-  for (int i = 0; i < 6000; ++i) {
-    for (const std::string& page : AnswerPages()) {
-      if (ReadAll(page) == navtest::FormServer::kAnswerPage) return page;
-    }
+// Polls `found` for up to a minute; what it found last.
+template <class Find>
+std::string WaitFor(Find found) {
+  std::string result;
+  for (int i = 0; i < 6000 && (result = found()).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return {};
-}
-
-std::string WaitForFile(const std::string& path) {
-  for (int i = 0; i < 6000 && !fs::exists(path); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return fs::exists(path) ? ReadAll(path) : std::string();
+  return result;
 }
 
 // Runs the helper to its end with `body` on its standard input; returns its
-// exit status and what it printed.
-int RunHelper(const std::vector<std::string>& arguments, const std::string& body,
-              std::string* printed) {
+// exit status and the first line it printed.
+int RunHelper(const std::vector<std::string>& arguments, const std::string& body, std::string* printed) {
   const std::string helper = qx::net::FindNavigateHelper();
   EXPECT_FALSE(helper.empty());
   const std::string bodyFile = qxtest::TestRoot() + "/body.txt";
@@ -109,8 +71,7 @@ int RunHelper(const std::vector<std::string>& arguments, const std::string& body
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, bodyFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   std::vector<std::string> all{helper};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -121,27 +82,39 @@ int RunHelper(const std::vector<std::string>& arguments, const std::string& body
   posix_spawn_file_actions_destroy(&actions);
   int status = 0;
   waitpid(pid, &status, 0);
-  *printed = ReadAll(outFile);
+  printed->clear();
+  std::istringstream(ReadAll(outFile)) >> *printed;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Each test starts with no answer pages in the temporary folder.
+// Each test starts with no answer pages and with the desktop's opener
+// replaced by a script that writes its argument into `marker`.
 class Navigate : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const std::string& page : AnswerPages()) fs::remove(page);
+    fs::remove(marker);
+    const std::string folder = qxtest::TestRoot() + "/fakebin";
+    fs::create_directories(folder);
+    std::ofstream(folder + "/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << marker << ".part\"\n"
+                                        << "mv \"" << marker << ".part\" \"" << marker << "\"\n";
+    fs::permissions(folder + "/xdg-open", fs::perms::owner_all);
+    setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
   }
+  const std::string marker = qxtest::TestRoot() + "/opened.txt";
 };
 
 TEST_F(Navigate, FormIsPostedByTheHelperAfterTheCallReturned) {
-  const std::string marker = InstallFakeOpener();
-  navtest::FormServer server;
-  const std::string body = LargeFormBody();
+  FormServer server;
+  std::string data;
+  for (int i = 0; i < 60000; ++i) data.push_back(static_cast<char>(i * 7 + i / 256));
+  qx::net::Base64Data(data);
+  std::string body;
+  qx::net::PackagePostData(data, "upload file", body);
   ASSERT_GT(body.size(), 2 * qx::net::kPostPieceLength);
 
   qx::net::NavigateWithPostData({server.Url(), qx::net::kFormContentTypeHeader, body, false});
   server.MarkCallReturned();
-
   navtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_TRUE(post.callHadReturned);
@@ -149,84 +122,65 @@ TEST_F(Navigate, FormIsPostedByTheHelperAfterTheCallReturned) {
   EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
   EXPECT_EQ(post.userAgent, "Corvane 11.0.6.5036");
 
-  const std::string page = WaitForAnswerPage();
+  const std::string page = WaitFor([] {
+    for (const std::string& page : AnswerPages()) {
+      if (ReadAll(page) == FormServer::kAnswerPage) return page;
+    }
+    return std::string();
+  });
   ASSERT_FALSE(page.empty()) << "no answer page in the temporary folder";
   struct stat info {};
   ASSERT_EQ(stat(page.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
   // The body went through a private file that is already gone.
-  EXPECT_EQ(AnswerPages().size(), 1u);
   for (const auto& entry : fs::directory_iterator(qx::net::TemporaryFolder())) {
-    EXPECT_EQ(entry.path().extension(), ".htm") << entry.path();
+    EXPECT_EQ(entry.path().string(), page);
   }
+  EXPECT_FALSE(fs::exists(marker)) << "the opener was run for a hidden navigation";
 }
 
 TEST_F(Navigate, VisibleNavigationOpensTheAnswerPage) {
-  const std::string marker = InstallFakeOpener();
-  navtest::FormServer server;
+  FormServer server;
   qx::net::NavigateWithPostData({server.Url(), qx::net::kFormContentTypeHeader, "f=YWJj", true});
   server.MarkCallReturned();
   navtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, "f=YWJj");
-  const std::string opened = WaitForFile(marker);
+  const std::string opened = WaitFor([&] { return fs::exists(marker) ? ReadAll(marker) : std::string(); });
   ASSERT_FALSE(opened.empty()) << "the opener was not run";
-  EXPECT_EQ(ReadAll(opened), navtest::FormServer::kAnswerPage);
+  EXPECT_EQ(ReadAll(opened), FormServer::kAnswerPage);
 }
 
-TEST_F(Navigate, HiddenNavigationOpensNothing) {
-  const std::string marker = InstallFakeOpener();
-  navtest::FormServer server;
+TEST_F(Navigate, HelperPrintsTheAnswerPageOrAPageSayingWhy) {
+  FormServer server;
   server.MarkCallReturned();
   std::string printed;
   const std::string body = "f=a%20b%22c%e2%82%ac&f=%2b%3d";
-  EXPECT_EQ(RunHelper({"--header", qx::net::kFormContentTypeHeader, "--", server.Url()}, body,
-                      &printed),
-            0);
+  EXPECT_EQ(RunHelper({"--header", qx::net::kFormContentTypeHeader, "--", server.Url()}, body, &printed), 0);
   navtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, body);
-  ASSERT_FALSE(printed.empty());
-  printed.pop_back();  // line feed
-  EXPECT_EQ(ReadAll(printed), navtest::FormServer::kAnswerPage);
+  EXPECT_EQ(ReadAll(printed), FormServer::kAnswerPage);
   EXPECT_EQ(fs::path(printed).parent_path(), fs::path(qx::net::TemporaryFolder()));
   EXPECT_FALSE(fs::exists(marker)) << "the opener was run for a hidden navigation";
-}
 
-TEST_F(Navigate, UnreachableServerLeavesAPageSayingWhy) {
-  // A loopback port that had a socket a moment ago and has none now.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  ASSERT_GE(fd, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  close(fd);
-  const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
-
-  std::string printed;
+  const std::string url = "http://127.0.0.1:" + std::to_string(probetest::ClosedPort()) + "/";
   EXPECT_EQ(RunHelper({"--", url}, "f=1", &printed), 1);
-  ASSERT_FALSE(printed.empty());
-  printed.pop_back();
   const std::string page = ReadAll(printed);
   EXPECT_NE(page.find("<html>"), std::string::npos);
   EXPECT_NE(page.find(url), std::string::npos);
 }
 
-TEST_F(Navigate, BadCommandLineIsRefused) {
+TEST_F(Navigate, BadCommandLineAndMissingHelperAreRefused) {
   std::string printed;
   EXPECT_EQ(RunHelper({}, "", &printed), 2);
   EXPECT_EQ(RunHelper({"--unknown", "http://127.0.0.1:1/"}, "", &printed), 2);
   EXPECT_TRUE(AnswerPages().empty());
-}
 
-TEST_F(Navigate, MissingHelperIsReportedAsNoBrowser) {
   setenv("QXNET_NAVIGATE", (qxtest::TestRoot() + "/no-such-helper").c_str(), 1);
   try {
     qx::net::NavigateWithPostData({"http://127.0.0.1:1/", "", "f=1", false});
-    FAIL() << "no error";
+    ADD_FAILURE() << "no error";
   } catch (const qx::net::UploadError& error) {
     EXPECT_STREQ(error.what(), "Unable to create WebBrowser object: -2147221164");
   }
