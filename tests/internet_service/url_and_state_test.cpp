@@ -10,7 +10,7 @@ using namespace qx::inet;
 
 namespace {
 
-// The canonical form, or "!<error>" when canonicalisation fails.
+// The canonical form through the size protocol, or "!<error>" on failure.
 std::string Canonical(const std::string& url) {
   const std::u16string wide = qx::Utf8ToUtf16(url);
   char16_t probe[10];
@@ -28,82 +28,68 @@ std::string Canonical(const std::string& url) {
 }
 
 TEST(UrlTest, CanonicalForms) {
-  EXPECT_EQ(Canonical("HTTP://Example.COM:80/a/./b/../c d?q=x y#frag"),
-            "http://example.com/a/c%20d?q=x%20y#frag");
-  EXPECT_EQ(Canonical("https://H:443"), "https://h/");
-  EXPECT_EQ(Canonical("http://h:8080/x"), "http://h:8080/x");
-  EXPECT_EQ(Canonical("http://h/a.b/../../x"), "http://h/x");
-  EXPECT_EQ(Canonical("  http://h/feed.xml \t"), "http://h/feed.xml");
-  EXPECT_EQ(Canonical("http://h/a\\..\\b\\c"), "http://h/b/c");
-  EXPECT_EQ(Canonical("http://h/50%"), "http://h/50%25");
-  EXPECT_EQ(Canonical("http://h/%7e"), "http://h/%7e");
-  EXPECT_EQ(Canonical("http://h/\xC3\xBC<x>\"{|}^`"), "http://h/%c3%bc%3cx%3e%22%7b%7c%7d%5e%60");
-  EXPECT_EQ(Canonical("http://h/feed.xml?x=/../../etc"), "http://h/feed.xml?x=/../../etc");
-  EXPECT_EQ(Canonical("ftp://x/y"), "ftp://x/y");
-  EXPECT_EQ(Canonical("notaurl"), "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
-  EXPECT_EQ(Canonical("http://h:99999/"), "!" + std::to_string(ERROR_INTERNET_INVALID_URL));
-  EXPECT_EQ(Canonical(""), "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
-}
-
-struct Cracked {
-  int scheme = 0;
-  INTERNET_PORT port = 0;
-  std::string host, path;
-};
-
-// Cracks as the request pipeline does: lengths first, then into buffers.
-Cracked Crack(const std::string& url) {
-  const std::u16string wide = qx::Utf8ToUtf16(url);
-  URL_COMPONENTSW parts{};
-  parts.dwStructSize = 60;
-  parts.dwHostNameLength = 1;
-  parts.dwUrlPathLength = 1;
-  EXPECT_TRUE(InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts)) << url;
-  Cracked first;
-  if (parts.lpszHostName) first.host = qx::Utf16ToUtf8(std::u16string_view(parts.lpszHostName, parts.dwHostNameLength));
-  if (parts.lpszUrlPath) first.path = qx::Utf16ToUtf8(std::u16string_view(parts.lpszUrlPath, parts.dwUrlPathLength));
-
-  std::u16string host(parts.dwHostNameLength + 1, u'\0');
-  std::u16string path(parts.dwUrlPathLength + 1, u'\0');
-  URL_COMPONENTSW second{};
-  second.dwStructSize = 60;
-  second.lpszHostName = host.data();
-  second.dwHostNameLength = static_cast<DWORD>(host.size());
-  second.lpszUrlPath = path.data();
-  second.dwUrlPathLength = static_cast<DWORD>(path.size());
-  EXPECT_TRUE(InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &second)) << url;
-  Cracked result{second.nScheme, second.nPort, qx::Utf16ToUtf8(host.c_str()), qx::Utf16ToUtf8(path.c_str())};
-  EXPECT_EQ(first.host, result.host);
-  EXPECT_EQ(first.path, result.path);
-  return result;
+  const std::pair<std::string, std::string> cases[] = {
+      {"HTTP://Example.COM:80/a/./b/../c d?q=x y#frag", "http://example.com/a/c%20d?q=x%20y#frag"},
+      {"https://H:443", "https://h/"},
+      {"http://h:8080/x", "http://h:8080/x"},
+      {"http://h/a.b/../../x", "http://h/x"},
+      {"  http://h/feed.xml \t", "http://h/feed.xml"},
+      {"http://h/a\\..\\b\\c", "http://h/b/c"},
+      {"http://h/50%", "http://h/50%25"},
+      {"http://h/%7e", "http://h/%7e"},
+      {"http://h/\xC3\xBC<x>\"{|}^`", "http://h/%c3%bc%3cx%3e%22%7b%7c%7d%5e%60"},
+      {"http://h/feed.xml?x=/../../etc", "http://h/feed.xml?x=/../../etc"},
+      {"ftp://x/y", "ftp://x/y"},
+      {"notaurl", "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME)},
+      {"", "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME)},
+      {"http://h:99999/", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
+  for (const auto& [url, canonical] : cases) EXPECT_EQ(Canonical(url), canonical) << url;
 }
 
 TEST(UrlTest, CrackGivesSchemeHostPortAndPathWithQuery) {
-  Cracked https = Crack("https://updates.example.com:8443/p/feed.xml?v=1#top");
-  EXPECT_EQ(https.scheme, INTERNET_SCHEME_HTTPS);
-  EXPECT_EQ(https.host, "updates.example.com");
-  EXPECT_EQ(https.port, 8443);
-  EXPECT_EQ(https.path, "/p/feed.xml?v=1");
-
-  Cracked http = Crack("http://h/");
-  EXPECT_EQ(http.scheme, INTERNET_SCHEME_HTTP);
-  EXPECT_EQ(http.port, 80);
-  EXPECT_EQ(http.path, "/");
-
-  EXPECT_EQ(Crack("http://h").path, "/");
-  EXPECT_EQ(Crack("https://h/").port, 443);
-  EXPECT_EQ(Crack("ftp://files.example/x").scheme, INTERNET_SCHEME_FTP);
-  EXPECT_EQ(Crack("http://[::1]:81/v6").host, "[::1]");
-  EXPECT_EQ(Crack("http://h/a%20b?x=/../../etc").path, "/a%20b?x=/../../etc");
-}
-
-TEST(UrlTest, CrackRefusesNonUrlsAndSmallBuffers) {
+  const struct {
+    std::string url;
+    int scheme;
+    INTERNET_PORT port;
+    std::string host, path;
+  } cases[] = {
+      {"https://updates.example.com:8443/p/feed.xml?v=1#top", INTERNET_SCHEME_HTTPS, 8443,
+       "updates.example.com", "/p/feed.xml?v=1"},
+      {"http://h", INTERNET_SCHEME_HTTP, 80, "h", "/"},
+      {"https://h/", INTERNET_SCHEME_HTTPS, 443, "h", "/"},
+      {"ftp://files.example/x", INTERNET_SCHEME_FTP, 21, "files.example", "/x"},
+      {"http://[::1]:81/v6", INTERNET_SCHEME_HTTP, 81, "[::1]", "/v6"},
+      {"http://h/a%20b?x=/../../etc", INTERNET_SCHEME_HTTP, 80, "h", "/a%20b?x=/../../etc"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    const std::u16string wide = qx::Utf8ToUtf16(c.url);
+    // Lengths first, then into buffers, as the request pipeline does.
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = 60;
+    parts.dwHostNameLength = parts.dwUrlPathLength = 1;
+    ASSERT_TRUE(InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts));
+    EXPECT_EQ(qx::Utf16ToUtf8(std::u16string_view(parts.lpszHostName, parts.dwHostNameLength)), c.host);
+    std::u16string host(parts.dwHostNameLength + 1, u'\0'), path(parts.dwUrlPathLength + 1, u'\0');
+    parts = URL_COMPONENTSW{};
+    parts.dwStructSize = 60;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = static_cast<DWORD>(host.size());
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = static_cast<DWORD>(path.size());
+    ASSERT_TRUE(InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts));
+    EXPECT_EQ(parts.nScheme, c.scheme);
+    if (c.scheme != INTERNET_SCHEME_FTP) {
+      EXPECT_EQ(parts.nPort, c.port);
+    }
+    EXPECT_EQ(qx::Utf16ToUtf8(host.c_str()), c.host);
+    EXPECT_EQ(qx::Utf16ToUtf8(path.c_str()), c.path);
+  }
   URL_COMPONENTSW parts{};
   parts.dwHostNameLength = 1;
   EXPECT_FALSE(InternetCrackUrlW(u"no url at all", 0, 0, &parts));
-  char16_t host[3];
+  char16_t small[3];
   parts = URL_COMPONENTSW{};
-  parts.lpszHostName = host;
+  parts.lpszHostName = small;
   parts.dwHostNameLength = 3;
   EXPECT_FALSE(InternetCrackUrlW(u"http://longhost/", 0, 0, &parts));
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
@@ -117,49 +103,31 @@ DWORD ConnectedState() {
   return state;
 }
 
-TEST(ConnectedStateTest, UserOfflineSwitchComesFromTheRegistry) {
+TEST(ConnectedStateTest, UserOfflineSwitchAndForcedAttempts) {
   EXPECT_EQ(ConnectedState(), INTERNET_STATE_CONNECTED);
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                            u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
-                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  DWORD offline = 1;
-  ASSERT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&offline), sizeof offline),
-            ERROR_SUCCESS);
-  EXPECT_EQ(ConnectedState() & INTERNET_STATE_DISCONNECTED_BY_USER, INTERNET_STATE_DISCONNECTED_BY_USER);
-  offline = 0;
-  RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&offline),
-                 sizeof offline);
-  EXPECT_EQ(ConnectedState(), INTERNET_STATE_CONNECTED);
+  for (const DWORD offline : {1u, 0u}) {
+    ASSERT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&offline), sizeof offline),
+              ERROR_SUCCESS);
+    const DWORD state = ConnectedState();
+    EXPECT_EQ(offline ? state & INTERNET_STATE_DISCONNECTED_BY_USER : state,
+              offline ? INTERNET_STATE_DISCONNECTED_BY_USER : INTERNET_STATE_CONNECTED);
+  }
   RegCloseKey(key);
-
   DWORD small = 0;
   DWORD tooShort = 2;
   EXPECT_FALSE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &small, &tooShort));
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-}
 
-TEST(ConnectedStateTest, AttemptConnectCanBeForced) {
   setenv("QXNET_ONLINE", "0", 1);
   EXPECT_EQ(InternetAttemptConnect(0), ERROR_INTERNET_DISCONNECTED);
   setenv("QXNET_ONLINE", "1", 1);
   EXPECT_EQ(InternetAttemptConnect(0), 0u);
   unsetenv("QXNET_ONLINE");
-}
-
-TEST(FileTimeTest, SystemTimeRoundTripAndInvalidDates) {
-  SYSTEMTIME time{2015, 10, 0, 21, 7, 28, 0, 250};
-  FILETIME file{};
-  ASSERT_TRUE(SystemTimeToFileTime(&time, &file));
-  EXPECT_EQ(FileTimeToInt64(file), FileTimeToInt64(FileTimeFromUnixSeconds(1445412480)) + 2'500'000);
-  SYSTEMTIME back{};
-  ASSERT_TRUE(FileTimeToSystemTime(&file, &back));
-  EXPECT_EQ(back.wDayOfWeek, 3);
-  EXPECT_EQ(back.wMilliseconds, 250);
-  SYSTEMTIME april31{2020, 4, 0, 31, 0, 0, 0, 0};
-  EXPECT_FALSE(SystemTimeToFileTime(&april31, &file));
 }
 
 }  // namespace
