@@ -1,5 +1,4 @@
-// VariantInit, VariantClear and VariantCopy: ownership of strings,
-// interfaces and arrays.
+// VariantClear and VariantCopy: ownership of strings, interfaces and arrays.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,15 +10,18 @@ namespace {
 
 using comtest::CountingObject;
 
-TEST(VariantCopy, StringIsDuplicatedWithEmbeddedZeros) {
+VARIANT Holding(VARTYPE vt, void* value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = vt;
+  v.byref = value;
+  return v;
+}
+
+TEST(VariantCopy, StringsAreDuplicatedWithEmbeddedZeros) {
   const char16_t text[] = {u'x', 0, u'y'};
-  VARIANT src, dst;
-  VariantInit(&src);
-  VariantInit(&dst);
-  src.vt = VT_BSTR;
-  src.bstrVal = SysAllocStringLen(text, 3);
+  VARIANT src = Holding(VT_BSTR, SysAllocStringLen(text, 3)), dst = Holding(VT_EMPTY, nullptr);
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
-  EXPECT_EQ(dst.vt, VT_BSTR);
   EXPECT_NE(dst.bstrVal, src.bstrVal);
   EXPECT_EQ(std::u16string(dst.bstrVal, SysStringLen(dst.bstrVal)), std::u16string(text, 3));
   EXPECT_EQ(VariantClear(&src), S_OK);
@@ -27,42 +29,26 @@ TEST(VariantCopy, StringIsDuplicatedWithEmbeddedZeros) {
   EXPECT_EQ(VariantClear(&dst), S_OK);
 }
 
-TEST(VariantCopy, InterfacesAreAddRefdAndReleasedOnClear) {
+TEST(VariantCopy, InterfacesAreCountedButByReferenceValuesAreNotOwned) {
   CountingObject object;
-  VARIANT src, dst;
-  VariantInit(&src);
-  VariantInit(&dst);
-  src.vt = VT_DISPATCH;
-  src.pdispVal = &object;
   object.AddRef();
+  VARIANT src = Holding(VT_DISPATCH, static_cast<IDispatch*>(&object));
+  VARIANT dst = Holding(VT_EMPTY, nullptr);
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
   EXPECT_EQ(object.refs(), 2u);
-  EXPECT_EQ(dst.pdispVal, &object);
-  // Copying over a variant releases what it held first.
-  ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
+  ASSERT_EQ(VariantCopy(&dst, &src), S_OK);  // releases what dst held first
   EXPECT_EQ(object.refs(), 2u);
   VariantClear(&dst);
-  VariantClear(&src);
-  EXPECT_EQ(object.refs(), 0u);
-}
 
-TEST(VariantCopy, ByReferenceValuesAreNotOwned) {
-  CountingObject object;
   IUnknown* held = &object;
-  object.AddRef();
-  VARIANT ref;
-  VariantInit(&ref);
-  ref.vt = VT_UNKNOWN | VT_BYREF;
-  ref.ppunkVal = &held;
-  VARIANT copy;
-  VariantInit(&copy);
-  ASSERT_EQ(VariantCopy(&copy, &ref), S_OK);
-  EXPECT_EQ(copy.ppunkVal, &held);
-  EXPECT_EQ(object.refs(), 1u);
-  VariantClear(&copy);
+  VARIANT ref = Holding(VT_UNKNOWN | VT_BYREF, &held);
+  ASSERT_EQ(VariantCopy(&dst, &ref), S_OK);
+  EXPECT_EQ(dst.ppunkVal, &held);
+  VariantClear(&dst);
   VariantClear(&ref);
   EXPECT_EQ(object.refs(), 1u);
-  held->Release();
+  VariantClear(&src);
+  EXPECT_EQ(object.refs(), 0u);
 }
 
 TEST(VariantCopy, ArraysAreCopiedElementByElement) {
@@ -70,63 +56,44 @@ TEST(VariantCopy, ArraysAreCopiedElementByElement) {
   LONG i = 1;
   BSTR kept = SysAllocString(u"kept");
   ASSERT_EQ(SafeArrayPutElement(array, &i, kept), S_OK);
-  SysFreeString(kept);  // the array holds its own copy
-  VARIANT src, dst;
-  VariantInit(&src);
-  VariantInit(&dst);
-  src.vt = VT_ARRAY | VT_BSTR;
-  src.parray = array;
+  SysFreeString(kept);
+  VARIANT src = Holding(VT_ARRAY | VT_BSTR, array), dst = Holding(VT_EMPTY, nullptr);
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
   ASSERT_NE(dst.parray, array);
+  VariantClear(&src);
   BSTR copied = nullptr;
   ASSERT_EQ(SafeArrayGetElement(dst.parray, &i, &copied), S_OK);
   EXPECT_EQ(std::u16string(copied), u"kept");
   SysFreeString(copied);
-  VariantClear(&src);
   VariantClear(&dst);
 }
 
 TEST(VariantCopy, SourceOwnedByTheDestinationSurvives) {
-  // The source lives inside an array that the destination owns: copying
-  // must not free it before reading it.
+  // The source lives inside an array the destination owns: it must be read
+  // before the destination is cleared.
   SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-  VARIANT* items = nullptr;
-  ASSERT_EQ(SafeArrayAccessData(array, reinterpret_cast<void**>(&items)), S_OK);
-  items[0].vt = VT_BSTR;
-  items[0].bstrVal = SysAllocString(u"inner");
-  ASSERT_EQ(SafeArrayUnaccessData(array), S_OK);
-  VARIANT outer;
-  VariantInit(&outer);
-  outer.vt = VT_ARRAY | VT_VARIANT;
-  outer.parray = array;
+  VARIANT* items = static_cast<VARIANT*>(array->pvData);
+  items[0] = Holding(VT_BSTR, SysAllocString(u"inner"));
+  VARIANT outer = Holding(VT_ARRAY | VT_VARIANT, array);
   ASSERT_EQ(VariantCopy(&outer, &items[0]), S_OK);
   ASSERT_EQ(outer.vt, VT_BSTR);
   EXPECT_EQ(std::u16string(outer.bstrVal), u"inner");
   VariantClear(&outer);
 }
 
-TEST(VariantClear, LockedArrayIsKeptAndReported) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ARRAY | VT_I4;
-  v.parray = SafeArrayCreateVector(VT_I4, 0, 3);
+TEST(VariantClear, LockedArrayIsKeptAndInvalidTypesAreRejected) {
+  VARIANT v = Holding(VT_ARRAY | VT_I4, SafeArrayCreateVector(VT_I4, 0, 3));
   void* data;
   ASSERT_EQ(SafeArrayAccessData(v.parray, &data), S_OK);
   EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
   EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
   ASSERT_EQ(SafeArrayUnaccessData(v.parray), S_OK);
   EXPECT_EQ(VariantClear(&v), S_OK);
-  EXPECT_EQ(v.vt, VT_EMPTY);
-}
 
-TEST(VariantClear, InvalidTypesAreRejected) {
-  VARIANT v;
-  VariantInit(&v);
   v.vt = 0x0FFF;
   EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
-  v.vt = VT_VARIANT;  // only valid by reference or in an array
-  VARIANT copy;
-  VariantInit(&copy);
+  v.vt = VT_VARIANT;  // valid only by reference or in an array
+  VARIANT copy = Holding(VT_EMPTY, nullptr);
   EXPECT_EQ(VariantCopy(&copy, &v), DISP_E_BADVARTYPE);
   EXPECT_EQ(copy.vt, VT_EMPTY);
   EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
