@@ -2,6 +2,7 @@
 // argument coercion and by-reference arguments, results, and failures.
 #include <gtest/gtest.h>
 
+#include "platform/com/text.h"
 #include "server/object_frame/variant.h"
 #include "tests/typelib/dispatch_helpers.h"
 #include "tests/typelib/test_objects.h"
@@ -38,27 +39,26 @@ std::vector<DISPID> Ids(IDispatch* d, std::initializer_list<const char16_t*> nam
   return ids;
 }
 
-TEST_F(DispatchTest, NamesAreFoundIgnoringCaseWithTheirParameters) {
-  HRESULT hr;
-  EXPECT_EQ(Ids(item, {u"TITLE"}, &hr), std::vector<DISPID>{1});
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(Ids(item, {u"unmarshallOBJECT", u"RETVAL"}, &hr), (std::vector<DISPID>{8, 0}));
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(Ids(net, {u"retrievefile", u"FileName", u"url"}, &hr),
-            (std::vector<DISPID>{1, 2, 0}));
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(Ids(items, {u"_newenum"}, &hr), std::vector<DISPID>{DISPID_UNKNOWN});
-  EXPECT_EQ(Ids(items, {u"__newenum"}, &hr), std::vector<DISPID>{DISPID_NEWENUM});
-}
-
-TEST_F(DispatchTest, UnknownNamesAnswerUnknownName) {
-  HRESULT hr;
-  EXPECT_EQ(Ids(item, {u"titles", u"pVal"}, &hr),
-            (std::vector<DISPID>{DISPID_UNKNOWN, DISPID_UNKNOWN}));
-  EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
-  EXPECT_EQ(Ids(net, {u"RetrieveFile", u"url", u"nothing"}, &hr),
-            (std::vector<DISPID>{1, 0, DISPID_UNKNOWN}));
-  EXPECT_EQ(hr, DISP_E_UNKNOWNNAME);
+TEST_F(DispatchTest, NamesAreFoundIgnoringCaseAndUnknownNamesAreMarked) {
+  const struct {
+    IDispatch* target;
+    std::initializer_list<const char16_t*> names;
+    std::vector<DISPID> ids;
+    HRESULT hr;
+  } cases[] = {
+      {item, {u"unmarshallOBJECT", u"RETVAL"}, {8, 0}, S_OK},
+      {net, {u"retrievefile", u"FileName", u"url"}, {1, 2, 0}, S_OK},
+      {items, {u"__newenum"}, {DISPID_NEWENUM}, S_OK},
+      {items, {u"_newenum"}, {DISPID_UNKNOWN}, DISP_E_UNKNOWNNAME},
+      {item, {u"titles", u"pVal"}, {DISPID_UNKNOWN, DISPID_UNKNOWN}, DISP_E_UNKNOWNNAME},
+      {net, {u"RetrieveFile", u"url", u"nothing"}, {1, 0, DISPID_UNKNOWN}, DISP_E_UNKNOWNNAME},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(qx::Utf16ToUtf8(*c.names.begin()));
+    HRESULT hr;
+    EXPECT_EQ(Ids(c.target, c.names, &hr), c.ids);
+    EXPECT_EQ(hr, c.hr);
+  }
 }
 
 TEST_F(DispatchTest, PropertyPutThenGetRoundTripsAString) {
@@ -127,31 +127,23 @@ TEST_F(DispatchTest, UnconvertibleArgumentNamesItsPositionInTheArgumentArray) {
   EXPECT_EQ(items->addCalls, 0);
 }
 
-TEST_F(DispatchTest, WrongArgumentCountsAndMissingMembersAreRefused) {
+TEST_F(DispatchTest, WrongArgumentsAndMissingMembersAreRefused) {
   Variant one = Variant::Long(1);
   Variant result;
   EXPECT_EQ(Call(item, 1, kGet, {&one}, &result), DISP_E_BADPARAMCOUNT);
   EXPECT_EQ(Call(net, 1, DISPATCH_METHOD, {&one, &one}, nullptr), DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(Call(items, 7, DISPATCH_METHOD, {&one}, nullptr), DISP_E_BADPARAMCOUNT);
-
   EXPECT_EQ(Call(item, 9, kGet, {}, &result), DISP_E_MEMBERNOTFOUND);  // unused dispid
   EXPECT_EQ(Call(item, 7, DISPATCH_PROPERTYPUT, {&one}, nullptr), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Call(net, 5, DISPATCH_PROPERTYPUT, {&one}, nullptr), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Call(item, 1, DISPATCH_METHOD, {}, &result), DISP_E_MEMBERNOTFOUND);
-  EXPECT_EQ(Call(item, 7, DISPATCH_PROPERTYGET, {}, &result), DISP_E_MEMBERNOTFOUND);
-}
 
-TEST_F(DispatchTest, NamedArgumentsOtherThanThePutValueAreRefused) {
-  Variant url = Variant::String(u"u");
+  // Named arguments other than the put value are refused.
   DISPID named = 0;
-  DISPPARAMS params{&url, &named, 1, 1};
+  DISPPARAMS params{&one, &named, 1, 1};
   EXPECT_EQ(net->Invoke(3, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
             DISP_E_NONAMEDARGS);
-  EXPECT_EQ(net->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
-            DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(item->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr, nullptr),
             DISP_E_NONAMEDARGS);
-  DISPPARAMS unnamed{&url, nullptr, 1, 0};
+  DISPPARAMS unnamed{&one, nullptr, 1, 0};
   EXPECT_EQ(item->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr),
             DISP_E_PARAMNOTFOUND);
   EXPECT_TRUE(item->title.IsNull());
@@ -222,36 +214,19 @@ TEST_F(DispatchTest, ResultsCarryTheRetvalType) {
   ASSERT_EQ(Call(net, 5, kGet, {}, &result), S_OK);
   EXPECT_EQ(result.vt, VT_BOOL);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
-
-  Variant empty = Variant::String(u"");
-  ASSERT_EQ(Call(net, 6, DISPATCH_METHOD, {&empty}, result.Put()), S_OK);
-  EXPECT_EQ(result.vt, VT_BOOL);
-  EXPECT_EQ(result.boolVal, VARIANT_FALSE);
-
   item->title = qx::BStr(u"T");
   ASSERT_EQ(Call(item, 7, DISPATCH_METHOD, {}, result.Put()), S_OK);
   ASSERT_EQ(result.vt, VT_BSTR);
   EXPECT_EQ(qx::BstrView(result.bstrVal), u"<item>T</item>");
 
   items->items.push_back(qx::ComPtr<IUpdateItem>(item));
-  ASSERT_EQ(Call(items, 1, kGet, {}, result.Put()), S_OK);
-  EXPECT_EQ(result.vt, VT_I4);
-  EXPECT_EQ(result.lVal, 1);
-
   Variant zero = Variant::Long(0);
   ASSERT_EQ(Call(items, DISPID_VALUE, kGet, {&zero}, result.Put()), S_OK);
   ASSERT_EQ(result.vt, VT_DISPATCH);
   EXPECT_EQ(result.pdispVal, static_cast<IDispatch*>(item));
   EXPECT_EQ(item->refs, 3u);  // the collection's and the result's
   result.Clear();
-
-  ASSERT_EQ(Call(items, DISPID_NEWENUM, DISPATCH_PROPERTYGET, {}, result.Put()), S_OK);
-  ASSERT_EQ(result.vt, VT_UNKNOWN);
-  EXPECT_NE(result.punkVal, nullptr);
-  result.Clear();
-
-  // Without a result variant the retval is released.
-  ASSERT_EQ(Call(items, DISPID_VALUE, kGet, {&zero}, nullptr), S_OK);
+  ASSERT_EQ(Call(items, DISPID_VALUE, kGet, {&zero}, nullptr), S_OK);  // retval released
   EXPECT_EQ(item->refs, 2u);
   items->items.clear();
 
@@ -259,7 +234,6 @@ TEST_F(DispatchTest, ResultsCarryTheRetvalType) {
   ASSERT_EQ(Call(detect, 3, kGet, {}, result.Put()), S_OK);
   ASSERT_EQ(result.vt, VT_BSTR);  // a variant result is handed over as it is
   EXPECT_EQ(qx::BstrView(result.bstrVal), u"v4.0.30319");
-  EXPECT_EQ(Call(detect, 2, kGet, {}, nullptr), S_OK);
   detect->Release();
 }
 
