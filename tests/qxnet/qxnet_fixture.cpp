@@ -1,9 +1,9 @@
 #include "tests/qxnet/qxnet_fixture.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -97,59 +97,47 @@ HRESULT QXNetTest::Retrieve(_QXNet* object, const std::string& url, std::string&
   return hr;
 }
 
-namespace {
-
-std::string Filled(size_t size, char c) { return std::string(size, c); }
-
-}  // namespace
-
 void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
-  http.Get("/small.xml", [](const httplib::Request&, httplib::Response& response) {
+  using httplib::Request;
+  using httplib::Response;
+  auto fixed = [&http](const char* path, std::string body, const char* type) {
+    http.Get(path, [body, type](const Request&, Response& response) { response.set_content(body, type); });
+  };
+  http.Get("/small.xml", [](const Request&, Response& response) {
     response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
-    response.set_content(Filled(2048, 'a'), "text/xml");
+    response.set_content(std::string(2048, 'a'), "text/xml");
   });
-  http.Get("/empty", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("", "text/plain");
+  fixed("/empty", "", "text/plain");
+  fixed("/big.bin", std::string(204800, 'b'), "application/octet-stream");
+  http.Get("/chunked", [](const Request&, Response& response) {
+    response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
+      if (offset >= 3000) {
+        sink.done();
+        return true;
+      }
+      return sink.write(std::string(1000, 'c').data(), 1000);
+    });
   });
-  http.Get("/big.bin", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content(Filled(204800, 'b'), "application/octet-stream");
-  });
-  http.Get("/chunked", [](const httplib::Request&, httplib::Response& response) {
-    response.set_chunked_content_provider("text/plain",
-                                          [](size_t offset, httplib::DataSink& sink) {
-                                            if (offset >= 3000) {
-                                              sink.done();
-                                              return true;
-                                            }
-                                            const std::string piece(1000, 'c');
-                                            return sink.write(piece.data(), piece.size());
-                                          });
-  });
-  http.Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+  http.Get(R"(/status/(\d+))", [](const Request& request, Response& response) {
     response.status = std::stoi(request.matches[1]);
     if (response.status != 204 && response.status != 304) response.set_content("x", "text/plain");
   });
-  http.Get("/moved", [](const httplib::Request&, httplib::Response& response) {
-    response.set_redirect("/small.xml", 302);
-  });
-  http.Get("/auth", [](const httplib::Request& request, httplib::Response& response) {
-    // "user:secret" in Basic form.
-    if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {
-      response.set_content("welcome", "text/plain");
-      return;
+  http.Get("/moved", [](const Request&, Response& response) { response.set_redirect("/small.xml", 302); });
+  http.Get("/auth", [](const Request& request, Response& response) {
+    if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {  // user:secret
+      return response.set_content("welcome", "text/plain");
     }
     response.status = 401;
     response.set_header("WWW-Authenticate", "Basic realm=\"test\"");
   });
-  http.Get("/cut", [](const httplib::Request&, httplib::Response& response) {
+  http.Get("/cut", [](const Request&, Response& response) {
     response.set_content_provider(1 << 20, "application/octet-stream",
                                   [](size_t offset, size_t, httplib::DataSink& sink) {
                                     if (offset >= 200 * 1024) return false;  // drops the connection
-                                    const std::string chunk(64 * 1024, 'c');
-                                    return sink.write(chunk.data(), chunk.size());
+                                    return sink.write(std::string(64 * 1024, 'c').data(), 64 * 1024);
                                   });
   });
-  http.Get("/stall", [&stopping](const httplib::Request&, httplib::Response& response) {
+  http.Get("/stall", [&stopping](const Request&, Response& response) {
     response.set_content_provider(1000, "text/plain",
                                   [&stopping](size_t offset, size_t, httplib::DataSink& sink) {
                                     if (offset == 0) return sink.write("x", 1);
@@ -159,9 +147,7 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
                                     return false;
                                   });
   });
-  http.Get(R"(/.*)", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("any", "text/plain");
-  });
+  fixed(R"(/.*)", "any", "text/plain");
 }
 
 std::string CacheFolder() {
@@ -171,14 +157,11 @@ std::string CacheFolder() {
 
 std::vector<std::string> CacheFiles() {
   std::vector<std::string> files;
-  DIR* dir = opendir(CacheFolder().c_str());
-  if (!dir) return files;
-  while (dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == ".." || name.rfind("index.db", 0) == 0) continue;
-    files.push_back(name);
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(CacheFolder(), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("index.db", 0) != 0) files.push_back(name);
   }
-  closedir(dir);
   return files;
 }
 

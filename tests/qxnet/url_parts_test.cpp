@@ -7,27 +7,26 @@
 
 namespace {
 
-std::string FileName(const char16_t* url) { return qx::Utf16ToUtf8(qx::net::FileNameOfUrl(url)); }
-std::string Extension(const char16_t* url) {
-  return qx::Utf16ToUtf8(qx::net::CacheExtensionOfUrl(url));
-}
-
-TEST(UrlPartsTest, FileNameIsWhatFollowsTheLastSeparator) {
-  EXPECT_EQ(FileName(u"http://host/dir/feed.xml"), "feed.xml");
-  EXPECT_EQ(FileName(u"c:\\folder\\setup.exe"), "setup.exe");
-  EXPECT_EQ(FileName(u"host:8080"), "8080");
-  EXPECT_EQ(FileName(u"http://host/dir/"), "");
-  EXPECT_EQ(FileName(u"plain"), "");
-  EXPECT_EQ(FileName(u"http://host/a\\b:c"), "c");
-}
-
-TEST(UrlPartsTest, CacheExtensionFollowsTheLastDot) {
-  EXPECT_EQ(Extension(u"http://host/feed.xml"), "xml");
-  EXPECT_EQ(Extension(u"http://host/feed.xml?x=1"), "xml?x=1");
-  EXPECT_EQ(Extension(u"http://host/dir/"), "tmp");
-  EXPECT_EQ(Extension(u""), "tmp");
-  EXPECT_EQ(Extension(u"http://host/file."), "http://host/file.");
-  EXPECT_EQ(Extension(u"http://localhost/file"), "http://localhost/file");
+TEST(UrlPartsTest, FileNameAndCacheExtension) {
+  const struct {
+    const char16_t* url;
+    const char* fileName;
+    const char* extension;
+  } cases[] = {{u"http://host/dir/feed.xml", "feed.xml", "xml"},
+               {u"http://host/feed.xml?x=1", "feed.xml?x=1", "xml?x=1"},
+               {u"c:\\folder\\setup.exe", "setup.exe", "exe"},
+               {u"http://host/a\\b:c", "c", "http://host/a\\b:c"},
+               {u"http://host/dir/", "", "tmp"},
+               {u"", "", "tmp"},
+               {u"http://host/file.", "file.", "http://host/file."},
+               {u"http://localhost/file", "file", "http://localhost/file"},
+               {u"host:8080", "8080", "host:8080"},
+               {u"plain", "", "plain"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fileName);
+    EXPECT_EQ(qx::Utf16ToUtf8(qx::net::FileNameOfUrl(c.url)), c.fileName);
+    EXPECT_EQ(qx::Utf16ToUtf8(qx::net::CacheExtensionOfUrl(c.url)), c.extension);
+  }
 }
 
 }  // namespace
