@@ -63,28 +63,7 @@ TEST(DotNetHost, FoundByItsProgramOrItsResolverFolderInCandidateOrder) {
   EXPECT_EQ(LocateDotNetHost({empty, Root("missing")}), std::nullopt);
 }
 
-// Restores an environment variable when the test ends.
-class ScopedEnv {
- public:
-  explicit ScopedEnv(const char* name) : name_(name) {
-    if (const char* v = std::getenv(name)) old_ = v;
-  }
-  ~ScopedEnv() {
-    if (old_) {
-      setenv(name_, old_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
-
 TEST(DotNetHost, CandidatesAreDotNetRootThenSystemFoldersThenHome) {
-  ScopedEnv keepRoot("DOTNET_ROOT");
-  ScopedEnv keepHome("HOME");
   setenv("DOTNET_ROOT", "/opt/custom-dotnet", 1);
   setenv("HOME", "/home/someone/", 1);
   EXPECT_EQ(DotNetHostCandidates(),
