@@ -1,5 +1,5 @@
 // Hand-written stand-ins used by the collection tests: an IUpdateItem of
-// another implementation and a minimal IUpdateChannel.
+// another implementation.
 #pragma once
 
 #include <string>
@@ -84,20 +84,6 @@ class ForeignItem final : public TestObject<IUpdateItem> {
 
   std::u16string guid;
   DATE date;
-};
-
-// A channel that holds nothing.
-class TestChannel final : public TestObject<IUpdateChannel> {
- public:
-  HRESULT STDMETHODCALLTYPE get_items(IUpdateItems**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_title(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_title(BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_link(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_link(BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_description(BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_description(BSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_lastCheckDate(DATE*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE put_lastCheckDate(DATE) override { return E_NOTIMPL; }
 };
 
 }  // namespace collections_test

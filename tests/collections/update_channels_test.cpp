@@ -5,53 +5,49 @@
 #include <climits>
 
 #include "server/object_frame/variant.h"
-#include "tests/collections/test_objects.h"
 #include "tests/support/com_test.h"
 
 namespace {
 
-using collections_test::TestChannel;
 using qx::ComPtr;
 
 class UpdateChannelsTest : public qxtest::ComTest {};
 
+ULONG Refs(IUnknown* object) {
+  object->AddRef();
+  return object->Release();
+}
+
 TEST_F(UpdateChannelsTest, KeepsEveryChannelInOrderAndHoldsAReference) {
-  ComPtr<IUpdateChannels> channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
-  auto* first = new TestChannel;
-  auto* second = new TestChannel;
-  ASSERT_EQ(channels->Add(first), S_OK);
-  ASSERT_EQ(channels->Add(second), S_OK);
-  ASSERT_EQ(channels->Add(first), S_OK);
+  auto channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
+  auto first = qxtest::Create<IUpdateChannel>(CLSID_UpdateChannel);
+  auto second = qxtest::Create<IUpdateChannel>(CLSID_UpdateChannel);
+  for (IUpdateChannel* channel : {first.Get(), second.Get(), first.Get()}) {
+    ASSERT_EQ(channels->Add(channel), S_OK);
+  }
   LONG count = 0;
   channels->get_Count(&count);
   EXPECT_EQ(count, 3);
-  EXPECT_EQ(first->refs, 3u);
-
+  EXPECT_EQ(Refs(first.Get()), 3u);
   ComPtr<IUpdateChannel> got;
   ASSERT_EQ(channels->Item(1, got.Put()), S_OK);
-  EXPECT_EQ(got.Get(), second);
-  got = nullptr;
+  EXPECT_EQ(got.Get(), second.Get());
 
   ComPtr<IUnknown> unknown;
   ASSERT_EQ(channels->get__NewEnum(unknown.Put()), S_OK);
-  ComPtr<IEnumVARIANT> e = unknown.As<IEnumVARIANT>();
   qx::Variant all[3];
   ULONG fetched = 0;
-  ASSERT_EQ(e->Next(3, all, &fetched), S_OK);
-  EXPECT_EQ(all[2].vt, VT_DISPATCH);
-  EXPECT_EQ(all[2].pdispVal, static_cast<IDispatch*>(first));
+  ASSERT_EQ(unknown.As<IEnumVARIANT>()->Next(3, all, &fetched), S_OK);
+  ASSERT_EQ(all[2].vt, VT_DISPATCH);
+  EXPECT_EQ(qx::QueryAs<IUpdateChannel>(all[2].pdispVal).Get(), first.Get());
   for (auto& v : all) v.Clear();
-  e = nullptr;
   unknown = nullptr;
-
   channels = nullptr;  // releases what it held
-  EXPECT_EQ(first->refs, 1u);
-  first->Release();
-  second->Release();
+  EXPECT_EQ(Refs(first.Get()), 1u);
 }
 
 TEST_F(UpdateChannelsTest, ReportsItsOwnErrors) {
-  ComPtr<IUpdateChannels> channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
+  auto channels = qxtest::Create<IUpdateChannels>(CLSID_UpdateChannels);
   EXPECT_EQ(channels->Add(nullptr), E_POINTER);
   qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
   EXPECT_EQ(record.description, u"Invalid parameter");

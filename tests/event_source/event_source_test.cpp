@@ -15,6 +15,16 @@ namespace {
 
 using qx::ComPtr;
 
+// Counting that deletes the object at zero, for the stand-ins below.
+#define QX_TEST_REFCOUNT                                         \
+  ULONG refs = 1;                                                \
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }   \
+  ULONG STDMETHODCALLTYPE Release() override {                   \
+    const ULONG left = --refs;                                   \
+    if (left == 0) delete this;                                  \
+    return left;                                                 \
+  }
+
 // An object that is nothing but an event source.
 class TestSource final : public qx::CProxy__QXNetEvents {
  public:
@@ -28,13 +38,7 @@ class TestSource final : public qx::CProxy__QXNetEvents {
     *object = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs;
-    if (left == 0) delete this;
-    return left;
-  }
-  ULONG refs = 1;
+  QX_TEST_REFCOUNT
 };
 
 // One recorded event call.
@@ -43,8 +47,7 @@ struct Call {
   bool nullIid;
   LCID lcid;
   WORD flags;
-  UINT args;
-  UINT named;
+  UINT args, named;
   std::vector<VARTYPE> types;
   std::u16string title;
   BSTR titlePointer = nullptr;
@@ -69,12 +72,7 @@ class Sink final : public IDispatch {
     }
     return E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs;
-    if (left == 0) delete this;
-    return left;
-  }
+  QX_TEST_REFCOUNT
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
@@ -98,7 +96,6 @@ class Sink final : public IDispatch {
     return failInvoke ? E_FAIL : S_OK;
   }
 
-  ULONG refs = 1;
   std::vector<Call> calls;
   const VARIANT_BOOL* answer = nullptr;
   bool failInvoke = false;
@@ -170,9 +167,9 @@ TEST_F(EventSourceTest, ContainerFindsOnlyTheEventInterface) {
   ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(point->GetConnectionPointContainer(container.Put()), S_OK);
   EXPECT_EQ(container.Get(), static_cast<IConnectionPointContainer*>(source));
-}
+  container = nullptr;
 
-TEST_F(EventSourceTest, ConnectionPointCountsOnItsOwnerAndAnswersOnlyItsInterfaces) {
+  // The point counts on its owner and answers only its own interfaces.
   ULONG before = source->refs;
   ComPtr<IUnknown> unknown;
   ASSERT_EQ(point->QueryInterface(IID_IUnknown, unknown.PutVoid()), S_OK);
@@ -204,7 +201,7 @@ TEST_F(EventSourceTest, CookiesFollowSlotsAndAreReused) {
   EXPECT_EQ(point->Unadvise(3), CONNECT_E_NOCONNECTION);
 }
 
-TEST_F(EventSourceTest, AdviseFailuresLeaveTheCookieZero) {
+TEST_F(EventSourceTest, AdviseFailuresLeaveTheCookieZeroAndTakeNoSlot) {
   DWORD cookie = 7;
   EXPECT_EQ(point->Advise(nullptr, &cookie), E_POINTER);
   EXPECT_EQ(cookie, 0u);
@@ -223,7 +220,7 @@ TEST_F(EventSourceTest, AdviseFailuresLeaveTheCookieZero) {
   EXPECT_EQ(failing->refs, 1u);
   failing->Release();
 
-  EXPECT_EQ(Advise(NewSink()), 1u);  // failures took no slot
+  EXPECT_EQ(Advise(NewSink()), 1u);
 }
 
 TEST_F(EventSourceTest, EnumConnectionsIsACopyHoldingItsOwnReferences) {
@@ -252,19 +249,16 @@ TEST_F(EventSourceTest, EnumConnectionsIsACopyHoldingItsOwnReferences) {
   EXPECT_EQ(sink->refs, 1u);
 }
 
-TEST_F(EventSourceTest, FiringWithoutSinksLeavesTheFlag) {
-  qx::BStr title(u"Loading");
+TEST_F(EventSourceTest, OnProgressPassesArgumentsInDispatchOrder) {
+  qx::BStr title(u"Downloading file (1 kb/2 kb)");
   VARIANT_BOOL cancel = 123;
-  EXPECT_EQ(source->Fire_OnProgress(title.Get(), 1, &cancel), S_OK);
+  EXPECT_EQ(source->Fire_OnProgress(title.Get(), 1, &cancel), S_OK);  // no sinks
   EXPECT_EQ(cancel, 123);
   EXPECT_EQ(source->Fire_End(), S_OK);
-}
 
-TEST_F(EventSourceTest, OnProgressPassesArgumentsInDispatchOrder) {
   Sink* sink = NewSink();
   Advise(sink);
-  qx::BStr title(u"Downloading file (1 kb/2 kb)");
-  VARIANT_BOOL cancel = 0;
+  cancel = 0;
   ASSERT_EQ(source->Fire_OnProgress(title.Get(), 42, &cancel), S_OK);
   ASSERT_EQ(source->Fire_End(), S_OK);
 
@@ -288,12 +282,8 @@ TEST_F(EventSourceTest, OnProgressPassesArgumentsInDispatchOrder) {
 
 TEST_F(EventSourceTest, EverySinkSeesTheFlagTheOnesBeforeItLeft) {
   const VARIANT_BOOL cancelIt = VARIANT_TRUE, withdraw = VARIANT_FALSE;
-  Sink* first = NewSink();
-  Sink* second = NewSink();
-  Sink* third = NewSink();
-  Advise(first);
-  Advise(second);
-  Advise(third);
+  Sink *first = NewSink(), *second = NewSink(), *third = NewSink();
+  for (Sink* sink : {first, second, third}) Advise(sink);
   qx::BStr title(u"t");
 
   first->answer = &cancelIt;
@@ -315,8 +305,7 @@ TEST_F(EventSourceTest, EverySinkSeesTheFlagTheOnesBeforeItLeft) {
 }
 
 TEST_F(EventSourceTest, ASinkThatDisconnectsWhileFiringIsSkippedAfterwards) {
-  Sink* leaving = NewSink();
-  Sink* stays = NewSink();
+  Sink *leaving = NewSink(), *stays = NewSink();
   DWORD leavingCookie = Advise(leaving);
   Advise(stays);
   // The first sink disconnects the second, then itself, during the event.

@@ -37,11 +37,13 @@ class UpdateItemTest : public qxtest::ComTest {
     return target->UnMarshallObject(arg.Get());
   }
   HRESULT Read(std::u16string_view text) { return Read(item.Get(), text); }
-  std::u16string Title() {
+  using Getter = HRESULT (STDMETHODCALLTYPE IUpdateItem::*)(BSTR*);
+  std::u16string Text(Getter get, IUpdateItem* from = nullptr) {
     BStr value;
-    EXPECT_EQ(item->get_title(value.Put()), S_OK);
+    EXPECT_EQ(((from ? from : item.Get())->*get)(value.Put()), S_OK);
     return value.Text();
   }
+  std::u16string Title() { return Text(&IUpdateItem::get_title); }
 
   ComPtr<IUpdateItem> item;
 };
@@ -57,15 +59,13 @@ std::u16string FragmentOf(std::u16string_view title, std::u16string_view link,
 }
 
 TEST_F(UpdateItemTest, NewItemHasAbsentTextsAndItsCreationTimeInItsFragment) {
-  BStr title(u"x"), link(u"x"), description(u"x"), guid(u"x"), category(u"x"), status(u"x");
-  EXPECT_EQ(item->get_title(title.Put()), S_OK);
-  EXPECT_EQ(item->get_link(link.Put()), S_OK);
-  EXPECT_EQ(item->get_description(description.Put()), S_OK);
-  EXPECT_EQ(item->get_guid(guid.Put()), S_OK);
-  EXPECT_EQ(item->get_category(category.Put()), S_OK);
-  EXPECT_EQ(item->get_status(status.Put()), S_OK);
-  EXPECT_TRUE(title.IsNull() && link.IsNull() && description.IsNull() && guid.IsNull() &&
-              category.IsNull() && status.IsNull());
+  for (Getter get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
+                     &IUpdateItem::get_description, &IUpdateItem::get_guid,
+                     &IUpdateItem::get_category, &IUpdateItem::get_status}) {
+    BStr value(u"x");
+    EXPECT_EQ((item.Get()->*get)(value.Put()), S_OK);
+    EXPECT_TRUE(value.IsNull());
+  }
   VARIANT_BOOL required = 7;
   EXPECT_EQ(item->get_required(&required), S_OK);
   EXPECT_EQ(required, 0);
@@ -77,41 +77,25 @@ TEST_F(UpdateItemTest, NewItemHasAbsentTextsAndItsCreationTimeInItsFragment) {
   EXPECT_EQ(Fragment(), FragmentOf(u"", u"", u"", u"", u"", created));
 }
 
-TEST_F(UpdateItemTest, PutStoresFullLengthCopiesAndNullStoresEmptyText) {
-  BStr withZero(u"a\0b"s);
-  ASSERT_EQ(item->put_title(withZero.Get()), S_OK);
+TEST_F(UpdateItemTest, PutStoresCopiesStatusEndsAtAZeroRequiredKeepsSixteenBits) {
+  ASSERT_EQ(item->put_title(BStr(u"a\0b"s).Get()), S_OK);
   EXPECT_EQ(Title(), u"a\0b"s);
-
   ASSERT_EQ(item->put_title(nullptr), S_OK);
   BStr value;
   ASSERT_EQ(item->get_title(value.Put()), S_OK);
-  EXPECT_FALSE(value.IsNull());
+  EXPECT_FALSE(value.IsNull());  // null stores empty text
   EXPECT_EQ(value.Length(), 0u);
+  item->put_category(BStr(u"one").Get());
+  item->put_category(BStr(u"two").Get());
+  EXPECT_EQ(Text(&IUpdateItem::get_category), u"two");
 
-  BStr guid(u"G-1"), category(u"one"), other(u"two");
-  item->put_guid(guid.Get());
-  item->put_category(category.Get());
-  item->put_category(other.Get());
-  ASSERT_EQ(item->get_guid(value.Put()), S_OK);
-  EXPECT_EQ(value.Text(), u"G-1");
-  ASSERT_EQ(item->get_category(value.Put()), S_OK);
-  EXPECT_EQ(value.Text(), u"two");
-}
-
-TEST_F(UpdateItemTest, StatusIsCutAtItsFirstZeroAndNullMakesItAbsent) {
-  BStr status(u"Pen\0ding"s);
-  ASSERT_EQ(item->put_status(status.Get()), S_OK);
-  BStr value;
-  ASSERT_EQ(item->get_status(value.Put()), S_OK);
-  EXPECT_EQ(value.Text(), u"Pen");
+  ASSERT_EQ(item->put_status(BStr(u"Pen\0ding"s).Get()), S_OK);
+  EXPECT_EQ(Text(&IUpdateItem::get_status), u"Pen");
   ASSERT_EQ(item->put_status(nullptr), S_OK);
   ASSERT_EQ(item->get_status(value.Put()), S_OK);
   EXPECT_TRUE(value.IsNull());
-}
 
-TEST_F(UpdateItemTest, RequiredKeepsAnySixteenBitValue) {
-  for (VARIANT_BOOL stored : {VARIANT_BOOL(1), VARIANT_BOOL(-1), VARIANT_BOOL(0x1234),
-                              VARIANT_BOOL(-32768), VARIANT_BOOL(0)}) {
+  for (VARIANT_BOOL stored : {VARIANT_BOOL(1), VARIANT_BOOL(0x1234), VARIANT_BOOL(-32768)}) {
     ASSERT_EQ(item->put_required(stored), S_OK);
     VARIANT_BOOL read = 99;
     ASSERT_EQ(item->get_required(&read), S_OK);
@@ -155,23 +139,16 @@ TEST_F(UpdateItemTest, FragmentRoundTripKeepsEveryFieldToTheSecond) {
   const DATE date = 45000.0 + (13 * 3600 + 14 * 60 + 15 + 0.4) / 86400.0;  // 13:14:15.4
   item->put_pubDate(date);
 
-  std::u16string fragment = Fragment();
+  const std::u16string fragment = Fragment();
   EXPECT_EQ(fragment, FragmentOf(title.View(), link.View(), description.View(), guid.View(),
                                  category.View(), date));
 
   ComPtr<IUpdateItem> copy = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-  DATE initial = 0;
-  copy->get_pubDate(&initial);
   ASSERT_EQ(Read(copy.Get(), fragment), S_OK);
-  auto text = [](HRESULT (STDMETHODCALLTYPE IUpdateItem::*get)(BSTR*), IUpdateItem* from) {
-    BStr value;
-    EXPECT_EQ((from->*get)(value.Put()), S_OK);
-    return value.Text();
-  };
-  for (auto get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
-                   &IUpdateItem::get_description, &IUpdateItem::get_guid,
-                   &IUpdateItem::get_category}) {
-    EXPECT_EQ(qxtest::Narrow(text(get, copy.Get())), qxtest::Narrow(text(get, item.Get())));
+  for (Getter get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
+                     &IUpdateItem::get_description, &IUpdateItem::get_guid,
+                     &IUpdateItem::get_category}) {
+    EXPECT_EQ(qxtest::Narrow(Text(get, copy.Get())), qxtest::Narrow(Text(get)));
   }
   DATE read = 0;
   copy->get_pubDate(&read);
@@ -183,11 +160,9 @@ TEST_F(UpdateItemTest, FragmentRoundTripKeepsEveryFieldToTheSecond) {
   VARIANT_BOOL required = 5;
   copy->get_required(&required);
   EXPECT_EQ(required, 0);
-}
 
-TEST_F(UpdateItemTest, FragmentCarriesValuesUpToTheirFirstZero) {
-  BStr title(u"vis\0ible"s);
-  item->put_title(title.Get());
+  // Values are written up to their first zero.
+  item->put_title(BStr(u"vis\0ible"s).Get());
   EXPECT_NE(Fragment().find(u"<title>vis</title>"), std::u16string::npos);
 }
 
@@ -197,11 +172,8 @@ TEST_F(UpdateItemTest, ReadingTakesTheFirstOccurrenceOfEachTagInTheWholeText) {
                  u"</description><guid>outer</guid></item>"),
             S_OK);
   EXPECT_EQ(Title(), u"T & <b>x</b>");
-  BStr value;
-  item->get_guid(value.Put());
-  EXPECT_EQ(value.Text(), u"inner");
-  item->get_description(value.Put());
-  EXPECT_EQ(value.Text(), u"see <guid>inner</guid>");
+  EXPECT_EQ(Text(&IUpdateItem::get_guid), u"inner");
+  EXPECT_EQ(Text(&IUpdateItem::get_description), u"see <guid>inner</guid>");
 
   // The value ends at the first closing tag of the whole text.
   Read(u"<title>a</title>b</title>");
@@ -224,9 +196,8 @@ TEST_F(UpdateItemTest, MalformedElementsLeaveTheirFieldUnchanged) {
   // An empty element is a value: it stores empty text.
   Read(u"<title></title>");
   EXPECT_EQ(Title(), u"");
-}
 
-TEST_F(UpdateItemTest, UnreadableOrEmptyDatesLeavePubDateUnchanged) {
+  // Unreadable or empty dates leave pubDate unchanged.
   item->put_pubDate(40000.25);
   for (std::u16string_view text :
        {u"<pubDate></pubDate>"sv, u"<pubDate>yesterday</pubDate>"sv,
@@ -263,12 +234,8 @@ TEST_F(UpdateItemTest, EmbeddedZerosAndMegabyteValuesAreReadVerbatim) {
   std::u16string text = u"<item>\n<description>"s + big + u"</description><guid>g\0h</guid>"s +
                         u"<title>end</title></item>";
   ASSERT_EQ(Read(text), S_OK);
-  BStr value;
-  item->get_description(value.Put());
-  EXPECT_EQ(value.Length(), big.size());
-  EXPECT_TRUE(value.View() == big);
-  item->get_guid(value.Put());
-  EXPECT_EQ(value.Text(), u"g\0h"s);
+  EXPECT_TRUE(Text(&IUpdateItem::get_description) == big);
+  EXPECT_EQ(Text(&IUpdateItem::get_guid), u"g\0h"s);
   EXPECT_EQ(Title(), u"end");
 }
 
