@@ -112,37 +112,16 @@ TEST_F(UpdateDocumentParseTest, RealisticFeedGivesChannelsAndItemsInFileOrder) {
             u"Mon, 05 Jan 2009 10:00:00 GMT");
 }
 
-std::string Utf16LeWithBom(const std::u16string& text) {
+TEST_F(UpdateDocumentParseTest, Utf16FeedWithByteOrderMark) {
   std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
+  for (char16_t c : std::u16string(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel>"
+                                   u"<title>Gr\u00fc\u00dfe \U0001F680</title></channel></rss>")) {
+    bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   }
-  return bytes;
-}
-
-TEST_F(UpdateDocumentParseTest, EncodingsWithAndWithoutByteOrderMark) {
-  const std::u16string feed =
-      u"<?xml version=\"1.0\" encoding=\"UTF-16\"?><rss><channel><title>Gr\u00fc\u00dfe "
-      u"\U0001F680</title></channel></rss>";
-  ASSERT_EQ(Parse(document.Get(), WriteFile("utf16.xml", Utf16LeWithBom(feed))), S_OK)
-      << LastError();
-  ASSERT_EQ(Parse(document.Get(),
-                  WriteFile("utf8bom.xml", "\xEF\xBB\xBF<rss><channel><title>Gr\xC3\xBC\xC3\x9F"
-                                           "e \xF0\x9F\x9A\x80</title></channel></rss>")),
-            S_OK)
-      << LastError();
-  ASSERT_EQ(Parse(document.Get(),
-                  WriteFile("latin1.xml",
-                            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
-                            "<rss><channel><title>Gr\xFC\xDF" "e</title></channel></rss>")),
-            S_OK)
-      << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteFile("utf16.xml", bytes)), S_OK) << LastError();
   const auto channels = ChannelsOf(document.Get());
-  ASSERT_EQ(channels.size(), 3u);
+  ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].title, u"Gr\u00fc\u00dfe \U0001F680");
-  EXPECT_EQ(channels[1].title, u"Gr\u00fc\u00dfe \U0001F680");
-  EXPECT_EQ(channels[2].title, u"Gr\u00fc\u00dfe");
 }
 
 TEST_F(UpdateDocumentParseTest, RssIsFoundAtAnyDepthAndParseAddsToTheDocument) {
@@ -220,6 +199,9 @@ TEST_F(UpdateDocumentParseTest, MissingFilesAreInvalidFilenames) {
   qx::BStr name(withZero);
   EXPECT_EQ(document->Parse(name.Get()), E_FAIL);
   EXPECT_EQ(LastError(), "Invalid filename");
+
+  EXPECT_EQ(Parse(document.Get(), WriteFile("atom.xml", "<feed><channel/><RSS/></feed>")), E_FAIL);
+  EXPECT_EQ(LastError(), "Invalid rss file. Unable to find rss element.");
 }
 
 TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
@@ -238,21 +220,11 @@ TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
   EXPECT_EQ(ChannelsOf(document.Get()).size(), 0u);
 }
 
-TEST_F(UpdateDocumentParseTest, DocumentsWithoutRssAreRefused) {
-  const std::string path = WriteFile("atom.xml", "<feed><channel/><RSS/></feed>");
-  EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
-  EXPECT_EQ(LastError(), "Invalid rss file. Unable to find rss element.");
-}
-
 TEST_F(UpdateDocumentParseTest, ChannelsCollectionIsCreatedOnceAndShared) {
   ComPtr<IUpdateChannels> first, second;
   ASSERT_EQ(document->get_channels(first.Put()), S_OK);
   ASSERT_EQ(document->get_channels(second.Put()), S_OK);
   EXPECT_EQ(first.Get(), second.Get());
-  LONG count = -1;
-  ASSERT_EQ(first->get_Count(&count), S_OK);
-  EXPECT_EQ(count, 0);
-
   EXPECT_EQ(document->get_channels(nullptr), E_POINTER);
   qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
   EXPECT_EQ(record.description, u"Invalid parameter");
