@@ -19,6 +19,8 @@ namespace {
 using namespace qxtest::catalog;
 using qx::BStr;
 using qx::ComPtr;
+using C = IUpdateCatalog;
+using I = IUpdateItem;
 
 class CatalogFileTest : public qxtest::ComTest {
  protected:
@@ -112,18 +114,14 @@ TEST_F(CatalogFileTest, SavedFileHasTheDocumentedLines) {
 }
 
 TEST_F(CatalogFileTest, NewCatalogSavesItsDefaults) {
+  catalog->put_shouldUpdate(1);  // a stored 1 is not "true"
   ASSERT_EQ(catalog->Save(), S_OK);
   const std::string text = ReadFile(file);
-  EXPECT_NE(text.find("<formatversion>1</formatversion>"), std::string::npos);
-  EXPECT_NE(text.find("<checkinterval>1</checkinterval>"), std::string::npos);
-  EXPECT_NE(text.find("<feedurl></feedurl>"), std::string::npos);
-  EXPECT_NE(text.find("<enabled>true</enabled>"), std::string::npos);
-  EXPECT_NE(text.find("<publishdate>Sat, 30 Dec 1899 00:00:00 GMT</publishdate>"),
-            std::string::npos);
-  // A stored 1 is not "true".
-  catalog->put_shouldUpdate(1);
-  ASSERT_EQ(catalog->Save(), S_OK);
-  EXPECT_NE(ReadFile(file).find("<enabled>false</enabled>"), std::string::npos);
+  for (const char* line : {"<formatversion>1</formatversion>", "<checkinterval>1</checkinterval>",
+                           "<feedurl></feedurl>", "<enabled>false</enabled>",
+                           "<publishdate>Sat, 30 Dec 1899 00:00:00 GMT</publishdate>"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
 }
 
 TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
@@ -132,7 +130,7 @@ TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
   a->put_required(VARIANT_TRUE);
   a->put_description(Wide("line1\nline2 \xC3\xA9").Get());
   auto b = MakeItem("b", Date("Mon, 16 Mar 2026 08:00:05 GMT"));
-  b->put_required(1);  // only -1 is written
+  b->put_required(1);
   auto c = MakeItem("c", Date("Tue, 17 Mar 2026 08:00:05 GMT"));
   Pending(catalog.Get())->Add(a.Get());
   Discarded(catalog.Get())->Add(b.Get());
@@ -147,47 +145,30 @@ TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
 
   auto loaded = NewCatalog(file);
   ASSERT_EQ(loaded->Load(), S_OK);
-  BStr text;
-  loaded->get_feedUrl(text.Put());
-  EXPECT_EQ(text.Utf8(), "https://example.invalid/feed");
-  loaded->get_setTitle(text.Put());
-  EXPECT_EQ(text.Utf8(), "Corvane <updates>");
-  loaded->get_tplPassword(text.Put());
-  EXPECT_EQ(text.Utf8(), "p&ss");
-  LONG n = 0;
-  loaded->get_checkInterval(&n);
-  EXPECT_EQ(n, 3);
-  loaded->get_fileFormatVersion(&n);
-  EXPECT_EQ(n, 1);
-  VARIANT_BOOL enabled = -1;
-  loaded->get_shouldUpdate(&enabled);
-  EXPECT_EQ(enabled, VARIANT_FALSE);
-  DATE d1 = 0, d2 = 0;
-  loaded->get_publishDate(&d1);
-  EXPECT_NEAR(d1, pub, 0.5 / 86400);
-  catalog->get_lastCheckDate(&d1);
-  loaded->get_lastCheckDate(&d2);
-  EXPECT_NEAR(d1, d2, 1.0 / 86400);
+  C* l = loaded.Get();
+  EXPECT_EQ(Text(l, &C::get_feedUrl), "https://example.invalid/feed");
+  EXPECT_EQ(Text(l, &C::get_setTitle), "Corvane <updates>");
+  EXPECT_EQ(Text(l, &C::get_tplPassword), "p&ss");
+  EXPECT_EQ(Get(l, &C::get_checkInterval), 3);
+  EXPECT_EQ(Get(l, &C::get_fileFormatVersion), 1);
+  EXPECT_EQ(Get(l, &C::get_shouldUpdate), VARIANT_FALSE);
+  EXPECT_NEAR(Get(l, &C::get_publishDate), pub, 0.5 / 86400);
+  EXPECT_NEAR(Get(l, &C::get_lastCheckDate), Get(catalog.Get(), &C::get_lastCheckDate),
+              1.0 / 86400);
 
-  auto pending = Members(Pending(loaded.Get()).Get());
+  auto pending = Members(Pending(l).Get());
   ASSERT_EQ(pending.size(), 1u);
-  EXPECT_EQ(Status(pending[0].Get()), "Pending");
-  VARIANT_BOOL required = 0;
-  pending[0]->get_required(&required);
-  EXPECT_EQ(required, VARIANT_TRUE);
-  pending[0]->get_title(text.Put());
-  EXPECT_EQ(text.Utf8(), "Title & <a>");
-  pending[0]->get_description(text.Put());
-  EXPECT_EQ(text.Utf8(), "line1\nline2 \xC3\xA9");
-  pending[0]->get_pubDate(&d1);
-  EXPECT_NEAR(d1, pub, 0.5 / 86400);
-
-  auto discarded = Members(Discarded(loaded.Get()).Get());
+  IUpdateItem* p = pending[0].Get();
+  EXPECT_EQ(Status(p), "Pending");
+  EXPECT_EQ(Get(p, &I::get_required), VARIANT_TRUE);
+  EXPECT_EQ(Text(p, &I::get_title), "Title & <a>");
+  EXPECT_EQ(Text(p, &I::get_description), "line1\nline2 \xC3\xA9");
+  EXPECT_NEAR(Get(p, &I::get_pubDate), pub, 0.5 / 86400);
+  auto discarded = Members(Discarded(l).Get());
   ASSERT_EQ(discarded.size(), 1u);
   EXPECT_EQ(Status(discarded[0].Get()), "Discarded");
-  discarded[0]->get_required(&required);
-  EXPECT_EQ(required, VARIANT_FALSE);
-  auto installed = Members(Installed(loaded.Get()).Get());
+  EXPECT_EQ(Get(discarded[0].Get(), &I::get_required), VARIANT_FALSE);  // only -1 is written
+  auto installed = Members(Installed(l).Get());
   ASSERT_EQ(installed.size(), 1u);
   EXPECT_EQ(Status(installed[0].Get()), "Installed");
   EXPECT_EQ(Guid(installed[0].Get()), "c");
@@ -196,42 +177,39 @@ TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
 TEST_F(CatalogFileTest, InterpretationOfValues) {
   // No lastcheckdate with an interval of 7: the interval becomes 0, due at once.
   auto c = LoadText(Wrap("<checkinterval>7</checkinterval>"));
-  LONG n = -5;
-  c->get_checkInterval(&n);
-  EXPECT_EQ(n, 0);
-  VARIANT_BOOL due = 0;
-  c->get_timeToCheck(&due);
-  EXPECT_EQ(due, VARIANT_TRUE);
-  c->get_fileFormatVersion(&n);
-  EXPECT_EQ(n, 1);  // absent
+  EXPECT_EQ(Get(c.Get(), &C::get_checkInterval), 0);
+  EXPECT_EQ(Get(c.Get(), &C::get_timeToCheck), VARIANT_TRUE);
+  EXPECT_EQ(Get(c.Get(), &C::get_fileFormatVersion), 1);  // absent
 
   c = LoadText(Wrap("<formatversion>abc</formatversion><checkinterval>  -12xyz</checkinterval>"
                     "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"
                     "<enabled>TRUE</enabled>"));
-  c->get_fileFormatVersion(&n);
-  EXPECT_EQ(n, 0);
-  c->get_checkInterval(&n);
-  EXPECT_EQ(n, -12);
-  VARIANT_BOOL enabled = -1;
-  c->get_shouldUpdate(&enabled);
-  EXPECT_EQ(enabled, VARIANT_FALSE);  // only "true" exactly
+  EXPECT_EQ(Get(c.Get(), &C::get_fileFormatVersion), 0);
+  EXPECT_EQ(Get(c.Get(), &C::get_checkInterval), -12);
+  EXPECT_EQ(Get(c.Get(), &C::get_shouldUpdate), VARIANT_FALSE);  // only "true" exactly
   BStr text;
   c->get_feedUrl(text.Put());
   EXPECT_FALSE(text.IsNull());  // absent reads as empty text
   EXPECT_EQ(text.Length(), 0u);
-  DATE publish = 1;
-  c->get_publishDate(&publish);
-  EXPECT_EQ(publish, 0.0);
+  EXPECT_EQ(Get(c.Get(), &C::get_publishDate), 0.0);
 
   // Neither formatversion nor checkinterval: both 1; an unreadable date gives 0.0.
   c = LoadText(Wrap("<lastcheckdate>yesterday</lastcheckdate><enabled>true</enabled>"));
-  c->get_checkInterval(&n);
-  EXPECT_EQ(n, 1);
-  DATE last = 1;
-  c->get_lastCheckDate(&last);
-  EXPECT_EQ(last, 0.0);
-  c->get_shouldUpdate(&enabled);
-  EXPECT_EQ(enabled, VARIANT_TRUE);
+  EXPECT_EQ(Get(c.Get(), &C::get_checkInterval), 1);
+  EXPECT_EQ(Get(c.Get(), &C::get_lastCheckDate), 0.0);
+  EXPECT_EQ(Get(c.Get(), &C::get_shouldUpdate), VARIANT_TRUE);
+
+  // Out of range saturates and schedules now.
+  c = LoadText(Wrap("<checkinterval>-99999999999</checkinterval>"
+                    "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"));
+  EXPECT_EQ(Get(c.Get(), &C::get_checkInterval), INT32_MIN);
+  EXPECT_NEAR(Get(c.Get(), &C::get_nextCheckDate), qx::feed::CurrentLocalDate(), 60.0 / 86400);
+
+  // The catalog element is found anywhere; a file without lists loads.
+  c = LoadText("<outer><x/><deeper><updatecatalog><title>inside</title>"
+               "</updatecatalog></deeper></outer>");
+  EXPECT_EQ(Text(c.Get(), &C::get_setTitle), "inside");
+  EXPECT_EQ(Guids(Pending(c.Get()).Get()).size(), 0u);
 }
 
 TEST_F(CatalogFileTest, InterpretationOfItems) {
@@ -245,28 +223,13 @@ TEST_F(CatalogFileTest, InterpretationOfItems) {
       "<notinstalleditems><item><guid>second-list</guid></item></notinstalleditems>"));
   auto items = Members(Pending(c.Get()).Get());
   ASSERT_EQ(items.size(), 2u);
-  VARIANT_BOOL required = 0;
-  items[0]->get_required(&required);
-  EXPECT_EQ(required, VARIANT_TRUE);
-  items[1]->get_required(&required);
-  EXPECT_EQ(required, VARIANT_FALSE);
+  EXPECT_EQ(Get(items[0].Get(), &I::get_required), VARIANT_TRUE);
+  EXPECT_EQ(Get(items[1].Get(), &I::get_required), VARIANT_FALSE);
   // Unreadable and 0.0 dates leave the creation time.
-  const DATE now = qx::feed::CurrentLocalDate();
   for (const auto& item : items) {
-    DATE pub = 0;
-    item->get_pubDate(&pub);
-    EXPECT_NEAR(pub, now, 60.0 / 86400);
+    EXPECT_NEAR(Get(item.Get(), &I::get_pubDate), qx::feed::CurrentLocalDate(), 60.0 / 86400);
   }
   EXPECT_EQ(Guids(Discarded(c.Get()).Get()).size(), 0u);
-}
-
-TEST_F(CatalogFileTest, CatalogElementFoundAnywhereAndFileWithoutListsLoads) {
-  auto c = LoadText("<outer><x/><deeper><updatecatalog><title>inside</title>"
-                    "</updatecatalog></deeper></outer>");
-  BStr title;
-  c->get_setTitle(title.Put());
-  EXPECT_EQ(title.Utf8(), "inside");
-  EXPECT_EQ(Guids(Pending(c.Get()).Get()).size(), 0u);
 }
 
 TEST_F(CatalogFileTest, LongValuesAreCutTo4098Characters) {
@@ -276,23 +239,10 @@ TEST_F(CatalogFileTest, LongValuesAreCutTo4098Characters) {
   longGuid += "\xF0\x9F\x98\x80tail";
   auto c = LoadText(Wrap("<title>" + longTitle + "</title><installeditems><item><guid>" +
                          longGuid + "</guid></item></installeditems>"));
-  BStr title;
-  c->get_setTitle(title.Put());
-  EXPECT_EQ(title.Length(), 4098u);
+  EXPECT_EQ(Text(c.Get(), &C::get_setTitle), longTitle.substr(0, 4098));
   auto items = Members(Installed(c.Get()).Get());
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(Guid(items[0].Get()), std::string(4097, 'g'));
-}
-
-TEST_F(CatalogFileTest, CheckIntervalOutOfRangeSaturatesAndSchedulesNow) {
-  auto c = LoadText(Wrap("<checkinterval>-99999999999</checkinterval>"
-                         "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"));
-  LONG n = 0;
-  c->get_checkInterval(&n);
-  EXPECT_EQ(n, INT32_MIN);
-  DATE next = 0;
-  c->get_nextCheckDate(&next);
-  EXPECT_NEAR(next, qx::feed::CurrentLocalDate(), 60.0 / 86400);
 }
 
 TEST_F(CatalogFileTest, LoadingTheSameFileTwiceKeepsOneCopyOfEachItem) {
@@ -306,9 +256,7 @@ TEST_F(CatalogFileTest, LoadingTheSameFileTwiceKeepsOneCopyOfEachItem) {
 }
 
 TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
-  auto c = NewCatalog(Path("missing.xml"));
-  c->put_setTitle(Wide("kept").Get());
-  EXPECT_EQ(c->Load(), E_INVALIDARG);
+  EXPECT_EQ(NewCatalog(Path("missing.xml"))->Load(), E_INVALIDARG);
   EXPECT_EQ(LastError(), "Invalid filename");
   auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
   EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
@@ -325,9 +273,7 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
     const std::string message = LastError();
     EXPECT_EQ(message.rfind("Failed to load file: ", 0), 0u) << message;
     EXPECT_GT(message.size(), std::string("Failed to load file: ").size());
-    BStr title;
-    bad->get_setTitle(title.Put());
-    EXPECT_EQ(title.Utf8(), "kept");
+    EXPECT_EQ(Text(bad.Get(), &C::get_setTitle), "kept");
   }
 
   std::filesystem::create_directory(Path("folder.xml"));
@@ -346,9 +292,8 @@ TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
   deep += "<updatecatalog><title>deep</title></updatecatalog>";
   for (int i = 0; i < 100000; ++i) deep += "</d>";
   auto c = LoadText(deep);
+  EXPECT_EQ(Text(c.Get(), &C::get_setTitle), "deep");
   BStr title;
-  c->get_setTitle(title.Put());
-  EXPECT_EQ(title.Utf8(), "deep");
 
   // Entity definitions are never expanded.
   std::string laughs = "<?xml version='1.0'?><!DOCTYPE updatecatalog [<!ENTITY a \"aaaaaaaaaa\">";
@@ -376,25 +321,19 @@ TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
   }
   huge += "</notinstalleditems></updatecatalog>";
   c = LoadText(huge);
-  c->get_setTitle(title.Put());
-  EXPECT_EQ(title.Length(), 4098u);
-  LONG count = 0;
-  Pending(c.Get())->get_Count(&count);
-  EXPECT_EQ(count, 50000);
+  EXPECT_EQ(Text(c.Get(), &C::get_setTitle).size(), 4098u);
+  EXPECT_EQ(Get(Pending(c.Get()).Get(), &IUpdateItems::get_Count), 50000);
 }
 
-TEST_F(CatalogFileTest, SaveWithoutFileNameWritesNothing) {
+TEST_F(CatalogFileTest, SaveFailuresAreReported) {
   auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
   EXPECT_EQ(unnamed->Save(), E_FAIL);
   EXPECT_EQ(LastError(), "filename is not set");
   unnamed->put_fileName(Wide("").Get());
   EXPECT_EQ(unnamed->Save(), E_FAIL);
   EXPECT_EQ(LastError(), "filename is not set");
-}
 
-TEST_F(CatalogFileTest, SaveIntoMissingFolderReportsTheFailure) {
-  auto c = NewCatalog(Path("no/such/folder/catalog.xml"));
-  EXPECT_TRUE(FAILED(c->Save()));
+  EXPECT_TRUE(FAILED(NewCatalog(Path("no/such/folder/catalog.xml"))->Save()));
   const auto record = qxtest::TakeErrorRecord();
   EXPECT_TRUE(record.present);
   EXPECT_EQ(record.iid, IID_IUpdateCatalog);
@@ -461,9 +400,7 @@ TEST_F(CatalogFileTest, KilledSaverLeavesTheOldOrTheNewCatalog) {
 
     auto reloaded = NewCatalog(file);
     ASSERT_EQ(reloaded->Load(), S_OK) << "round " << round;
-    LONG count = 0;
-    Pending(reloaded.Get())->get_Count(&count);
-    EXPECT_EQ(count, 3000);
+    EXPECT_EQ(Get(Pending(reloaded.Get()).Get(), &IUpdateItems::get_Count), 3000);
   }
 }
 

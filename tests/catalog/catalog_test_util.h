@@ -46,6 +46,20 @@ inline qx::ComPtr<IUpdateItem> MakeItem(const std::string& guid, DATE pubDate = 
   return item;
 }
 
+// The value of a property getter; BSTR getters give UTF-8 text.
+template <class I, class R>
+R Get(I* object, HRESULT (STDMETHODCALLTYPE I::*getter)(R*)) {
+  R value{};
+  EXPECT_EQ((object->*getter)(&value), S_OK);
+  return value;
+}
+template <class I>
+std::string Text(I* object, HRESULT (STDMETHODCALLTYPE I::*getter)(BSTR*)) {
+  qx::BStr value;
+  EXPECT_EQ((object->*getter)(value.Put()), S_OK);
+  return value.Utf8();
+}
+
 inline std::string Guid(IUpdateItem* item) {
   qx::BStr value;
   EXPECT_EQ(item->get_guid(value.Put()), S_OK);
