@@ -1,14 +1,16 @@
 // call and describe: late-bound use of QXNet.UpdateItem through IDispatch.
 #include <gtest/gtest.h>
 
-#include "tests/cli/class_availability.h"
+#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 
 namespace clitest {
 namespace {
 
-TEST(CliCall, PropertyPutsThenGetOnOneObject) {
-  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+using CliCall = RegisteredModuleTest;
+using CliDescribe = RegisteredModuleTest;
+
+TEST_F(CliCall, PropertyPutsThenGetOnOneObject) {
   const RunResult text = RunQxnet({"call", "QXNet.UpdateItem", "title=Hello, world", "title"});
   ASSERT_EQ(text.exit_code, 0) << text.err;
   EXPECT_EQ(text.out, "Hello, world\n");
@@ -39,8 +41,7 @@ TEST(CliCall, PropertyPutsThenGetOnOneObject) {
   EXPECT_EQ(read.exit_code, 0) << read.err;
 }
 
-TEST(CliCall, FailuresAndMisuse) {
-  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+TEST_F(CliCall, FailuresAndMisuse) {
   const RunResult unknown = RunQxnet({"call", "QXNet.UpdateItem", "NoSuchMember"});
   EXPECT_EQ(unknown.exit_code, 1);
   EXPECT_NE(unknown.err.find("NoSuchMember"), std::string::npos) << unknown.err;
@@ -57,8 +58,7 @@ TEST(CliCall, FailuresAndMisuse) {
   EXPECT_NE(no_class.err.find("QXNet.NoSuchClass"), std::string::npos) << no_class.err;
 }
 
-TEST(CliDescribe, ListsTheMembersFromTypeInformation) {
-  QXTEST_REQUIRE_CLASSES({&CLSID_UpdateItem, "UpdateItem"});
+TEST_F(CliDescribe, ListsTheMembersFromTypeInformation) {
   const RunResult text = RunQxnet({"describe", "QXNet.UpdateItem"});
   ASSERT_EQ(text.exit_code, 0) << text.err;
   EXPECT_NE(text.out.find("{1BACC645-FB55-4237-B947-0F87DC33FCD4}"), std::string::npos);

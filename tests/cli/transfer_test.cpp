@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "tests/cli/class_availability.h"
+#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/loopback_server.h"
 #include "tests/support/com_test.h"
@@ -14,10 +14,11 @@
 namespace clitest {
 namespace {
 
-#define REQUIRE_QXNET() QXTEST_REQUIRE_CLASSES({&CLSID_QXNet, "QXNet"})
+using CliConnectivity = RegisteredModuleTest;
+using CliGet = RegisteredModuleTest;
 
-TEST(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
-  REQUIRE_QXNET();
+
+TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   LoopbackServer server;
   const RunResult cached = RunQxnet({"get", server.Url("/file.bin")});
   ASSERT_EQ(cached.exit_code, 0) << cached.err;
@@ -40,8 +41,7 @@ TEST(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   EXPECT_EQ(quiet.err, "");
 }
 
-TEST(CliGet, FailedDownloadsReportTheErrorRecord) {
-  REQUIRE_QXNET();
+TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
   LoopbackServer server;
   const RunResult missing = RunQxnet({"get", server.Url("/missing")});
   EXPECT_EQ(missing.exit_code, 1);
@@ -55,8 +55,7 @@ TEST(CliGet, FailedDownloadsReportTheErrorRecord) {
             std::string::npos);
 }
 
-TEST(CliGet, CtrlCCancelsTheDownload) {
-  REQUIRE_QXNET();
+TEST_F(CliGet, CtrlCCancelsTheDownload) {
   LoopbackServer server;
   const std::string target = qxtest::TestRoot() + "/never.bin";
   RunningQxnet child({"get", server.Url("/slow.bin"), "-o", target});
@@ -68,8 +67,7 @@ TEST(CliGet, CtrlCCancelsTheDownload) {
   EXPECT_EQ(result.out, "");
 }
 
-TEST(CliGet, ProgressRedrawsInPlaceOnATerminal) {
-  REQUIRE_QXNET();
+TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
   LoopbackServer server;
   const RunResult result = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
   ASSERT_EQ(result.exit_code, 0) << result.out;
@@ -78,18 +76,9 @@ TEST(CliGet, ProgressRedrawsInPlaceOnATerminal) {
   EXPECT_NE(result.out.find("] 100%  Download complete"), std::string::npos) << result.out;
 }
 
-// The connectivity members of QXNet may still answer E_NOTIMPL while they are
-// being built.
-#define SKIP_IF_NOT_IMPLEMENTED(result)                                   \
-  if ((result).exit_code == 1 &&                                          \
-      (result).err.find("Not implemented") != std::string::npos)          \
-  GTEST_SKIP() << "not implemented in the module yet: " << (result).err
-
-TEST(CliConnectivity, ValidateAndProbe) {
-  REQUIRE_QXNET();
+TEST_F(CliConnectivity, ValidateAndProbe) {
   LoopbackServer server;
   const RunResult valid = RunQxnet({"validate", "https://example.invalid/x"});
-  SKIP_IF_NOT_IMPLEMENTED(valid);
   EXPECT_EQ(valid.exit_code, 0) << valid.err;
   const RunResult invalid = RunQxnet({"validate", "ftp://127.0.0.1/x"});
   EXPECT_EQ(invalid.exit_code, 1);
@@ -97,7 +86,6 @@ TEST(CliConnectivity, ValidateAndProbe) {
 
   const std::string port = server.Url("").substr(server.Url("").rfind(':') + 1);
   const RunResult open = RunQxnet({"--json", "probe", "127.0.0.1", port, "--timeout", "5000"});
-  SKIP_IF_NOT_IMPLEMENTED(open);
   ASSERT_EQ(open.exit_code, 0) << open.err;
   EXPECT_EQ(open.Json()["connected"], true);
   EXPECT_EQ(RunQxnet({"probe", "127.0.0.1", "0"}).exit_code, 1);  // "Invalid parameter"

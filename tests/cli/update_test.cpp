@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "tests/cli/class_availability.h"
+#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/loopback_server.h"
 #include "tests/support/com_test.h"
@@ -12,10 +12,9 @@
 namespace clitest {
 namespace {
 
-#define REQUIRE_UPDATE_CLASSES()                                                         \
-  QXTEST_REQUIRE_CLASSES({&CLSID_QXNet, "QXNet"}, {&CLSID_UpdateDocument, "UpdateDocument"}, \
-                         {&CLSID_UpdateCatalog, "UpdateCatalog"},                         \
-                         {&CLSID_UpdateWorkUnit, "UpdateWorkUnit"})
+using CliDemo = RegisteredModuleTest;
+using CliUpdate = RegisteredModuleTest;
+
 
 std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
   std::map<std::string, std::string> statuses;
@@ -23,8 +22,7 @@ std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) 
   return statuses;
 }
 
-TEST(CliUpdate, SecondPassAddsNothing) {
-  REQUIRE_UPDATE_CLASSES();
+TEST_F(CliUpdate, SecondPassAddsNothing) {
   LoopbackServer server;
   const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
   const RunResult first =
@@ -61,8 +59,7 @@ TEST(CliUpdate, SecondPassAddsNothing) {
   EXPECT_NE(table.out.find("2024-06-01 10:00:00  Pending"), std::string::npos) << table.out;
 }
 
-TEST(CliUpdate, MovesAreVisibleAfterReloading) {
-  REQUIRE_UPDATE_CLASSES();
+TEST_F(CliUpdate, MovesAreVisibleAfterReloading) {
   LoopbackServer server;
   const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
   ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code, 0);
@@ -98,8 +95,7 @@ TEST(CliUpdate, MovesAreVisibleAfterReloading) {
   EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml"}).exit_code, 2);
 }
 
-TEST(CliDemo, RunsToTheEndWithATemporaryRegistry) {
-  REQUIRE_UPDATE_CLASSES();
+TEST_F(CliDemo, RunsToTheEndWithATemporaryRegistry) {
   // An empty registry: the demo registers the module into one of its own.
   const RunResult demo = RunQxnet({"demo", "--json"},
                                   {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"}});

@@ -46,13 +46,18 @@ TEST(CliUsage, HelpSucceedsAndJsonReportsUsageErrors) {
 
 TEST(CliRegistry, TypedValuesRoundTripThroughTheStore) {
   const std::string key = "HKCU\\Software\\Corvane\\CliTest";
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Name", "-d", "Grüße, world"}).exit_code, 0);
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Count", "-t", "REG_DWORD", "-d", "0x2a"}).exit_code, 0);
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Big", "-t", "REG_QWORD", "-d", "8589934592"}).exit_code, 0);
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "List", "-t", "REG_MULTI_SZ", "-d", "one", "-d", "two"})
-                .exit_code, 0);
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "Blob", "-t", "REG_BINARY", "-d", "01 ab:FF"}).exit_code, 0);
-  ASSERT_EQ(RunQxnet({"reg", "add", key, "-v", "", "-d", "the default"}).exit_code, 0);
+  const std::vector<std::vector<std::string>> adds = {
+      {"-v", "Name", "-d", "Grüße, world"},
+      {"-v", "Count", "-t", "REG_DWORD", "-d", "0x2a"},
+      {"-v", "Big", "-t", "REG_QWORD", "-d", "8589934592"},
+      {"-v", "List", "-t", "REG_MULTI_SZ", "-d", "one", "-d", "two"},
+      {"-v", "Blob", "-t", "REG_BINARY", "-d", "01 ab:FF"},
+      {"-v", "", "-d", "the default"}};
+  for (const auto& add : adds) {
+    std::vector<std::string> args = {"reg", "add", key};
+    args.insert(args.end(), add.begin(), add.end());
+    ASSERT_EQ(RunQxnet(args).exit_code, 0) << add[1];
+  }
   ASSERT_EQ(RunQxnet({"reg", "add", key + "\\Child"}).exit_code, 0);
 
   // Forward slashes and the long root name reach the same key.
