@@ -1,39 +1,18 @@
 #include "server/collections/variant_enumerator.h"
 
-#include <atomic>
 #include <new>
 
 #include "server/object_frame/com_ptr.h"
-#include "server/object_frame/module_lock.h"
+#include "server/object_frame/helper_object.h"
 
 namespace qx {
 
 namespace {
 
-class VariantEnumerator final : public IEnumVARIANT {
+class VariantEnumerator final : public HelperObject<IEnumVARIANT> {
  public:
   VariantEnumerator(IUnknown* owner, const EnumerationSource* source, size_t position)
-      : owner_(owner), source_(source), position_(position) {
-    LockModule();
-  }
-  ~VariantEnumerator() { UnlockModule(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-      *object = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+      : owner_(owner), source_(source), position_(position) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -84,7 +63,6 @@ class VariantEnumerator final : public IEnumVARIANT {
   ComPtr<IUnknown> owner_;
   const EnumerationSource* source_;
   size_t position_;
-  std::atomic<ULONG> refs_{0};
 };
 
 }  // namespace

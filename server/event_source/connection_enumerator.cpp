@@ -1,42 +1,21 @@
 #include "server/event_source/connection_enumerator.h"
 
-#include <atomic>
 #include <new>
 
-#include "server/object_frame/module_lock.h"
+#include "server/object_frame/helper_object.h"
 
 namespace qx {
 
 namespace {
 
-class ConnectionEnumerator final : public IEnumConnections {
+class ConnectionEnumerator final : public HelperObject<IEnumConnections> {
  public:
   // Takes over the references held in `connections`.
   ConnectionEnumerator(std::vector<CONNECTDATA> connections, size_t position)
-      : connections_(std::move(connections)), position_(position) {
-    LockModule();
-  }
-  ~ConnectionEnumerator() {
+      : connections_(std::move(connections)), position_(position) {}
+  ~ConnectionEnumerator() override {
     for (CONNECTDATA& connection : connections_)
       if (connection.pUnk) connection.pUnk->Release();
-    UnlockModule();
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
-      *object = static_cast<IEnumConnections*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, CONNECTDATA* out, ULONG* fetched) override {
@@ -77,7 +56,6 @@ class ConnectionEnumerator final : public IEnumConnections {
  private:
   std::vector<CONNECTDATA> connections_;
   size_t position_;
-  std::atomic<ULONG> refs_{0};
 };
 
 }  // namespace

@@ -1,40 +1,19 @@
 #include "server/object_frame/no_connection_points.h"
 
-#include <atomic>
 #include <new>
 #include <vector>
 
 #include "server/object_frame/com_ptr.h"
-#include "server/object_frame/module_lock.h"
+#include "server/object_frame/helper_object.h"
 
 namespace qx {
 
 namespace {
 
-class ConnectionPointEnumerator final : public IEnumConnectionPoints {
+class ConnectionPointEnumerator final : public HelperObject<IEnumConnectionPoints> {
  public:
   ConnectionPointEnumerator(std::vector<ComPtr<IConnectionPoint>> points, ULONG position)
-      : points_(std::move(points)), position_(position) {
-    LockModule();
-  }
-  ~ConnectionPointEnumerator() { UnlockModule(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IEnumConnectionPoints) {
-      *object = static_cast<IEnumConnectionPoints*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
+      : points_(std::move(points)), position_(position) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG count, IConnectionPoint** out, ULONG* fetched) override {
     if (!out || (count > 1 && !fetched)) return E_POINTER;
@@ -70,7 +49,6 @@ class ConnectionPointEnumerator final : public IEnumConnectionPoints {
  private:
   std::vector<ComPtr<IConnectionPoint>> points_;
   ULONG position_;
-  std::atomic<ULONG> refs_{0};
 };
 
 }  // namespace
