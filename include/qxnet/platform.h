@@ -642,6 +642,7 @@ typedef HKEY* PHKEY;
 #define KEY_ALL_ACCESS 0xF003F
 
 #define ERROR_SUCCESS 0
+#define ERROR_INVALID_FUNCTION 1
 #define ERROR_FILE_NOT_FOUND 2
 #define ERROR_PATH_NOT_FOUND 3
 #define ERROR_ACCESS_DENIED 5
@@ -734,6 +735,18 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
 LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
                       DWORD* lpReserved, DWORD* lpType, BYTE* lpData, DWORD* lpcbData);
 LSTATUS RegCloseKey(HKEY hKey);
+// Makes a predefined root name another open key for the whole process (a
+// null hNewHKey restores it). Overriding HKEY_CLASSES_ROOT with the machine's
+// HKEY_LOCAL_MACHINE\Software\Classes makes a registration system-wide.
+LSTATUS RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
+// The calling thread's registry transaction: every registry call the thread
+// makes between Begin and Commit (or Rollback) is applied together or not at
+// all; other threads' registry calls wait until it ends. Begin answers
+// ERROR_INVALID_FUNCTION when the thread has one open already, Commit and
+// Rollback when it has none. A failed Commit rolls back and answers why.
+LSTATUS QxRegBeginTransaction(void);
+LSTATUS QxRegCommitTransaction(void);
+LSTATUS QxRegRollbackTransaction(void);
 
 }  // extern "C"
 

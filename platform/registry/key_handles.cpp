@@ -1,7 +1,9 @@
 #include "platform/registry/key_handles.h"
 
+#include <array>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <unordered_set>
 
 // The record behind an open key handle.
@@ -22,6 +24,14 @@ std::unordered_set<HKEY>& OpenHandles() {
   return *handles;
 }
 
+// The locations the predefined roots are overridden with, by root index.
+std::array<std::optional<KeyLocation>, 3>& Overrides() {
+  static auto* overrides = new std::array<std::optional<KeyLocation>, 3>;
+  return *overrides;
+}
+
+size_t RootIndex(HKEY root) { return reinterpret_cast<uintptr_t>(root) - 0x80000000u; }
+
 }  // namespace
 
 bool IsPredefinedRoot(HKEY key) {
@@ -29,14 +39,17 @@ bool IsPredefinedRoot(HKEY key) {
 }
 
 LSTATUS ResolveKey(HKEY key, KeyLocation& out) {
-  if (IsPredefinedRoot(key)) {
-    out = KeyLocation{key, {}, {}};
-    return ERROR_SUCCESS;
-  }
   std::lock_guard<std::mutex> lock(HandleMutex());
-  if (key == nullptr || OpenHandles().count(key) == 0) return ERROR_INVALID_HANDLE;
+  const bool predefined = IsPredefinedRoot(key);
+  if (!predefined && (key == nullptr || OpenHandles().count(key) == 0)) return ERROR_INVALID_HANDLE;
   try {
-    out = key->location;
+    if (!predefined) {
+      out = key->location;
+    } else if (const auto& target = Overrides()[RootIndex(key)]; target) {
+      out = *target;
+    } else {
+      out = KeyLocation{key, {}, {}};
+    }
   } catch (const std::bad_alloc&) {
     return ERROR_OUTOFMEMORY;
   }
@@ -65,6 +78,20 @@ LSTATUS CloseKeyHandle(HKEY key) {
     if (key == nullptr || OpenHandles().erase(key) == 0) return ERROR_INVALID_HANDLE;
   }
   delete key;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS OverridePredefinedKey(HKEY root, HKEY target) {
+  if (!IsPredefinedRoot(root)) return ERROR_INVALID_HANDLE;
+  std::optional<KeyLocation> location;
+  if (target != nullptr) {
+    KeyLocation resolved;
+    const LSTATUS status = ResolveKey(target, resolved);
+    if (status != ERROR_SUCCESS) return status;
+    location = std::move(resolved);
+  }
+  std::lock_guard<std::mutex> lock(HandleMutex());
+  Overrides()[RootIndex(root)] = std::move(location);
   return ERROR_SUCCESS;
 }
 

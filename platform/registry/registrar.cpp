@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/com/text.h"
+#include "platform/registry/key_handles.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registrar_script.h"
 #include "platform/registry/registry_database.h"
@@ -17,7 +18,11 @@ class ScriptRunner {
 
   LSTATUS Run(const std::vector<ScriptRoot>& roots) {
     for (const ScriptRoot& root : roots) {
-      const KeyLocation location{root.root, {}, {}};
+      // A root may be overridden (HKCR by the machine's classes, to
+      // register for every user).
+      KeyLocation location;
+      const LSTATUS resolved = ResolveKey(root.root, location);
+      if (resolved != ERROR_SUCCESS) return resolved;
       for (const ScriptKey& key : root.keys) {
         const LSTATUS status = Apply(location, key);
         if (status != ERROR_SUCCESS) return status;

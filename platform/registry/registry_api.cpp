@@ -172,8 +172,7 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     status = qx::registry::AppendSubkeyPath(key, NameView(lpSubKey), target);
     if (status != ERROR_SUCCESS) return status;
     return qx::registry::RunWrite([&](Transaction& tx) -> LSTATUS {
-      if (!tx.KeyExists(target)) return keepKey ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
-      tx.DeleteTree(target, keepKey);
+      if (!tx.DeleteTree(target, keepKey)) return keepKey ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
       return ERROR_SUCCESS;
     });
   });
@@ -226,5 +225,15 @@ LSTATUS RegCloseKey(HKEY hKey) {
   if (qx::registry::IsPredefinedRoot(hKey)) return ERROR_SUCCESS;
   return qx::registry::CloseKeyHandle(hKey);
 }
+
+LSTATUS RegOverridePredefKey(HKEY hKey, HKEY hNewHKey) {
+  return Guarded([&] { return qx::registry::OverridePredefinedKey(hKey, hNewHKey); });
+}
+
+LSTATUS QxRegBeginTransaction(void) { return qx::registry::BeginThreadTransaction(); }
+
+LSTATUS QxRegCommitTransaction(void) { return qx::registry::EndThreadTransaction(true); }
+
+LSTATUS QxRegRollbackTransaction(void) { return qx::registry::EndThreadTransaction(false); }
 
 }  // extern "C"

@@ -1,7 +1,18 @@
-// The SQLite database behind the registry. One connection per process,
-// guarded by a mutex; every operation runs inside one transaction, writes
-// with BEGIN IMMEDIATE so that concurrent writers from several processes
-// wait for one another instead of losing updates.
+// The SQLite databases behind the registry, as the desktop platform has a
+// user and a machine hive:
+//   HKEY_CURRENT_USER   the user's database ($QXNET_REGISTRY);
+//   HKEY_LOCAL_MACHINE  the machine's database ($QXNET_SYSTEM_REGISTRY);
+//   HKEY_CLASSES_ROOT   a view of Software\Classes of both: reads look in the
+//                       user's first, then in the machine's; writes go to the
+//                       user's.
+// One connection per database and process, guarded by one mutex. Every
+// operation runs inside one transaction; writers begin with BEGIN IMMEDIATE
+// so that concurrent writers of several processes wait for one another
+// (up to a busy timeout) instead of failing or losing updates.
+//
+// A thread may also open a transaction of its own (BeginThreadTransaction):
+// every operation it runs until EndThreadTransaction joins it, so a whole
+// registration is applied completely or not at all.
 #pragma once
 
 #include <cstdint>
@@ -13,9 +24,6 @@
 #include "platform/registry/key_path.h"
 #include "qxnet/platform.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace qx::registry {
 
 struct ValueRecord {
@@ -24,8 +32,11 @@ struct ValueRecord {
   std::vector<BYTE> data;
 };
 
-// The operations available inside one transaction. Failures of the database
-// are thrown internally and turned into a status code by RunRead/RunWrite.
+struct TransactionState;
+
+// The operations available inside one transaction. Failures of a database
+// are thrown internally and turned into a status code (and the thread's
+// error record, naming the file and the reason) by RunRead/RunWrite.
 class Transaction {
  public:
   bool KeyExists(const KeyLocation& key);
@@ -36,18 +47,19 @@ class Transaction {
                 std::string_view foldedName, DWORD type, const BYTE* data, size_t size);
   bool DeleteValue(const KeyLocation& key, std::string_view foldedName);
   // Deletes the key's subkeys and values; the key itself too unless keepKey.
-  void DeleteTree(const KeyLocation& key, bool keepKey);
+  // False when there was no such key to delete (in the classes view: none
+  // of the user's; the machine's classes are changed only through HKLM).
+  bool DeleteTree(const KeyLocation& key, bool keepKey);
   // Subkeys and values in a stable order (by their folded names).
   bool SubkeyAt(const KeyLocation& key, DWORD index, std::string& displayName);
   bool ValueAt(const KeyLocation& key, DWORD index, ValueRecord& out);
   std::vector<std::string> Subkeys(const KeyLocation& key);
   std::vector<ValueRecord> Values(const KeyLocation& key);
 
+  explicit Transaction(TransactionState& state) : state_(state) {}
+
  private:
-  friend LSTATUS RunRead(const std::function<LSTATUS(Transaction&)>& work);
-  friend LSTATUS RunWrite(const std::function<LSTATUS(Transaction&)>& work);
-  explicit Transaction(void* connection) : connection_(connection) {}
-  void* connection_;  // null: no database file yet, every read finds nothing
+  TransactionState& state_;
 };
 
 // Runs `work` in a read transaction. A missing database file reads as an
@@ -57,8 +69,18 @@ LSTATUS RunRead(const std::function<LSTATUS(Transaction&)>& work);
 // answers ERROR_SUCCESS, otherwise rolled back.
 LSTATUS RunWrite(const std::function<LSTATUS(Transaction&)>& work);
 
-// Where the database lives: $QXNET_REGISTRY, else
+// Opens the calling thread's transaction; ERROR_INVALID_FUNCTION when one
+// is already open. Other threads' registry calls wait until it ends.
+LSTATUS BeginThreadTransaction();
+// Commits (or rolls back) the thread's transaction; ERROR_INVALID_FUNCTION
+// when none is open. A failed commit rolls back and answers the failure.
+LSTATUS EndThreadTransaction(bool commit);
+
+// The user's database: $QXNET_REGISTRY, else
 // $XDG_CONFIG_HOME/corvane/registry.db (XDG_CONFIG_HOME defaults to ~/.config).
 std::string DatabasePath();
+// The machine's database: $QXNET_SYSTEM_REGISTRY, else
+// /var/lib/qxnet/registry.db.
+std::string MachineDatabasePath();
 
 }  // namespace qx::registry

@@ -135,9 +135,7 @@ LSTATUS DeleteTree(HKEY base, std::u16string_view path) {
     if (status != ERROR_SUCCESS) return status;
     const bool keepKey = path.empty();
     return RunWrite([&](Transaction& tx) -> LSTATUS {
-      if (!tx.KeyExists(key)) return ERROR_FILE_NOT_FOUND;
-      tx.DeleteTree(key, keepKey);
-      return ERROR_SUCCESS;
+      return tx.DeleteTree(key, keepKey) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
   });
 }

@@ -49,6 +49,22 @@ std::u16string ModulePath() {
   return Utf8ToUtf16(info.dli_fname);
 }
 
+// Runs `steps` as one registry transaction, so that a failure or a kill
+// part-way leaves the registration as it was before: committed only when
+// every step succeeds.
+template <class Steps>
+HRESULT InOneRegistryTransaction(Steps steps) {
+  LSTATUS status = QxRegBeginTransaction();
+  if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  const HRESULT hr = steps();
+  if (FAILED(hr)) {
+    QxRegRollbackTransaction();
+    return hr;
+  }
+  status = QxRegCommitTransaction();
+  return status == ERROR_SUCCESS ? hr : HRESULT_FROM_WIN32(status);
+}
+
 }  // namespace
 
 }  // namespace qx
@@ -73,22 +89,24 @@ extern "C" HRESULT DllCanUnloadNow(void) {
 extern "C" HRESULT DllRegisterServer(void) {
   const std::u16string module = qx::ModulePath();
   if (module.empty()) return E_UNEXPECTED;
-  HRESULT hr = S_OK;
-  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
-    hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry), true,
-                                                {{u"MODULE", module}});
-    if (FAILED(hr)) return hr;
-  }
-  return qx::typelib::RegisterTypeLibrary(module);
+  return qx::InOneRegistryTransaction([&module]() -> HRESULT {
+    for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+      const HRESULT hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry),
+                                                                true, {{u"MODULE", module}});
+      if (FAILED(hr)) return hr;
+    }
+    return qx::typelib::RegisterTypeLibrary(module);
+  });
 }
 
 extern "C" HRESULT DllUnregisterServer(void) {
   const std::u16string module = qx::ModulePath();
-  HRESULT hr = S_OK;
-  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
-    hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry), false,
-                                                {{u"MODULE", module}});
-    if (FAILED(hr)) return hr;
-  }
-  return qx::typelib::UnregisterTypeLibrary();
+  return qx::InOneRegistryTransaction([&module]() -> HRESULT {
+    for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+      const HRESULT hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry),
+                                                                false, {{u"MODULE", module}});
+      if (FAILED(hr)) return hr;
+    }
+    return qx::typelib::UnregisterTypeLibrary();
+  });
 }

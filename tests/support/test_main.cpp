@@ -1,7 +1,8 @@
 // Entry point of every test program. Before any test runs, the process gets a
-// private root folder and points the registry, the internet cache, the
-// temporary folder and the home folder into it, so tests never touch the
-// user's real state and never see each other's.
+// private root folder and points the registry (the user's and the machine's
+// database), the internet cache, the temporary folder and the home folder
+// into it, so tests never touch the user's real state and never see each
+// other's.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,6 +30,7 @@ class HermeticEnvironment : public ::testing::Environment {
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root_ + "/cache").c_str(), 1);
     setenv("QXNET_REGISTRY", (root_ + "/registry.db").c_str(), 1);
+    setenv("QXNET_SYSTEM_REGISTRY", (root_ + "/system-registry.db").c_str(), 1);
     setenv("QXNET_CACHE_DIR", (root_ + "/cache/inetcache").c_str(), 1);
     setenv("NETRC", (root_ + "/home/.netrc").c_str(), 1);
     // Tests talk only to servers they start on loopback; no proxy applies.

@@ -1,0 +1,119 @@
+// Registration of the whole module is one registry transaction: a process
+// killed part-way through leaves the old or the new registration, never a
+// part of one; processes that register and unregister at the same time all
+// succeed; a failure says which database failed and why.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "server/module/object_map.h"
+#include "tests/module/registry_dump.h"
+#include "tests/support/com_test.h"
+
+namespace {
+
+using Snapshot = std::map<std::u16string, std::u16string>;
+
+// Everything registration writes: the class, type library and interface
+// keys and both ProgIDs of every class.
+Snapshot Registration() {
+  Snapshot all;
+  for (const char16_t* root : {u"CLSID", u"TypeLib", u"Interface"})
+    all.merge(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, root));
+  for (const qx::ClassEntry& entry : qx::ClassEntries()) {
+    all.merge(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, entry.progId));
+    all.merge(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, entry.versionIndependentProgId));
+  }
+  return all;
+}
+
+int WaitForExitCode(pid_t child) {
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class AtomicRegistration : public qxtest::ComTest {
+ protected:
+  // Leaves the process registered, as the fixture expects of every test.
+  void TearDown() override {
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    qxtest::ComTest::TearDown();
+  }
+};
+
+TEST_F(AtomicRegistration, ProcessKilledMidRegistrationLeavesAllOrNothing) {
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  const Snapshot registered = Registration();
+  ASSERT_EQ(DllUnregisterServer(), S_OK);
+  const Snapshot unregistered = Registration();
+  ASSERT_NE(registered, unregistered);
+
+  // A child registers and unregisters without pause until it is killed at a
+  // different moment each round.
+  for (int round = 0; round < 12; ++round) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (;;) {
+        DllRegisterServer();
+        DllUnregisterServer();
+      }
+    }
+    usleep(static_cast<useconds_t>(3000 + round * 4700));
+    kill(child, SIGKILL);
+    EXPECT_EQ(WaitForExitCode(child), 128 + SIGKILL);
+    const Snapshot now = Registration();
+    EXPECT_TRUE(now == registered || now == unregistered)
+        << "round " << round << ": " << now.size() << " keys, a whole registration has "
+        << registered.size();
+  }
+}
+
+TEST_F(AtomicRegistration, ConcurrentRegisterAndUnregisterFromTwoProcessesAllSucceed) {
+  constexpr int kRounds = 15;
+  pid_t children[2];
+  for (pid_t& child : children) {
+    child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      int failures = 0;
+      for (int i = 0; i < kRounds; ++i) {
+        if (FAILED(DllRegisterServer())) ++failures;
+        if (FAILED(DllUnregisterServer())) ++failures;
+      }
+      _exit(failures);
+    }
+  }
+  for (const pid_t child : children) EXPECT_EQ(WaitForExitCode(child), 0) << "failed calls";
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  const Snapshot registered = Registration();
+  ASSERT_EQ(DllRegisterServer(), S_OK);
+  EXPECT_EQ(Registration(), registered);
+}
+
+TEST_F(AtomicRegistration, FailureNamesTheDatabaseAndTheReason) {
+  const std::string user = std::getenv("QXNET_REGISTRY");
+  const std::string blocker = qxtest::TestRoot() + "/plain-file";
+  FILE* file = std::fopen(blocker.c_str(), "w");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  setenv("QXNET_REGISTRY", (blocker + "/registry.db").c_str(), 1);
+  qxtest::ClearErrorRecord();
+  const HRESULT hr = DllRegisterServer();
+  const qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
+  setenv("QXNET_REGISTRY", user.c_str(), 1);
+
+  EXPECT_TRUE(FAILED(hr));
+  ASSERT_TRUE(record.present);
+  const std::string text = qxtest::Narrow(record.description);
+  EXPECT_NE(text.find(blocker), std::string::npos) << text;
+  EXPECT_NE(text.find("Cannot write"), std::string::npos) << text;
+}
+
+}  // namespace
