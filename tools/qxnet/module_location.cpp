@@ -56,6 +56,11 @@ std::string RegistryLocation() {
   return HomeDirectory() + "/.config/corvane/registry.db";
 }
 
+std::string SystemRegistryLocation() {
+  const std::string path = Environment("QXNET_SYSTEM_REGISTRY");
+  return path.empty() ? "/var/lib/qxnet/registry.db" : path;
+}
+
 std::string TemporaryDirectory() {
   std::string path = Environment("TMPDIR");
   if (path.empty()) path = "/tmp";

@@ -17,6 +17,10 @@ std::string DefaultModulePath();
 // $XDG_CONFIG_HOME/corvane/registry.db, else ~/.config/corvane/registry.db.
 std::string RegistryLocation();
 
+// The machine's registry database, shared by every user:
+// $QXNET_SYSTEM_REGISTRY, else /var/lib/qxnet/registry.db.
+std::string SystemRegistryLocation();
+
 // The folder of temporary files ($TMPDIR, else /tmp), without a trailing '/'.
 std::string TemporaryDirectory();
 

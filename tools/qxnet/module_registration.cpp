@@ -6,6 +6,7 @@
 
 #include "qxnet/platform.h"
 #include "tools/qxnet/com_call.h"
+#include "tools/qxnet/module_location.h"
 
 namespace qxcli {
 
@@ -13,7 +14,45 @@ namespace {
 
 using EntryPoint = HRESULT (*)();
 
-void CallEntryPoint(const std::string& module_path, const char* name) {
+// While alive, HKEY_CLASSES_ROOT names the machine's Software\Classes, so a
+// module's registration is written to (or removed from) the machine's
+// registry database. Opening that key first checks that the database can be
+// written at all, before the module is asked to register.
+class MachineClassesRoot {
+ public:
+  explicit MachineClassesRoot(bool enabled) {
+    if (!enabled) return;
+    ClearErrorRecord();
+    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr,
+                                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                           &classes_, nullptr);
+    if (status != ERROR_SUCCESS) {
+      std::string reason = TakeErrorDescription();
+      if (reason.empty()) reason = "registry status " + std::to_string(status);
+      throw CallFailed(HRESULT_FROM_WIN32(status),
+                       "Cannot change the registration for all users (" +
+                           SystemRegistryLocation() + " is not writable by this user): " + reason);
+    }
+    const LSTATUS overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
+    if (overridden != ERROR_SUCCESS) {
+      RegCloseKey(classes_);
+      throw CallFailed(HRESULT_FROM_WIN32(overridden), "Cannot direct the registration to " +
+                                                           SystemRegistryLocation());
+    }
+  }
+  ~MachineClassesRoot() {
+    if (classes_ == nullptr) return;
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(classes_);
+  }
+  MachineClassesRoot(const MachineClassesRoot&) = delete;
+  MachineClassesRoot& operator=(const MachineClassesRoot&) = delete;
+
+ private:
+  HKEY classes_ = nullptr;
+};
+
+void CallEntryPoint(const std::string& module_path, const char* name, RegistrationScope scope) {
   std::error_code error;
   if (!std::filesystem::exists(module_path, error))
     throw UsageError("No module at " + module_path);
@@ -28,17 +67,18 @@ void CallEntryPoint(const std::string& module_path, const char* name) {
   }
   auto entry = reinterpret_cast<EntryPoint>(dlsym(module, name));
   if (!entry) throw UsageError(module_path + " does not export " + name);
+  const MachineClassesRoot machine(scope == RegistrationScope::Machine);
   Call(name, entry);
 }
 
 }  // namespace
 
-void RegisterModule(const std::string& module_path) {
-  CallEntryPoint(module_path, "DllRegisterServer");
+void RegisterModule(const std::string& module_path, RegistrationScope scope) {
+  CallEntryPoint(module_path, "DllRegisterServer", scope);
 }
 
-void UnregisterModule(const std::string& module_path) {
-  CallEntryPoint(module_path, "DllUnregisterServer");
+void UnregisterModule(const std::string& module_path, RegistrationScope scope) {
+  CallEntryPoint(module_path, "DllUnregisterServer", scope);
 }
 
 }  // namespace qxcli
