@@ -75,7 +75,7 @@ TEST(CliSystemRegistration, UnwritableMachineDatabaseIsRefusedAndNothingIsWritte
     SCOPED_TRACE(command);
     const RunResult refused = RunQxnet({command, "--system"}, user.env);
     EXPECT_EQ(refused.exit_code, 1);
-    EXPECT_NE(refused.err.find("not writable"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
     EXPECT_NE(refused.err.find(blocker), std::string::npos) << refused.err;
   }
   EXPECT_FALSE(std::filesystem::exists(user.folder + "/user.db"));

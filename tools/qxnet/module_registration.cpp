@@ -28,10 +28,8 @@ class MachineClassesRoot {
                                            &classes_, nullptr);
     if (status != ERROR_SUCCESS) {
       std::string reason = TakeErrorDescription();
-      if (reason.empty()) reason = "registry status " + std::to_string(status);
-      throw CallFailed(HRESULT_FROM_WIN32(status),
-                       "Cannot change the registration for all users (" +
-                           SystemRegistryLocation() + " is not writable by this user): " + reason);
+      if (reason.empty()) reason = SystemRegistryLocation() + " is not writable";
+      throw CallFailed(HRESULT_FROM_WIN32(status), "Registration for all users refused: " + reason);
     }
     const LSTATUS overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
     if (overridden != ERROR_SUCCESS) {
