@@ -204,7 +204,11 @@ void AddRegistryCommand(CLI::App& app, const GlobalOptions& options) {
   auto* reg = app.add_subcommand(
       "reg", "Read and change the registry store (" + std::string("keys like HKCU\\Software\\X") + ")");
   reg->require_subcommand(1);
-  reg->footer("Registry database: $QXNET_REGISTRY, else $XDG_CONFIG_HOME/corvane/registry.db");
+  reg->footer(
+      "HKCU: $QXNET_REGISTRY, else $XDG_CONFIG_HOME/corvane/registry.db\n"
+      "HKLM: $QXNET_SYSTEM_REGISTRY, else /var/lib/qxnet/registry.db\n"
+      "HKCR: the user's HKCU\\Software\\Classes over HKLM\\Software\\Classes; "
+      "changes go to the user's");
 
   auto query_args = std::make_shared<RegArgs>();
   auto* query = reg->add_subcommand("query", "List a key's values and subkeys, or show one value");
