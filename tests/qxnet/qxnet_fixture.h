@@ -41,6 +41,9 @@ class RecordingSink final : public IDispatch {
   int ends = 0;
   std::string cancelAtTitle;
   VARIANT_BOOL cancelAnswer = VARIANT_TRUE;
+  // Throws a C++ exception of its own at the first report whose title
+  // starts with this, as a faulty in-process sink may.
+  std::string throwAtTitle;
 
  private:
   ULONG refs_ = 1;
