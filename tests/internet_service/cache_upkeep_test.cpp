@@ -1,6 +1,5 @@
 // Keeping the internet cache in bounds: eviction to a limit, the sweep of
-// orphans, partial downloads, and indexes that are damaged or of an older
-// layout.
+// orphans, and indexes that are damaged or of an older layout.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/file.h>
@@ -157,35 +156,6 @@ TEST(CacheUpkeepTest, SweepRemovesOldOrphansAndEntriesWithoutFiles) {
   Reopen(folder);
   ListedUrls();
   EXPECT_TRUE(fs::exists(oldOrphan));
-}
-
-TEST(CacheUpkeepTest, PartialDownloadsAreFoundOnlyWhenUsableAndNeverHandedOut) {
-  FreshCacheFolder("partials");
-  const std::string url = "http://h/big";
-  PartialDownload first{CacheFile(url, 100), "\"e1\"", 5000};
-  ASSERT_TRUE(RecordPartialDownload(url, first));
-  DWORD size = 0;
-  EXPECT_FALSE(GetUrlCacheEntryInfoExW(qx::Utf8ToUtf16(url).c_str(), nullptr, &size, nullptr, nullptr,
-                                       nullptr, 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-
-  PartialDownload found;
-  ASSERT_TRUE(FindPartialDownload(url, found));
-  EXPECT_EQ(found.path, first.path);
-  EXPECT_EQ(found.validator, "\"e1\"");
-  EXPECT_EQ(found.total, 5000u);
-  {
-    Writer writing(first.path);  // another process is continuing it
-    EXPECT_FALSE(FindPartialDownload(url, found));
-  }
-  // A newer partial download replaces the older one and its file.
-  PartialDownload second{CacheFile(url, 200), "Wed, 21 Oct 2015 07:28:00 GMT", 6000};
-  ASSERT_TRUE(RecordPartialDownload(url, second));
-  EXPECT_FALSE(fs::exists(first.path));
-  // One whose file is gone is dropped.
-  fs::remove(second.path);
-  EXPECT_FALSE(FindPartialDownload(url, found));
-  EXPECT_TRUE(ListedUrls().empty());
 }
 
 TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {

@@ -93,6 +93,9 @@ void AddRemove(CLI::App& cache, const GlobalOptions& options) {
     for (const auto& entry : Listing()) {
       if (entry.url != canonical) continue;
       if (entry.partial) {
+        if (inet::IsFileBeingWritten(entry.path)) {
+          throw std::runtime_error("Another process is downloading " + entry.url);
+        }
         inet::DropPartialDownload(entry.url, entry.path);
       } else if (!inet::DeleteUrlCacheEntryW(qx::Utf8ToUtf16(entry.url).c_str())) {
         ThrowCacheFailure("Unable to remove " + entry.url);
