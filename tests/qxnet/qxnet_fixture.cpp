@@ -178,6 +178,13 @@ std::vector<std::string> CacheFiles() {
   return files;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
 bool IsCached(const std::string& url) {
   DWORD size = 0;
   const std::u16string wide = qx::Utf8ToUtf16(url);

@@ -72,6 +72,8 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping);
 // The cache folder, and the regular files in it other than its index.
 std::string CacheFolder();
 std::vector<std::string> CacheFiles();
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
 // Whether the internet cache holds an entry for `url`.
 bool IsCached(const std::string& url);
 

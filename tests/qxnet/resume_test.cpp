@@ -33,13 +33,6 @@ const std::string& Body() {
   return body;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string FullHead(const std::string& etag = "\"v1\"") {
   return "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
          std::to_string(kTotal) + "\r\nETag: " + etag + "\r\nAccept-Ranges: bytes\r\n";

@@ -14,13 +14,6 @@
 namespace qxnettest {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 std::string TakeMessage() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
