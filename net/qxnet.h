@@ -109,9 +109,10 @@ class CQXNet final : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNe
                        net::InternetHandleOwner& request, int32_t flags = -1);
   // Sends, authenticates on 401/407, resends on request (at most
   // kMaxResendsInARow in a row) and judges the status: returns on 200 (or 0),
-  // throws the status table's message otherwise.
+  // throws the status table's message otherwise. A range request
+  // (`rangeRequest`) also returns on 206 and 416, which its caller judges.
   void SendHttpRequest(HINTERNET request, const char16_t* headers, const void* body,
-                       DWORD bodyLength, HWND parent);
+                       DWORD bodyLength, HWND parent, bool rangeRequest = false);
   static constexpr int kMaxResendsInARow = 10;
   // Appends the text of the thread's last error (and traces it); appends
   // nothing when there is none.
@@ -127,9 +128,12 @@ class CQXNet final : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNe
 
   // ---- download (net/download)
   // Reads the response body into `outputPath` (none when empty). A failure
-  // or cancel deletes the output file and throws.
+  // or cancel deletes the output file and throws. With `resumeFrom`, the
+  // body continues the file's first `resumeFrom` bytes (a 206 answer); with
+  // `keepWhenCut`, a body cut short by the network leaves the file as far
+  // as it got, for a later range request.
   void DownloadHttpData(HINTERNET request, const std::u16string& outputPath, bool querySize,
-                        bool showProgress);
+                        bool showProgress, uint64_t resumeFrom = 0, bool keepWhenCut = false);
   // A new internet-cache file for the URL; throws when none can be made.
   void GetCacheNewFileName(const UrlParts& parts, std::u16string& path);
   // Commits the cache file under the canonical URL; never throws.

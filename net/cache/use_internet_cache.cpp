@@ -1,13 +1,13 @@
 // The machine-wide switch of the internet cache: the registry text value
 // "Use Internet Cache". Only a readable text equal to "false" (any case)
 // switches the cache off.
+#include "net/cache/registry_key.h"
 #include "net/qxnet.h"
 
 namespace qx {
 
 namespace {
 
-constexpr char16_t kInternalKey[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
 constexpr char16_t kUseCacheValue[] = u"Use Internet Cache";
 // The value must fit, terminator included, in this many characters.
 constexpr DWORD kValueCapacity = 255;
@@ -23,30 +23,15 @@ bool IsFalseText(std::u16string_view text) {
   return true;
 }
 
-// Closes a registry key on every path.
-class KeyCloser {
- public:
-  explicit KeyCloser(HKEY key) : key_(key) {}
-  ~KeyCloser() { RegCloseKey(key_); }
-  KeyCloser(const KeyCloser&) = delete;
-  KeyCloser& operator=(const KeyCloser&) = delete;
-
- private:
-  HKEY key_;
-};
-
 }  // namespace
 
 bool CQXNet::UseInternetCache() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kInternalKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return true;
-  }
-  KeyCloser closer(key);
+  net::RegistryKey key;
+  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, net::kCacheSettingsKey)) return true;
   char16_t text[kValueCapacity] = {};
   DWORD type = REG_NONE;
   DWORD size = sizeof(text);
-  if (RegQueryValueExW(key, kUseCacheValue, nullptr, &type, reinterpret_cast<BYTE*>(text),
+  if (RegQueryValueExW(key.Get(), kUseCacheValue, nullptr, &type, reinterpret_cast<BYTE*>(text),
                        &size) != ERROR_SUCCESS) {
     return true;
   }

@@ -1,7 +1,11 @@
 // The internet-cache side of a download: a new cache file for the URL, and
-// the commit that records it once the body is complete.
+// the commit that records it once the body is complete and then keeps the
+// cache within its size limit.
+#include "net/cache/cache_limit.h"
 #include "net/download/cache_extension.h"
+#include "net/internet_service/url_cache_admin.h"
 #include "net/qxnet.h"
+#include "platform/com/text.h"
 
 namespace qx {
 
@@ -31,6 +35,16 @@ void CQXNet::CommitCacheEntry(const UrlParts& parts, const std::u16string& path,
     std::u16string text;
     GetErrorMessage(text);
     Trace(u"CQXNet::CommitCacheEntry : " + text);
+  } else {
+    // Least recently used entries go until the cache is within its limit;
+    // the one just committed stays whatever its size.
+    const net::CacheLimit limit = net::ReadCacheLimit();
+    if (!limit.problem.empty()) Trace(u"CQXNet::CommitCacheEntry: " + Utf8ToUtf16(limit.problem));
+    if (!inet::TrimUrlCache(limit.bytes, Utf16ToUtf8(parts.canonicalUrl))) {
+      std::u16string text;
+      GetErrorMessage(text);
+      Trace(u"CQXNet::CommitCacheEntry : " + text);
+    }
   }
   Trace(u"CQXNet::CommitCacheEntry return");
 }

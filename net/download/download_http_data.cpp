@@ -1,8 +1,11 @@
 // DownloadHttpData: reads a response body into a file as it arrives,
-// reporting each read as progress from the present counter towards 90.
+// reporting the bytes received so far as progress from the counter at the
+// start of the body towards 90.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 #include "net/download/output_file.h"
@@ -33,19 +36,35 @@ bool QueryContentLength(inet::HINTERNET request, uint64_t& length) {
   return true;
 }
 
+// Failures of the connection rather than of the answer: a body cut short by
+// one of them may be continued later.
+bool IsNetworkFailure(DWORD code) {
+  switch (code) {
+    case inet::ERROR_INTERNET_TIMEOUT:
+    case inet::ERROR_INTERNET_CANNOT_CONNECT:
+    case inet::ERROR_INTERNET_CONNECTION_ABORTED:
+    case inet::ERROR_INTERNET_CONNECTION_RESET:
+    case inet::ERROR_INTERNET_DISCONNECTED: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPath,
-                              bool querySize, bool showProgress) {
+                              bool querySize, bool showProgress, uint64_t resumeFrom,
+                              bool keepWhenCut) {
   Trace(u"CQXNet::DownloadHttpData");
   if (showProgress) OnProgress(u"Downloading file", 10);
 
   uint64_t totalSize = 0;
-  uint64_t received = 0;
+  uint64_t received = resumeFrom;  // a continued body counts the bytes already held
   double factor = 0.01;  // progress points per byte while the size is unknown
   if (showProgress) AdvanceProgress(u"Getting file size");
+  const int32_t bodyStart = progress_;
   if (querySize) {
     if (QueryContentLength(request, totalSize)) {
+      totalSize += resumeFrom;
       // A length of 0 with a body all the same keeps the default factor.
       if (totalSize > 0) factor = (90.0 - progress_) / static_cast<double>(totalSize);
     } else {
@@ -57,26 +76,30 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
 
   const std::string path = Utf16ToUtf8(outputPath);
   net::OutputFile output;
-  if (!outputPath.empty() && !output.Open(path)) {
+  if (!outputPath.empty() && !output.Open(path, resumeFrom)) {
     const std::u16string message = u"Unable to open output file:\n   " + outputPath + u"\n" +
                                    net::ErrnoText(errno);
     Trace(u"CQXNet::DownloadHttpData2:" + message);
     throw CQXNetException(message);
   }
 
-  // Any failure below, a cancel included, leaves no partial file behind.
+  // Any failure below, a cancel included, leaves no partial file behind,
+  // except a body cut short by the network when the caller keeps those.
+  bool keepOutput = false;
   auto discardOutput = [&] {
     if (!outputPath.empty()) {
       output.Close();
-      ::unlink(path.c_str());
+      if (!keepOutput) ::unlink(path.c_str());
     }
   };
+  auto noteCut = [&] { keepOutput = keepWhenCut && IsNetworkFailure(inet::GetLastError()); };
 
   std::vector<char> buffer;
   try {
     for (;;) {
       DWORD available = 0;
       if (!inet::InternetQueryDataAvailable(request, &available, 0, 0)) {
+        noteCut();
         std::u16string message = u"Error in InternetQueryDataAvailable";
         GetErrorMessage(message);
         discardOutput();
@@ -89,6 +112,7 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
 
       DWORD read = 0;
       if (!inet::InternetReadFile(request, buffer.data(), available, &read)) {
+        noteCut();
         std::u16string message = u"Error reading file with InternetReadFile\n";
         GetErrorMessage(message);
         discardOutput();
@@ -104,10 +128,13 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
                                     u" kb/" +
                                     net::DecimalText(static_cast<long long>(totalSize / 1024)) +
                                     u" kb)";
-        const auto step = static_cast<int64_t>(static_cast<double>(read) * factor);
-        OnProgress(text, static_cast<int32_t>(step + progress_));
+        // From the total so far, so that small reads of a large body still
+        // move the value.
+        const auto step = static_cast<int64_t>(static_cast<double>(received) * factor);
+        OnProgress(text, static_cast<int32_t>(std::min<int64_t>(step + bodyStart, INT32_MAX)));
       }
       if (output.IsOpen() && !output.Write(buffer.data(), read)) {
+        keepOutput = false;
         const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
                                        net::ErrnoText(errno);
         discardOutput();
@@ -123,7 +150,14 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
       throw CQXNetException(message);
     }
     if (showProgress) OnProgress(u"Finished downloading file", 90);
+  } catch (const CQXNetException& failure) {
+    // A cancel or any other failure takes the file with it; only the cut
+    // noted above keeps it.
+    if (failure.Message() == u"Canceled") keepOutput = false;
+    discardOutput();
+    throw;
   } catch (...) {
+    keepOutput = false;
     discardOutput();
     throw;
   }

@@ -2,6 +2,7 @@
 #include "net/download/output_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,10 +20,23 @@ OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool OutputFile::Open(const std::string& path) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  return fd_ >= 0;
+bool OutputFile::Open(const std::string& path, uint64_t keep) {
+  Close();
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  // Someone else's lock on a file that is only being replaced does not stop
+  // the write; bytes to be continued must be nobody else's.
+  const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const int lockError = errno;
+  if ((!locked && keep > 0) || ::ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
+      ::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0) {
+    const int error = locked ? errno : lockError;
+    ::close(fd);
+    errno = error;
+    return false;
+  }
+  fd_ = fd;
+  return true;
 }
 
 bool OutputFile::Write(const void* data, size_t size) {

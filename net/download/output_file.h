@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qx::net {
@@ -10,8 +11,10 @@ namespace qx::net {
 // The system's text for an errno value, as UTF-16.
 std::u16string ErrnoText(int error);
 
-// A file opened for writing raw bytes (created or truncated), closed when
-// the owner goes. Write() answers false with errno set on failure.
+// A file opened for writing raw bytes, closed when the owner goes. The
+// owner holds an exclusive lock on it while it is open, which tells other
+// processes that it is being written. Write() answers false with errno set
+// on failure.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -19,7 +22,10 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  bool Open(const std::string& path);
+  // Creates the file or cuts it to its first `keep` bytes, writing on after
+  // them. Keeping bytes needs the lock: false with errno EWOULDBLOCK when
+  // another writer holds it.
+  bool Open(const std::string& path, uint64_t keep = 0);
   bool Write(const void* data, size_t size);
   // Answers false with errno set when the close reports a failed write.
   bool Close();

@@ -1,13 +1,19 @@
 // RetrieveFile: downloads an http(s) URL into a new internet-cache file,
 // copies it to the caller's destination (or hands back the cache file's
 // path), commits the cache entry with the server's modification time and
-// fires End.
+// fires End. A download cut short by the network is kept as a partial
+// download when the server can continue it, and the next download of the
+// URL asks only for the rest.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <new>
+#include <optional>
 
 #include "net/download/output_file.h"
+#include "net/download/range_resume.h"
+#include "net/internet_service/url_cache_admin.h"
 #include "net/qxnet.h"
 #include "net/request_pipeline/trace_text.h"
 #include "platform/com/text.h"
@@ -31,6 +37,18 @@ inet::FILETIME LastModifiedOf(inet::HINTERNET request) {
   return result;
 }
 
+// The bytes a partial download's file really holds (a process killed while
+// writing may have left fewer than it received).
+uint64_t BytesHeld(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
+
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE CQXNet::RetrieveFile(BSTR url, LONG parentWnd, BSTR* fileName) {
@@ -46,10 +64,23 @@ HRESULT STDMETHODCALLTYPE CQXNet::RetrieveFile(BSTR url, LONG parentWnd, BSTR* f
 
     net::InternetHandleOwner request;
     std::u16string cachePath;
+    std::string urlKey;                       // the canonical URL, keying the cache
+    std::optional<inet::PartialDownload> partial;  // the download this call may leave to continue
+    bool inBody = false;
+    bool bodyComplete = false;
     bool committed = false;
-    // A cache file that is never committed is removed again.
-    auto discardCacheFile = [&] {
-      if (!cachePath.empty() && !committed) ::unlink(Utf16ToUtf8(cachePath).c_str());
+
+    // On failure: a partial download stays when the network cut it short
+    // (before any answer, or in the body); everything else this call made
+    // goes, and all of it with `removeAll` (a cancel, an unexpected failure).
+    auto cleanUp = [&](bool removeAll) {
+      bool keep = false;
+      if (partial && !removeAll && !bodyComplete) {
+        keep = inBody ? FileExists(partial->path) : net::ResponseStatus(request.get()) == 0;
+      }
+      request.Close();
+      if (partial && !keep) inet::DropPartialDownload(urlKey, partial->path);
+      if (!cachePath.empty() && !committed && !keep) ::unlink(Utf16ToUtf8(cachePath).c_str());
     };
 
     try {
@@ -63,9 +94,54 @@ HRESULT STDMETHODCALLTYPE CQXNet::RetrieveFile(BSTR url, LONG parentWnd, BSTR* f
       HINTERNET connection = nullptr;
       OpenInternetConnection(session_, connection, parts);
       OpenHttpRequest(connection, parts, nullptr, request, -1);
-      SendHttpRequest(request.get(), nullptr, nullptr, 0, WindowFromLong(parentWnd));
-      GetCacheNewFileName(parts, cachePath);
-      DownloadHttpData(request.get(), cachePath, true, true);
+      urlKey = Utf16ToUtf8(parts.canonicalUrl);
+      const HWND parent = WindowFromLong(parentWnd);
+
+      uint64_t resumeFrom = 0;
+      if (inet::PartialDownload held; inet::FindPartialDownload(urlKey, held)) {
+        resumeFrom = BytesHeld(held.path);
+        if (resumeFrom > 0 && resumeFrom < held.total) {
+          partial = held;
+        } else {
+          inet::DropPartialDownload(urlKey, held.path);
+          resumeFrom = 0;
+        }
+      }
+      if (partial) {
+        const std::u16string headers = net::RangeRequestHeaders(resumeFrom, partial->validator);
+        SendHttpRequest(request.get(), headers.c_str(), nullptr, 0, parent, true);
+        const uint32_t status = net::ResponseStatus(request.get());
+        if (status == 206 && net::RangeAnswerContinues(request.get(), resumeFrom, *partial)) {
+          cachePath = Utf8ToUtf16(partial->path);
+          Trace(u"CQXNet::RetrieveFile: continuing at byte " +
+                net::DecimalText(static_cast<long long>(resumeFrom)));
+        } else {
+          // Anything but the rest of the same body starts over from byte 0
+          // in a new file; a 200 already carries the whole body.
+          Trace(u"CQXNet::RetrieveFile: range not continued (status " +
+                net::DecimalText(static_cast<long long>(status)) + u"), starting over");
+          inet::DropPartialDownload(urlKey, partial->path);
+          partial.reset();
+          resumeFrom = 0;
+          if (status != 200) {
+            request.Close();
+            OpenHttpRequest(connection, parts, nullptr, request, -1);
+            SendHttpRequest(request.get(), nullptr, nullptr, 0, parent);
+          }
+        }
+      } else {
+        SendHttpRequest(request.get(), nullptr, nullptr, 0, parent);
+      }
+      if (cachePath.empty()) {
+        GetCacheNewFileName(parts, cachePath);
+        // Recorded before the body starts, so that even a killed process
+        // leaves a download the next one can continue.
+        partial = net::ResumableBody(request.get(), Utf16ToUtf8(cachePath));
+        if (partial && !inet::RecordPartialDownload(urlKey, *partial)) partial.reset();
+      }
+      inBody = true;
+      DownloadHttpData(request.get(), cachePath, true, true, resumeFrom, partial.has_value());
+      bodyComplete = true;
       const inet::FILETIME lastModified = LastModifiedOf(request.get());
 
       if (destination.empty()) {
@@ -89,16 +165,16 @@ HRESULT STDMETHODCALLTYPE CQXNet::RetrieveFile(BSTR url, LONG parentWnd, BSTR* f
       Trace(u"CQXNet::RetrieveFile return");
       return S_OK;
     } catch (const CQXNetException& failure) {
+      cleanUp(failure.Message() == u"Canceled");
       Fire_End();
       Trace(u"CQXNet::RetrieveFile: " + failure.Message());
-      request.Close();
-      discardCacheFile();
       return ReportFailure(failure);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {
+      // Whatever else went wrong (no memory, a sink's own exception): the
+      // same clean end, and the code for it at the boundary.
+      cleanUp(true);
       Fire_End();
-      request.Close();
-      discardCacheFile();
-      return E_OUTOFMEMORY;
+      throw;
     }
   });
 }

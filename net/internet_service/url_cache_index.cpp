@@ -1,21 +1,25 @@
 // SQLite index of the internet cache.
 #include "net/internet_service/url_cache_index.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
+#include "net/internet_service/url_cache_db.h"
 
 namespace qx::inet {
 namespace {
 
 constexpr int kBusyTimeoutMs = 15'000;
+// Layout version written into the index; an index whose tables lack a column
+// this version reads is rebuilt.
+constexpr int kIndexVersion = 2;
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS entries ("
@@ -30,7 +34,25 @@ const char* const kSchema =
     " last_sync INTEGER NOT NULL DEFAULT 0,"
     " lock_count INTEGER NOT NULL DEFAULT 0,"
     " hits INTEGER NOT NULL DEFAULT 0);"
-    "CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);";
+    "CREATE INDEX IF NOT EXISTS entries_by_file ON entries(file);"
+    // Downloads cut short that a later request may complete: never handed
+    // out as entries.
+    "CREATE TABLE IF NOT EXISTS partials ("
+    " url TEXT PRIMARY KEY NOT NULL,"
+    " file TEXT NOT NULL,"
+    " validator TEXT NOT NULL,"
+    " total INTEGER NOT NULL,"
+    " last_access INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS upkeep (name TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL);";
+
+// One query per table naming every column this version reads: preparing it
+// fails on an index of an older layout.
+const char* const kLayoutProbes[] = {
+    "SELECT url, file, extension, entry_type, size, last_modified, expire, last_access,"
+    " last_sync, lock_count, hits FROM entries LIMIT 0;",
+    "SELECT url, file, validator, total, last_access FROM partials LIMIT 0;",
+    "SELECT name, value FROM upkeep LIMIT 0;",
+};
 
 bool MakeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
@@ -57,98 +79,79 @@ IndexConnection& Connection() {
   return *connection;
 }
 
-bool SqliteFailure(sqlite3* db, int rc) {
-  const DWORD code = (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) ? ERROR_SHARING_VIOLATION
-                                                                : ERROR_INTERNET_INTERNAL_ERROR;
-  SetLastErrorDetail(code, std::string("Cache index: ") +
-                               (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-  return false;
+bool IsDamage(int rc) {
+  const int primary = rc & 0xFF;
+  return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql) : db_(db) {
-    rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
-  }
-  ~Statement() { sqlite3_finalize(statement_); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
+enum class OpenResult { Ready, Damaged, Failed };
 
-  bool ok() const { return rc_ == SQLITE_OK; }
-  int rc() const { return rc_; }
-  Statement& Bind(int at, const std::string& text) {
-    sqlite3_bind_text(statement_, at, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-    return *this;
+// Opens the index at `path` and brings its layout to this version: missing
+// tables are made, and tables of an older layout are dropped and made anew
+// (their entries lost, their files left to the sweep).
+OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
+  result = nullptr;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  auto fail = [&](int code) {
+    SqliteFailure(db, code);
+    sqlite3_close(db);
+    return IsDamage(code) ? OpenResult::Damaged : OpenResult::Failed;
+  };
+  if (rc != SQLITE_OK) return fail(rc);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  for (const char* setup : {"PRAGMA journal_mode=WAL;", "PRAGMA synchronous=NORMAL;"}) {
+    rc = sqlite3_exec(db, setup, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return fail(rc);
   }
-  Statement& Bind(int at, int64_t value) {
-    sqlite3_bind_int64(statement_, at, value);
-    return *this;
+  {
+    Statement check(db, "PRAGMA quick_check;");
+    if (!check.ok()) return fail(check.rc());
+    rc = check.Step();
+    if (rc != SQLITE_ROW) return fail(rc);
+    if (check.Text(0) != "ok") return fail(SQLITE_CORRUPT);
   }
-  // SQLITE_ROW, SQLITE_DONE or an error.
-  int Step() { return sqlite3_step(statement_); }
-  int64_t Int(int column) const { return sqlite3_column_int64(statement_, column); }
-  std::string Text(int column) const {
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    return text != nullptr ? std::string(text) : std::string();
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* statement_ = nullptr;
-  int rc_;
-};
-
-bool Execute(sqlite3* db, const char* sql) {
-  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-  return rc == SQLITE_OK || SqliteFailure(db, rc);
-}
-
-// Runs `work` inside one write transaction on the open index.
-template <typename Work>
-bool InTransaction(Work work) {
-  const std::optional<std::string> folder = CacheFolder();
-  if (!folder) return false;
-  IndexConnection& connection = Connection();
-  std::lock_guard<std::mutex> lock(connection.mutex);
-  if (connection.db != nullptr && (connection.folder != *folder || connection.owner != getpid())) {
-    // Another folder, or a connection inherited across fork (left alone: it
-    // belongs to the parent).
-    if (connection.owner == getpid()) sqlite3_close(connection.db);
-    connection.db = nullptr;
-  }
-  if (connection.db == nullptr) {
-    sqlite3* db = nullptr;
-    const std::string path = *folder + "/index.db";
-    const int rc = sqlite3_open_v2(path.c_str(), &db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
-    if (rc != SQLITE_OK) {
-      SqliteFailure(db, rc);
-      sqlite3_close(db);
-      return false;
+  rc = sqlite3_exec(db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return fail(rc);
+  bool olderLayout = false;
+  for (const char* probe : kLayoutProbes) {
+    Statement statement(db, probe);
+    // A missing table is made below; a table lacking a column is old.
+    if (!statement.ok() && std::string(sqlite3_errmsg(db)).rfind("no such table", 0) != 0) {
+      olderLayout = true;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (!Execute(db, "PRAGMA journal_mode=WAL;") || !Execute(db, "PRAGMA synchronous=NORMAL;") ||
-        !Execute(db, kSchema)) {
-      sqlite3_close(db);
-      return false;
-    }
-    connection.db = db;
-    connection.folder = *folder;
-    connection.owner = getpid();
   }
-  sqlite3* db = connection.db;
-  if (!Execute(db, "BEGIN IMMEDIATE;")) return false;
-  const bool ok = work(db);
-  if (!ok) {
-    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);  // keeps the work's last error
-    return false;
+  if (olderLayout) {
+    rc = sqlite3_exec(db,
+                      "DROP TABLE IF EXISTS entries; DROP TABLE IF EXISTS partials;"
+                      " DROP TABLE IF EXISTS upkeep;",
+                      nullptr, nullptr, nullptr);
   }
-  if (!Execute(db, "COMMIT;")) {
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) {
+    const std::string version = "PRAGMA user_version = " + std::to_string(kIndexVersion) + ";";
+    rc = sqlite3_exec(db, version.c_str(), nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK) rc = sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    const int failure = rc;
     sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
-    return false;
+    return fail(failure);
   }
-  return true;
+  result = db;
+  return OpenResult::Ready;
+}
+
+// The index of `folder`, rebuilt empty when the file is damaged: the
+// entries are lost, never handed out wrong.
+sqlite3* OpenOrRebuildIndex(const std::string& folder) {
+  const std::string path = folder + "/index.db";
+  sqlite3* db = nullptr;
+  if (OpenIndex(path, db) != OpenResult::Damaged) return db;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  return OpenIndex(path, db) == OpenResult::Ready ? db : nullptr;
 }
 
 bool NotCached() {
@@ -169,6 +172,73 @@ bool OrphanedFile(sqlite3* db, const std::string& file, std::string& orphaned) {
 
 }  // namespace
 
+bool SqliteFailure(sqlite3* db, int rc) {
+  const DWORD code = (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) ? ERROR_SHARING_VIOLATION
+                                                                : ERROR_INTERNET_INTERNAL_ERROR;
+  SetLastErrorDetail(code, std::string("Cache index: ") +
+                               (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
+  return false;
+}
+
+Statement::Statement(sqlite3* db, const char* sql) {
+  rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
+}
+
+Statement::~Statement() { sqlite3_finalize(statement_); }
+
+Statement& Statement::Bind(int at, const std::string& text) {
+  sqlite3_bind_text(statement_, at, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
+Statement& Statement::Bind(int at, int64_t value) {
+  sqlite3_bind_int64(statement_, at, value);
+  return *this;
+}
+
+std::string Statement::Text(int column) const {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
+  return text != nullptr ? std::string(text) : std::string();
+}
+
+bool Execute(sqlite3* db, const char* sql) {
+  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return rc == SQLITE_OK || SqliteFailure(db, rc);
+}
+
+bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work) {
+  const std::optional<std::string> folder = CacheFolder();
+  if (!folder) return false;
+  IndexConnection& connection = Connection();
+  std::lock_guard<std::mutex> lock(connection.mutex);
+  if (connection.db != nullptr && (connection.folder != *folder || connection.owner != getpid())) {
+    // Another folder, or a connection inherited across fork (left alone: it
+    // belongs to the parent).
+    if (connection.owner == getpid()) sqlite3_close(connection.db);
+    connection.db = nullptr;
+  }
+  if (connection.db == nullptr) {
+    sqlite3* db = OpenOrRebuildIndex(*folder);
+    if (db == nullptr) return false;
+    connection.db = db;
+    connection.folder = *folder;
+    connection.owner = getpid();
+    SweepCacheFolderIfDue(db, *folder);
+  }
+  sqlite3* db = connection.db;
+  if (!Execute(db, "BEGIN IMMEDIATE;")) return false;
+  const bool ok = work(db, *folder);
+  if (!ok) {
+    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);  // keeps the work's last error
+    return false;
+  }
+  if (!Execute(db, "COMMIT;")) {
+    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    return false;
+  }
+  return true;
+}
+
 std::optional<std::string> CacheFolder() {
   std::string folder;
   if (const char* dir = std::getenv("QXNET_CACHE_DIR"); dir != nullptr && *dir != '\0') {
@@ -187,7 +257,7 @@ std::optional<std::string> CacheFolder() {
 }
 
 bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
-  return InTransaction([&](sqlite3* db) {
+  return InCacheTransaction([&](sqlite3* db, const std::string&) {
     Statement read(db,
                    "SELECT file, extension, entry_type, size, last_modified, expire, last_access,"
                    " last_sync, lock_count, hits FROM entries WHERE url = ?1;");
@@ -222,7 +292,7 @@ bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
 
 bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
   orphaned.clear();
-  return InTransaction([&](sqlite3* db) {
+  return InCacheTransaction([&](sqlite3* db, const std::string&) {
     std::string previous;
     {
       Statement read(db, "SELECT file FROM entries WHERE url = ?1;");
@@ -243,13 +313,19 @@ bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
     write.Bind(9, record.lastSync);
     const int rc = write.Step();
     if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    // A completed partial download becomes this entry.
+    Statement completed(db, "DELETE FROM partials WHERE url = ?1 AND file = ?2;");
+    if (!completed.ok()) return SqliteFailure(db, completed.rc());
+    completed.Bind(1, record.url).Bind(2, record.file);
+    const int done = completed.Step();
+    if (done != SQLITE_DONE) return SqliteFailure(db, done);
     if (previous.empty() || previous == record.file) return true;
     return OrphanedFile(db, previous, orphaned);
   });
 }
 
 bool UnlockCacheRecord(const std::string& url) {
-  return InTransaction([&](sqlite3* db) {
+  return InCacheTransaction([&](sqlite3* db, const std::string&) {
     Statement update(db, "UPDATE entries SET lock_count = MAX(lock_count - 1, 0) WHERE url = ?1;");
     if (!update.ok()) return SqliteFailure(db, update.rc());
     update.Bind(1, url);
@@ -260,7 +336,7 @@ bool UnlockCacheRecord(const std::string& url) {
 }
 
 bool UpdateCacheRecord(const std::string& url, const CacheRecordChange& change) {
-  return InTransaction([&](sqlite3* db) {
+  return InCacheTransaction([&](sqlite3* db, const std::string&) {
     const DWORD fc = change.fieldControl;
     Statement update(db,
                      "UPDATE entries SET"
@@ -285,7 +361,7 @@ bool UpdateCacheRecord(const std::string& url, const CacheRecordChange& change) 
 
 bool RemoveCacheRecord(const std::string& url, std::string& orphaned) {
   orphaned.clear();
-  return InTransaction([&](sqlite3* db) {
+  return InCacheTransaction([&](sqlite3* db, const std::string&) {
     std::string file;
     {
       Statement read(db, "SELECT file FROM entries WHERE url = ?1;");

@@ -8,7 +8,7 @@
 namespace qx {
 
 void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const void* body,
-                             DWORD bodyLength, HWND parent) {
+                             DWORD bodyLength, HWND parent, bool rangeRequest) {
   Trace(u"CQXNet::SendHttpRequest");
   AdvanceProgress(u"Sending HTTP request");
   bool retryAfterLogin = false;
@@ -61,7 +61,8 @@ void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const v
       throw CQXNetException(u"Unable to login");
     }
 
-    if (status == 200 || status == 0) {
+    const bool rangeAnswer = rangeRequest && (status == 206 || status == 416);
+    if (status == 200 || status == 0 || rangeAnswer) {
       AdvanceProgress(u"HTTP request sent");
       Trace(u"CQXNet::SendHttpRequest return");
       return;

@@ -36,6 +36,12 @@ LoopbackServer::LoopbackServer()
   server_->Get("/file.bin", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(FileBody(), "application/octet-stream");
   });
+  server_->Get("/dated.bin", [gets = dated_gets_](const httplib::Request& request,
+                                                  httplib::Response& response) {
+    if (request.method == "GET") ++*gets;
+    response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
+    response.set_content(FileBody(), "application/octet-stream");
+  });
   server_->Get("/feed.xml", [base](const httplib::Request&, httplib::Response& response) {
     response.set_content(Feed(base), "application/rss+xml");
   });

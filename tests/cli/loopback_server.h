@@ -3,6 +3,7 @@
 //   /missing    404
 //   /slow.bin   a large body sent slowly, for cancelling a download
 //   /feed.xml   an update feed with three items whose links point here
+//   /dated.bin  the body of /file.bin with a fixed Last-Modified, its GETs counted
 #pragma once
 
 #include <atomic>
@@ -24,11 +25,14 @@ class LoopbackServer {
   LoopbackServer();
   ~LoopbackServer();
   std::string Url(const std::string& path) const;
+  // GET requests of /dated.bin so far (HEAD requests not counted).
+  int DatedDownloads() const { return dated_gets_->load(); }
 
  private:
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   std::shared_ptr<std::atomic<bool>> stopping_;
+  std::shared_ptr<std::atomic<int>> dated_gets_ = std::make_shared<std::atomic<int>>(0);
   int port_ = 0;
 };
 

@@ -41,6 +41,70 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   EXPECT_EQ(quiet.err, "");
 }
 
+TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
+  LoopbackServer server;
+  const std::string url = server.Url("/dated.bin");
+  const RunResult first = RunQxnet({"--json", "get", url});
+  ASSERT_EQ(first.exit_code, 0) << first.err;
+  EXPECT_EQ(first.Json()["reused"], false);
+  const std::string cache_path = first.Json()["file"];
+
+  // The same path again, asked with a HEAD request only.
+  const RunResult again = RunQxnet({"--json", "get", url});
+  ASSERT_EQ(again.exit_code, 0) << again.err;
+  EXPECT_EQ(again.Json()["reused"], true);
+  EXPECT_EQ(again.Json()["file"], cache_path);
+  EXPECT_EQ(server.DatedDownloads(), 1);
+
+  const std::string target = qxtest::TestRoot() + "/reused.bin";
+  const RunResult copied = RunQxnet({"--json", "get", url, "-o", target});
+  ASSERT_EQ(copied.exit_code, 0) << copied.err;
+  EXPECT_EQ(copied.Json()["file"], target);
+  EXPECT_EQ(ReadFile(target), FileBody());
+  EXPECT_EQ(server.DatedDownloads(), 1);
+
+  const RunResult forced = RunQxnet({"--json", "get", "--force", url});
+  ASSERT_EQ(forced.exit_code, 0) << forced.err;
+  EXPECT_EQ(forced.Json()["reused"], false);
+  EXPECT_EQ(server.DatedDownloads(), 2);
+  EXPECT_EQ(ReadFile(forced.Json()["file"]), FileBody());
+}
+
+TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
+  LoopbackServer server;
+  ASSERT_EQ(RunQxnet({"cache", "clear"}).exit_code, 0);  // what earlier tests left
+  ASSERT_EQ(RunQxnet({"get", server.Url("/dated.bin")}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"get", server.Url("/file.bin")}).exit_code, 0);
+
+  const nlohmann::json listed = RunQxnet({"--json", "cache", "list"}).Json();
+  ASSERT_EQ(listed["entries"].size(), 2u);
+  for (const auto& entry : listed["entries"]) {
+    EXPECT_EQ(entry["size"], kFileSize);
+    EXPECT_EQ(ReadFile(entry["file"]), FileBody());
+    EXPECT_FALSE(entry["last_used"].get<std::string>().empty());
+    if (entry["url"] == server.Url("/dated.bin")) {
+      EXPECT_EQ(entry["last_modified"], "2015-10-21 07:28:00");
+    }
+  }
+
+  const RunResult info = RunQxnet({"--json", "cache", "info"}, {{"QXNET_CACHE_LIMIT", "5M"}});
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_EQ(info.Json()["limit"], 5u << 20);
+  EXPECT_EQ(info.Json()["total_size"], 2 * kFileSize);
+  EXPECT_EQ(info.Json()["entries"], 2);
+
+  // Removed by the URL as written, not only as the cache keys it.
+  const RunResult removed = RunQxnet({"cache", "remove", server.Url("/./dated.bin")});
+  ASSERT_EQ(removed.exit_code, 0) << removed.err;
+  EXPECT_EQ(RunQxnet({"cache", "remove", server.Url("/dated.bin")}).exit_code, 1);
+  EXPECT_EQ(RunQxnet({"--json", "cache", "list"}).Json()["entries"].size(), 1u);
+
+  const RunResult cleared = RunQxnet({"--json", "cache", "clear"});
+  ASSERT_EQ(cleared.exit_code, 0) << cleared.err;
+  EXPECT_EQ(cleared.Json()["removed"], 1);
+  EXPECT_TRUE(RunQxnet({"--json", "cache", "list"}).Json()["entries"].empty());
+}
+
 TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
   LoopbackServer server;
   const RunResult missing = RunQxnet({"get", server.Url("/missing")});

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #include "net/internet_service/internet_service.h"
@@ -40,6 +41,10 @@ HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
   if (id != 1 || params->cArgs != 3) return DISP_E_MEMBERNOTFOUND;
   const std::string title = qx::BstrToUtf8(params->rgvarg[2].bstrVal);
   reports.emplace_back(title, params->rgvarg[1].lVal);
+  if (!throwAtTitle.empty() && title.rfind(throwAtTitle, 0) == 0) {
+    throwAtTitle.clear();
+    throw std::runtime_error("sink failure");
+  }
   if (!cancelAtTitle.empty() && title.rfind(cancelAtTitle, 0) == 0) {
     *params->rgvarg[0].pboolVal = cancelAnswer;
     cancelAtTitle.clear();
@@ -109,6 +114,14 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
   });
   fixed("/empty", "", "text/plain");
   fixed("/big.bin", std::string(204800, 'b'), "application/octet-stream");
+  http.Get("/large.bin", [](const Request&, Response& response) {
+    constexpr size_t kLength = size_t{4} << 20;
+    response.set_content_provider(kLength, "application/octet-stream",
+                                  [](size_t, size_t length, httplib::DataSink& sink) {
+                                    const std::string chunk(std::min<size_t>(length, 16384), 'l');
+                                    return sink.write(chunk.data(), chunk.size());
+                                  });
+  });
   http.Get("/chunked", [](const Request&, Response& response) {
     response.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
       if (offset >= 3000) {
@@ -163,6 +176,13 @@ std::vector<std::string> CacheFiles() {
     if (name.rfind("index.db", 0) != 0) files.push_back(name);
   }
   return files;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
 }
 
 bool IsCached(const std::string& url) {

@@ -41,6 +41,9 @@ class RecordingSink final : public IDispatch {
   int ends = 0;
   std::string cancelAtTitle;
   VARIANT_BOOL cancelAnswer = VARIANT_TRUE;
+  // Throws a C++ exception of its own at the first report whose title
+  // starts with this, as a faulty in-process sink may.
+  std::string throwAtTitle;
 
  private:
   ULONG refs_ = 1;
@@ -69,6 +72,8 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping);
 // The cache folder, and the regular files in it other than its index.
 std::string CacheFolder();
 std::vector<std::string> CacheFiles();
+// The whole content of a file ("" when it cannot be read).
+std::string ReadFile(const std::string& path);
 // Whether the internet cache holds an entry for `url`.
 bool IsCached(const std::string& url);
 

@@ -14,13 +14,6 @@
 namespace qxnettest {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 std::string TakeMessage() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
@@ -131,6 +124,58 @@ TEST_F(QXNetTest, ProgressOfEmptyUnknownAndKnownLengthBodies) {
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
   EXPECT_LE(progress.back(), 90);
   EXPECT_GE(progress.back(), 89);  // truncation may lose a point per read
+}
+
+TEST_F(QXNetTest, ProgressOfAMultiMegabyteBodyAdvancesWithTheBytes) {
+  auto net = NewObject(sink);
+  std::string path;
+  ASSERT_EQ(Retrieve(net.Get(), Url("/large.bin"), path), S_OK);
+  const std::vector<long> progress = ReadProgress(sink->reports);
+  ASSERT_GT(progress.size(), 10u);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_GE(progress.back(), 80);
+  EXPECT_LE(progress.back(), 90);
+  // Halfway through the body the value is about halfway from 11 to 90.
+  EXPECT_NEAR(progress[progress.size() / 2], 50, 10);
+}
+
+TEST_F(QXNetTest, ExceptionOfASinkEndsTheCallCleanly) {
+  for (const std::string title : {"Opening HTTP session", "Downloading file (", "Download complete"}) {
+    SCOPED_TRACE(title);
+    auto net = NewObject(sink);
+    sink->throwAtTitle = title;
+    sink->ends = 0;
+    std::string path;
+    EXPECT_EQ(Retrieve(net.Get(), Url("/big.bin"), path), E_FAIL);
+    EXPECT_EQ(sink->ends, 1);
+    EXPECT_FALSE(IsCached(Url("/big.bin")));
+    EXPECT_TRUE(CacheFiles().empty());
+  }
+}
+
+TEST_F(QXNetTest, CacheLimitEvictsTheLeastRecentlyUsedAfterEachCommit) {
+  setenv("QXNET_CACHE_LIMIT", "100K", 1);
+  auto net = NewObject();
+  std::string path;
+  ASSERT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), S_OK);
+  ASSERT_EQ(Retrieve(net.Get(), Url("/chunked"), path), S_OK);
+  EXPECT_TRUE(IsCached(Url("/small.xml")));
+  // Over the limit on its own: it stays, everything used before it goes.
+  ASSERT_EQ(Retrieve(net.Get(), Url("/big.bin"), path), S_OK);
+  EXPECT_TRUE(IsCached(Url("/big.bin")));
+  EXPECT_FALSE(IsCached(Url("/small.xml")));
+  EXPECT_FALSE(IsCached(Url("/chunked")));
+  EXPECT_EQ(CacheFiles().size(), 1u);
+
+  // A limit that is no size: the default, and one trace line per commit.
+  setenv("QXNET_CACHE_LIMIT", "lots", 1);
+  ASSERT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), S_OK);
+  EXPECT_TRUE(IsCached(Url("/big.bin")));
+  const std::string line =
+      "CQXNet::CommitCacheEntry: QXNET_CACHE_LIMIT is not a size: \"lots\"; the default of 1 GiB is used";
+  const std::vector<std::string> entries = TraceEntries();
+  EXPECT_EQ(std::count(entries.begin(), entries.end(), line), 1);
+  unsetenv("QXNET_CACHE_LIMIT");
 }
 
 TEST_F(QXNetTest, CancelByMinusOneNotByOne) {

@@ -1,7 +1,12 @@
 // qxnet get | cache-info | upload | upload-form
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 
+#include "net/download/output_file.h"
 #include "server/object_frame/bstr.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/commands.h"
@@ -18,9 +23,23 @@ ProgressDisplay::Mode DisplayMode(const GlobalOptions& options) {
 
 const char* YesNo(VARIANT_BOOL value) { return value == VARIANT_TRUE ? "yes" : "no"; }
 
+// The cached copy's file when the cache holds a copy of `url` that the
+// server says is current; nullopt otherwise (a failed check included).
+std::optional<std::string> CurrentCachedCopy(_QXNet* net, const std::string& url) {
+  qx::BStr address = qx::BStr::FromUtf8(url);
+  VARIANT_BOOL exists = VARIANT_FALSE, current = VARIANT_FALSE;
+  qx::BStr file;
+  if (net->GetCacheInfo(address.Get(), 0, &exists, &current, file.Put()) != S_OK ||
+      exists != VARIANT_TRUE || current != VARIANT_TRUE || file.Utf8().empty()) {
+    return std::nullopt;
+  }
+  return file.Utf8();
+}
+
 void AddGet(CLI::App& app, const GlobalOptions& options) {
   struct Args {
     std::string url, output;
+    bool force = false;
   };
   auto args = std::make_shared<Args>();
   auto* command = app.add_subcommand(
@@ -28,14 +47,28 @@ void AddGet(CLI::App& app, const GlobalOptions& options) {
   command->add_option("URL", args->url, "Address to download")->required();
   command->add_option("-o,--output", args->output,
                       "Copy the download to FILE (default: print the cache file's path)");
+  command->add_flag("--force", args->force,
+                    "Download even when the cache holds a current copy");
   command->callback([&options, args] {
     auto net = Create<_QXNet>("QXNet.QXNet");
-    ProgressDisplay display(stderr, DisplayMode(options));
-    const std::string path = RetrieveWithProgress(net.Get(), args->url, args->output, display);
+    std::optional<std::string> path;
+    if (!args->force) path = CurrentCachedCopy(net.Get(), args->url);
+    const bool reused = path.has_value();
+    if (reused && !args->output.empty()) {
+      if (!qx::net::CopyFileReplacing(*path, args->output)) {
+        throw std::runtime_error("Unable to copy " + *path + " to " + args->output + ": " +
+                                 std::strerror(errno));
+      }
+      path = args->output;
+    }
+    if (!reused) {
+      ProgressDisplay display(stderr, DisplayMode(options));
+      path = RetrieveWithProgress(net.Get(), args->url, args->output, display);
+    }
     if (options.json)
-      PrintJson({{"url", args->url}, {"file", path}});
+      PrintJson({{"url", args->url}, {"file", *path}, {"reused", reused}});
     else
-      std::printf("%s\n", path.c_str());
+      std::printf("%s\n", path->c_str());
   });
 }
 

@@ -1,0 +1,53 @@
+// The shared plumbing of the cache index: the prepared-statement wrapper and
+// the one write transaction every index operation runs in.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace qx::inet {
+
+// A partial download left alone this long (FILETIME ticks) is given up.
+constexpr int64_t kPartialLifetimeTicks = int64_t{7} * 24 * 3600 * 10'000'000;
+
+// Sets the last error from a failed SQLite call; always answers false.
+bool SqliteFailure(sqlite3* db, int rc);
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool ok() const { return rc_ == SQLITE_OK; }
+  int rc() const { return rc_; }
+  Statement& Bind(int at, const std::string& text);
+  Statement& Bind(int at, int64_t value);
+  // SQLITE_ROW, SQLITE_DONE or an error.
+  int Step() { return sqlite3_step(statement_); }
+  int64_t Int(int column) const { return sqlite3_column_int64(statement_, column); }
+  std::string Text(int column) const;
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+  int rc_;
+};
+
+// Runs one statement that returns no rows; false with the last error set.
+bool Execute(sqlite3* db, const char* sql);
+
+// Runs `work` inside one write transaction on the index of the cache folder
+// (opened, checked and, when due, swept on first use in the process).
+// `folder` receives the cache folder. A false answer of `work` rolls back.
+bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work);
+
+// Upkeep run on the index when a process first opens it (inside the
+// connection's lock, outside any transaction): the sweep of files no entry
+// names, at most once a day per folder.
+void SweepCacheFolderIfDue(sqlite3* db, const std::string& folder);
+
+}  // namespace qx::inet
