@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -31,6 +32,11 @@ const std::string& PrivateFolder() {
     setenv("XDG_CACHE_HOME", root.c_str(), 1);
     setenv("QXNET_REGISTRY", (root + "/registry.db").c_str(), 1);
     setenv("QXNET_CACHE_DIR", (root + "/inetcache").c_str(), 1);
+    // libFuzzer ends a timed run with exit(); a crash keeps the folder.
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(PrivateFolder(), ignored);
+    });
     return root;
   }();
   return folder;

@@ -49,7 +49,9 @@ TEST(UrlTest, CanonicalForms) {
   for (const auto& [url, canonical] : cases) {
     EXPECT_EQ(Canonical(url), canonical) << url;
     // The canonical form is its own canonical form.
-    if (canonical.front() != '!') EXPECT_EQ(Canonical(canonical), canonical) << url;
+    if (canonical.front() != '!') {
+      EXPECT_EQ(Canonical(canonical), canonical) << url;
+    }
   }
 }
 
