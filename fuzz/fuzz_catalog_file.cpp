@@ -1,6 +1,6 @@
 // Catalog files: whatever a catalog file holds, what is loaded from it is
 // saved as a file that loads back to the same save.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "server/object_frame/bstr.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "feed/feed_date.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "platform/com/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // Feed documents: whatever a feed file holds, what is read from it is saved
 // as a feed that reads back to the same save (a fixed point after one round).
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "server/object_frame/bstr.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "net/internet_service/internet_service.h"
 
 using namespace qx::inet;

@@ -2,7 +2,7 @@
 // fragment that another item accepts and writes identically. The form
 // writes values verbatim, so this holds for values without markup ('<');
 // for the others only safety is checked.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "platform/com/text.h"
 #include "server/object_frame/bstr.h"
 

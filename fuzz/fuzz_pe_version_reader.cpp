@@ -5,7 +5,7 @@
 
 #include "detect/pe_version_reader.h"
 #include "detect/version_info_block.h"
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const qx::detect::MemoryImageSource image(data, size);

@@ -2,7 +2,7 @@
 // structure, so a script parses to the same tree of keys and values whatever
 // the module path is, and the replacement text appears only where %MODULE%
 // stood.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "platform/com/text.h"
 #include "platform/registry/registrar_script.h"
 

@@ -1,6 +1,6 @@
 // URL canonicalisation and cracking: the canonical form of a URL is its own
 // canonical form, and it cracks into components.
-#include "fuzz/fuzz_support.h"
+#include "fuzz/harness.h"
 #include "net/internet_service/internet_service.h"
 #include "platform/com/text.h"
 
