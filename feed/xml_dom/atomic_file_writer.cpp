@@ -55,7 +55,11 @@ std::string AtomicFileWriter::ResolveTarget(const std::string& path) {
   std::string current = path;
   for (int hops = 0; hops < kMaxLinks; ++hops) {
     struct stat st {};
-    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    if (lstat(current.c_str(), &st) != 0) {
+      // A dangling link is replaced itself; no file appears where it points.
+      return hops == 0 ? current : path;
+    }
+    if (!S_ISLNK(st.st_mode)) return current;
     const std::string folder = FolderOf(current);
     if (!MayFollowLink(st, folder)) {
       target_ = path;

@@ -192,6 +192,15 @@ TEST(XmlDomSave, FileModesAndLinks) {
   ASSERT_EQ(lstat(link.c_str(), &lst), 0);
   EXPECT_TRUE(S_ISLNK(lst.st_mode));
   EXPECT_EQ(ReadFile(kept), "<via-link></via-link>\r\n");
+
+  // A dangling link is replaced by the file; nothing appears where it pointed.
+  const std::string dangling = xmltest::PathInRoot("dangling.xml");
+  const std::string nowhere = xmltest::PathInRoot("nowhere.xml");
+  ASSERT_EQ(symlink(nowhere.c_str(), dangling.c_str()), 0);
+  other.save(Wide(dangling));
+  ASSERT_EQ(lstat(dangling.c_str(), &lst), 0);
+  EXPECT_TRUE(S_ISREG(lst.st_mode));
+  EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
 // A link in a sticky, world-writable folder is followed only when the
