@@ -21,7 +21,8 @@ void Violated(const char* property, const std::string& detail) {
 }
 
 const std::string& PrivateFolder() {
-  static const std::string folder = [] {
+  // Never destroyed: the exit handler below still needs it.
+  static const std::string* folder = new std::string([] {
     char pattern[] = "/tmp/qxfuzz-XXXXXX";
     const char* made = mkdtemp(pattern);
     if (made == nullptr) Violated("mkdtemp", "cannot make a private folder");
@@ -38,8 +39,8 @@ const std::string& PrivateFolder() {
       std::filesystem::remove_all(PrivateFolder(), ignored);
     });
     return root;
-  }();
-  return folder;
+  }());
+  return *folder;
 }
 
 void RegisterModuleOnce() {
