@@ -22,8 +22,20 @@ FILETIME FileTimeFromInt64(int64_t value) {
   return FILETIME{static_cast<DWORD>(bits & 0xFFFFFFFFu), static_cast<DWORD>(bits >> 32)};
 }
 
+bool UnixSecondsToFileTime(int64_t seconds, FILETIME* fileTime) {
+  // From 1601 to the end of 30827, the years a SYSTEMTIME can carry (and
+  // well inside the signed tick count): any other time must not wrap into
+  // some date in range.
+  constexpr int64_t kLastSecond = 910'670'515'199;  // 30827-12-31 23:59:59
+  if (seconds < -kUnixEpochSeconds || seconds > kLastSecond) return false;
+  *fileTime = FileTimeFromInt64((seconds + kUnixEpochSeconds) * kTicksPerSecond);
+  return true;
+}
+
 FILETIME FileTimeFromUnixSeconds(int64_t seconds) {
-  return FileTimeFromInt64((seconds + kUnixEpochSeconds) * kTicksPerSecond);
+  FILETIME fileTime{};
+  UnixSecondsToFileTime(seconds, &fileTime);
+  return fileTime;
 }
 
 FILETIME GetSystemTimeAsFileTime() {

@@ -16,11 +16,6 @@ namespace {
 
 std::string ToUtf8(const char16_t* text) { return qx::Utf16ToUtf8(qx::WideView(text)); }
 
-template <typename T>
-T* Find(HINTERNET handle, HandleKind kind) {
-  return static_cast<T*>(FindHandle(handle, kind));
-}
-
 // Request target: escaped path and query, fragment dropped, leading "/".
 std::string RequestTarget(const std::string& objectName) {
   std::string target = objectName.substr(0, objectName.find('#'));
@@ -87,7 +82,7 @@ HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName,
                            INTERNET_PORT serverPort, const char16_t* userName,
                            const char16_t* password, DWORD service, DWORD /*flags*/,
                            uintptr_t /*context*/) {
-  auto* owner = Find<SessionHandle>(session, HandleKind::Session);
+  auto owner = FindHandle<SessionHandle>(session, HandleKind::Session);
   if (owner == nullptr) return nullptr;
   if (serverName == nullptr || *serverName == u'\0' || service != INTERNET_SERVICE_HTTP) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -107,7 +102,7 @@ HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb,
                            const char16_t* objectName, const char16_t* /*version*/,
                            const char16_t* /*referrer*/, const char16_t* const* acceptTypes,
                            DWORD flags, uintptr_t /*context*/) {
-  auto* owner = Find<ConnectionHandle>(connection, HandleKind::Connection);
+  auto owner = FindHandle<ConnectionHandle>(connection, HandleKind::Connection);
   if (owner == nullptr) return nullptr;
   auto handle = std::make_unique<RequestHandle>();
   handle->session = owner->session;
@@ -133,7 +128,7 @@ HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb,
 
 BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersLength,
                       const void* optional, DWORD optionalLength) {
-  auto* owner = Find<RequestHandle>(request, HandleKind::Request);
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
   if (owner == nullptr) return FALSE;
   std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
 
@@ -147,7 +142,7 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
   spec.verb = owner->verb;
   spec.secure = secure;
   spec.followRedirects = (owner->flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0;
-  spec.request = owner;
+  spec.request = owner.get();
   if (!owner->accept.empty()) spec.headerLines.push_back("Accept: " + owner->accept);
   if (headers != nullptr && headersLength != 0) {
     const std::u16string_view text = headersLength == static_cast<DWORD>(-1)
@@ -166,7 +161,7 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
 
 DWORD InternetErrorDlg(HWND parent, HINTERNET request, DWORD /*error*/, DWORD /*flags*/,
                        void** /*data*/) {
-  auto* owner = Find<RequestHandle>(request, HandleKind::Request);
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
   if (owner == nullptr) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
   if (!owner->transfer || !owner->transfer->HeadersComplete()) return ERROR_SUCCESS;
@@ -188,7 +183,7 @@ DWORD InternetErrorDlg(HWND parent, HINTERNET request, DWORD /*error*/, DWORD /*
 
 BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD /*flags*/,
                                 uintptr_t /*context*/) {
-  auto* owner = Find<RequestHandle>(request, HandleKind::Request);
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
   if (owner == nullptr) return FALSE;
   if (available == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -205,7 +200,7 @@ BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD /*fla
 }
 
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read) {
-  auto* owner = Find<RequestHandle>(request, HandleKind::Request);
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
   if (owner == nullptr) return FALSE;
   if (read == nullptr || (buffer == nullptr && toRead != 0)) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -2,6 +2,7 @@
 // instead of being dereferenced.
 #include "net/internet_service/http_handles.h"
 
+#include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
@@ -11,10 +12,15 @@
 namespace qx::inet {
 namespace {
 
-std::mutex g_table_mutex;
+// Identifiers start above the user-space address range, so a stray pointer
+// is never taken for a handle.
+constexpr uintptr_t kFirstHandle = 0x4858'0000'0000'0001;
 
-std::unordered_map<InternetHandle*, std::unique_ptr<InternetHandle>>& Table() {
-  static auto* table = new std::unordered_map<InternetHandle*, std::unique_ptr<InternetHandle>>();
+std::mutex g_table_mutex;
+uintptr_t g_next_handle = kFirstHandle;
+
+std::unordered_map<uintptr_t, std::shared_ptr<InternetHandle>>& Table() {
+  static auto* table = new std::unordered_map<uintptr_t, std::shared_ptr<InternetHandle>>();
   return *table;
 }
 
@@ -40,16 +46,16 @@ RequestHandle::~RequestHandle() {
   }
 }
 
-HINTERNET RegisterHandle(std::unique_ptr<InternetHandle> handle) {
-  InternetHandle* raw = handle.get();
+HINTERNET RegisterHandle(std::shared_ptr<InternetHandle> handle) {
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  Table().emplace(raw, std::move(handle));
-  return raw;
+  const uintptr_t id = g_next_handle++;
+  Table().emplace(id, std::move(handle));
+  return reinterpret_cast<HINTERNET>(id);
 }
 
-InternetHandle* FindHandle(HINTERNET handle, HandleKind kind) {
+std::shared_ptr<InternetHandle> FindHandle(HINTERNET handle, HandleKind kind) {
   std::lock_guard<std::mutex> lock(g_table_mutex);
-  auto found = Table().find(handle);
+  auto found = Table().find(reinterpret_cast<uintptr_t>(handle));
   if (found == Table().end()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -58,14 +64,14 @@ InternetHandle* FindHandle(HINTERNET handle, HandleKind kind) {
     SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
     return nullptr;
   }
-  return found->second.get();
+  return found->second;
 }
 
 bool ReleaseHandle(HINTERNET handle) {
-  std::unique_ptr<InternetHandle> owned;
+  std::shared_ptr<InternetHandle> owned;
   {
     std::lock_guard<std::mutex> lock(g_table_mutex);
-    auto found = Table().find(handle);
+    auto found = Table().find(reinterpret_cast<uintptr_t>(handle));
     if (found == Table().end()) return false;
     owned = std::move(found->second);
     Table().erase(found);

@@ -72,11 +72,22 @@ struct RequestHandle : InternetHandle {
   std::unique_ptr<HttpTransfer> transfer;  // the last send
 };
 
-// Registers a new handle; the table owns it until ReleaseHandle.
-HINTERNET RegisterHandle(std::unique_ptr<InternetHandle> handle);
+// Handles are identifiers, never addresses: each is issued once for the
+// life of the process, so a closed handle stays refused even after another
+// object takes its memory. The table and every call that found a handle
+// share ownership of it, so a close on another thread cannot free an object
+// while a call is using it.
+
+// Registers a new handle; the table holds it until ReleaseHandle.
+HINTERNET RegisterHandle(std::shared_ptr<InternetHandle> handle);
 // The live handle of that kind, or nullptr (last error set).
-InternetHandle* FindHandle(HINTERNET handle, HandleKind kind);
-// Removes and destroys a handle; false when it is not live.
+std::shared_ptr<InternetHandle> FindHandle(HINTERNET handle, HandleKind kind);
+template <typename T>
+std::shared_ptr<T> FindHandle(HINTERNET handle, HandleKind kind) {
+  return std::static_pointer_cast<T>(FindHandle(handle, kind));
+}
+// Removes a handle from the table; its object goes when the last call
+// using it returns. False when it is not live.
 bool ReleaseHandle(HINTERNET handle);
 
 }  // namespace qx::inet

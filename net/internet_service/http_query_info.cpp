@@ -78,9 +78,10 @@ BOOL HandOutTime(const std::string& value, void* buffer, DWORD* bufferLength) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
-  const FILETIME fileTime = FileTimeFromUnixSeconds(seconds);
+  // A date beyond what a SYSTEMTIME holds is as unreadable as a garbled one.
+  FILETIME fileTime{};
   SYSTEMTIME result{};
-  if (!FileTimeToSystemTime(&fileTime, &result)) {
+  if (!UnixSecondsToFileTime(seconds, &fileTime) || !FileTimeToSystemTime(&fileTime, &result)) {
     SetLastError(ERROR_HTTP_INVALID_HEADER);
     return FALSE;
   }
@@ -93,7 +94,7 @@ BOOL HandOutTime(const std::string& value, void* buffer, DWORD* bufferLength) {
 
 BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
                     DWORD* index) {
-  auto* owner = static_cast<RequestHandle*>(FindHandle(request, HandleKind::Request));
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
   if (owner == nullptr) return FALSE;
   if (bufferLength == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

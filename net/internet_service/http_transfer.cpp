@@ -109,19 +109,24 @@ bool HttpTransfer::Configure(const TransferSpec& spec) {
   curl_easy_setopt(e, CURLOPT_XFERINFODATA, this);
   curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
 
-  char* systemBundle = nullptr;
-  curl_easy_getinfo(e, CURLINFO_CAINFO, &systemBundle);
-  const std::string trust = ExtraTrustBundle(systemBundle != nullptr ? systemBundle : "");
-  if (!trust.empty()) {
-    curl_blob blob{const_cast<char*>(trust.data()), trust.size(), CURL_BLOB_COPY};
-    curl_easy_setopt(e, CURLOPT_CAINFO_BLOB, &blob);
-  }
+  // A transfer whose average speed stays under the floor for a whole stall
+  // period fails even though bytes keep trickling in.
+  const auto stallSeconds = std::max<long>(
+      1, static_cast<long>((stallTimeout_.count() + 999) / 1000));
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimit());
+  curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+
+  if (!ConfigureTrust(spec.secure)) return false;
 
   if (!session_->agent.empty()) curl_easy_setopt(e, CURLOPT_USERAGENT, session_->agent.c_str());
+  failureContext_.secure = spec.secure;
   if (session_->direct) {
     curl_easy_setopt(e, CURLOPT_PROXY, "");
   } else if (!session_->proxy.empty()) {
     curl_easy_setopt(e, CURLOPT_PROXY, session_->proxy.c_str());
+    failureContext_.proxy = session_->proxy;
+  } else {
+    failureContext_.proxy = EnvironmentProxy(spec.secure ? "https" : "http");
   }
 
   for (const std::string& line : spec.headerLines) {
@@ -162,6 +167,25 @@ bool HttpTransfer::Configure(const TransferSpec& spec) {
       curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy->user.c_str());
       curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy->password.c_str());
     }
+  }
+  return true;
+}
+
+bool HttpTransfer::ConfigureTrust(bool secure) {
+  char* systemBundle = nullptr;
+  curl_easy_getinfo(easy_, CURLINFO_CAINFO, &systemBundle);
+  const TrustSources trust = ResolveTrustSources(systemBundle != nullptr ? systemBundle : "");
+  if (!trust.problem.empty() && secure) {
+    Fail(ERROR_INTERNET_INVALID_CA, trust.problem);
+    return false;
+  }
+  // A plain request keeps going; should it be redirected to https, libcurl
+  // refuses the unreadable bundle itself.
+  if (!trust.bundleFile.empty()) curl_easy_setopt(easy_, CURLOPT_CAINFO, trust.bundleFile.c_str());
+  if (!trust.certFolder.empty()) curl_easy_setopt(easy_, CURLOPT_CAPATH, trust.certFolder.c_str());
+  if (!trust.extraPem.empty()) {
+    curl_blob blob{const_cast<char*>(trust.extraPem.data()), trust.extraPem.size(), CURL_BLOB_COPY};
+    curl_easy_setopt(easy_, CURLOPT_CAINFO_BLOB, &blob);
   }
   return true;
 }
@@ -270,8 +294,8 @@ void HttpTransfer::CheckStall() {
 void HttpTransfer::OnDone(CURLcode result) {
   done_ = true;
   if (result != CURLE_OK && errorCode_ == 0) {
-    Fail(InternetErrorFromCurl(result, easy_, errorBuffer_),
-         errorBuffer_[0] != '\0' ? std::string(errorBuffer_) : std::string(curl_easy_strerror(result)));
+    TransferFailure failure = DescribeCurlFailure(result, easy_, errorBuffer_, failureContext_);
+    Fail(failure.code, std::move(failure.message));
   }
   if (result == CURLE_OK && !headersComplete_) {
     // A response that ended without a header block we took as final (for

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/internet_service/curl_error_map.h"
 #include "net/internet_service/http_handles.h"
 
 namespace qx::inet {
@@ -73,6 +74,7 @@ class HttpTransfer {
                         curl_off_t ulnow);
 
   bool Configure(const TransferSpec& spec);
+  bool ConfigureTrust(bool secure);
   void EndHeaderBlock();
   template <typename Done>
   void Pump(Done done);
@@ -86,6 +88,7 @@ class HttpTransfer {
   curl_slist* headerList_ = nullptr;
   bool attached_ = false;
   char errorBuffer_[CURL_ERROR_SIZE] = {};
+  FailureContext failureContext_;
 
   bool followRedirects_ = true;
   bool nobody_ = false;

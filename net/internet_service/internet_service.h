@@ -336,6 +336,9 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime);
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime);
 int64_t FileTimeToInt64(FILETIME time);
 FILETIME FileTimeFromInt64(int64_t value);
+// Seconds since 1970 as a FILETIME; false for a time before 1601 or after
+// 30827, which no SYSTEMTIME holds. FileTimeFromUnixSeconds gives 0 for those.
+bool UnixSecondsToFileTime(int64_t seconds, FILETIME* fileTime);
 FILETIME FileTimeFromUnixSeconds(int64_t seconds);
 
 // ---------------------------------------------------------------- configuration
@@ -347,8 +350,17 @@ FILETIME FileTimeFromUnixSeconds(int64_t seconds);
 void SetTransferTimeouts(std::chrono::milliseconds connectTimeout,
                          std::chrono::milliseconds stallTimeout);
 
-// Extra trusted certificates: the PEM file named by QXNET_CA_BUNDLE is
-// trusted in addition to the system's store.
+// Speed floor: a transfer whose average speed over a whole stall period
+// stays under this many bytes per second fails with ERROR_INTERNET_TIMEOUT,
+// as a stalled one does, so a server trickling bytes cannot hold it for
+// ever. 1 unless the environment sets QXNET_LOW_SPEED_LIMIT or this is
+// called (affects transfers started afterwards; 0 restores the default).
+void SetLowSpeedLimit(long bytesPerSecond);
+
+// Trusted certificates: CURL_CA_BUNDLE, else SSL_CERT_FILE and SSL_CERT_DIR,
+// else the system's store; the PEM file named by QXNET_CA_BUNDLE is trusted
+// in addition. A named file or folder that cannot be read fails secure
+// transfers with a message that says so.
 
 // The credential provider. For a request answered 401/407, InternetErrorDlg
 // first offers the netrc entry ($NETRC, else ~/.netrc) for the host, then

@@ -79,6 +79,13 @@ bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure
     curl_url_set(url.get(), CURLUPART_PORT, nullptr, 0);
   }
   if (auto path = GetUrlPart(url.get(), CURLUPART_PATH)) {
+    // "file:0//x" parses with the relative path "0//x", which would be written
+    // as "file://0//x" and read back as a host: a file URL needs an absolute
+    // path, as "file:x" does.
+    if (GetUrlPart(url.get(), CURLUPART_SCHEME) == "file" && (path->empty() || path->front() != '/')) {
+      failure = ERROR_INTERNET_INVALID_URL;
+      return false;
+    }
     curl_url_set(url.get(), CURLUPART_PATH, EscapeUnsafeUrlText(*path, false).c_str(), 0);
   }
   if (auto query = GetUrlPart(url.get(), CURLUPART_QUERY)) {

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <utility>
+#include <vector>
 
 #include "net/internet_service/internet_service.h"
 #include "platform/com/text.h"
@@ -85,6 +87,60 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
       EXPECT_FALSE(GetErrorMessage(error).empty());
     }
   }
+}
+
+TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
+  const std::string folder = std::string(std::getenv("TMPDIR")) + "/trust";
+  std::filesystem::create_directories(folder);
+  const auto files = inettest::MakeCertificates(folder, CertificateKind::Valid);
+  const std::string missing = folder + "/missing.pem";
+  LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
+  server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("secret", "text/plain");
+  });
+  server.Start();
+  const char* const variables[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR", "QXNET_CA_BUNDLE"};
+  const struct {
+    std::vector<std::pair<const char*, std::string>> environment;
+    DWORD error;          // 0: accepted
+    const char* blamed;   // the variable the message names
+  } cases[] = {
+      {{{"CURL_CA_BUNDLE", files.caCert}}, 0, nullptr},
+      {{{"SSL_CERT_FILE", files.caCert}}, 0, nullptr},
+      // CURL_CA_BUNDLE comes first: the others are not looked at.
+      {{{"CURL_CA_BUNDLE", files.caCert}, {"SSL_CERT_FILE", missing}, {"SSL_CERT_DIR", missing}}, 0, nullptr},
+      // The named bundle replaces the system's, which does not know the authority.
+      {{{"SSL_CERT_FILE", files.serverKey}}, ERROR_INTERNET_INVALID_CA, nullptr},
+      {{{"CURL_CA_BUNDLE", missing}}, ERROR_INTERNET_INVALID_CA, "CURL_CA_BUNDLE"},
+      {{{"SSL_CERT_FILE", missing}}, ERROR_INTERNET_INVALID_CA, "SSL_CERT_FILE"},
+      {{{"SSL_CERT_DIR", files.caCert}}, ERROR_INTERNET_INVALID_CA, "SSL_CERT_DIR"},
+      {{{"QXNET_CA_BUNDLE", missing}}, ERROR_INTERNET_INVALID_CA, "QXNET_CA_BUNDLE"},
+  };
+  int serial = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(serial++);
+    for (const char* name : variables) unsetenv(name);
+    for (const auto& [name, value] : c.environment) setenv(name, value.c_str(), 1);
+    DWORD error = 0;
+    std::string body;
+    Get(server.port(), u"/", INTERNET_FLAG_SECURE, &error, &body);
+    const std::string message = qx::Utf16ToUtf8(GetErrorMessage(error));
+    EXPECT_EQ(error, c.error) << message;
+    EXPECT_EQ(body, c.error ? "" : "secret");
+    if (c.blamed) {
+      EXPECT_NE(message.find(std::string("named by ") + c.blamed), std::string::npos) << message;
+    }
+  }
+  for (const char* name : variables) unsetenv(name);
+  // A plain request does not need the trust settings.
+  setenv("SSL_CERT_FILE", missing.c_str(), 1);
+  LoopbackServer plain;
+  plain.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("open", "text/plain");
+  });
+  plain.Start();
+  EXPECT_EQ(Get(plain.port(), u"/", 0), 200u);
+  unsetenv("SSL_CERT_FILE");
 }
 
 TEST(AuthTest, NetrcThenPromptAndNeverTheSameCredentialsTwice) {

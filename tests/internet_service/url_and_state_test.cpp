@@ -42,8 +42,17 @@ TEST(UrlTest, CanonicalForms) {
       {"ftp://x/y", "ftp://x/y"},
       {"notaurl", "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME)},
       {"", "!" + std::to_string(ERROR_INTERNET_UNRECOGNIZED_SCHEME)},
-      {"http://h:99999/", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
-  for (const auto& [url, canonical] : cases) EXPECT_EQ(Canonical(url), canonical) << url;
+      {"http://h:99999/", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)},
+      {"file:///tmp/a b", "file:///tmp/a%20b"},
+      // A relative file path would be written as a host the reader refuses.
+      {"file:0//x", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
+  for (const auto& [url, canonical] : cases) {
+    EXPECT_EQ(Canonical(url), canonical) << url;
+    // The canonical form is its own canonical form.
+    if (canonical.front() != '!') {
+      EXPECT_EQ(Canonical(canonical), canonical) << url;
+    }
+  }
 }
 
 TEST(UrlTest, CrackGivesSchemeHostPortAndPathWithQuery) {

@@ -41,6 +41,11 @@ class HermeticEnvironment : public ::testing::Environment {
     unsetenv("ALL_PROXY");
     unsetenv("all_proxy");
     unsetenv("QXNET_DIAGNOSTICS");
+    // Trust and speed settings come from the test, not from the machine.
+    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR", "QXNET_CA_BUNDLE",
+                             "QXNET_LOW_SPEED_LIMIT"}) {
+      unsetenv(name);
+    }
   }
 
   void TearDown() override {

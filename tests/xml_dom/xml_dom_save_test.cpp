@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -191,6 +192,100 @@ TEST(XmlDomSave, FileModesAndLinks) {
   ASSERT_EQ(lstat(link.c_str(), &lst), 0);
   EXPECT_TRUE(S_ISLNK(lst.st_mode));
   EXPECT_EQ(ReadFile(kept), "<via-link></via-link>\r\n");
+
+  // A dangling link is replaced by the file; nothing appears where it pointed.
+  const std::string dangling = xmltest::PathInRoot("dangling.xml");
+  const std::string nowhere = xmltest::PathInRoot("nowhere.xml");
+  ASSERT_EQ(symlink(nowhere.c_str(), dangling.c_str()), 0);
+  other.save(Wide(dangling));
+  ASSERT_EQ(lstat(dangling.c_str(), &lst), 0);
+  EXPECT_TRUE(S_ISREG(lst.st_mode));
+  EXPECT_FALSE(std::filesystem::exists(nowhere));
+}
+
+// A link in a sticky, world-writable folder is followed only when the
+// caller or the folder's owner owns it; elsewhere links are followed.
+TEST(XmlDomSave, LinksPlantedByAnotherUserInASharedFolderAreRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "making files of other users needs root";
+  constexpr uid_t kOther = 4242;
+  constexpr uid_t kFolderOwner = 4343;
+  const uid_t self = geteuid();
+  const struct {
+    const char* name;
+    mode_t folderMode;
+    uid_t folderOwner;
+    uid_t linkOwner;
+    bool followed;
+  } cases[] = {
+      {"shared, other's link", 01777, self, kOther, false},
+      {"shared folder of another, other's link", 01777, kFolderOwner, kOther, false},
+      {"shared, own link", 01777, kFolderOwner, self, true},
+      {"shared, folder owner's link", 01777, kFolderOwner, kFolderOwner, true},
+      {"not sticky", 0777, self, kOther, true},
+      {"sticky, not world-writable", 01755, self, kOther, true},
+  };
+  int serial = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = xmltest::PathInRoot("shared" + std::to_string(++serial));
+    std::filesystem::create_directories(folder);
+    const std::string victim = xmltest::WriteFile("victim" + std::to_string(serial), "<victim/>");
+    ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+    const std::string link = folder + "/cat.xml";
+    ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), c.linkOwner, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chown(folder.c_str(), c.folderOwner, static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+    Document doc;
+    doc.appendChild(doc.createElement(u"saved"));
+    if (c.followed) {
+      doc.save(Wide(link));
+      EXPECT_EQ(ReadFile(victim), "<saved></saved>\r\n");
+    } else {
+      try {
+        doc.save(Wide(link));
+        ADD_FAILURE() << "the planted link was followed";
+      } catch (const DomError& e) {
+        EXPECT_EQ(e.hr, E_ACCESSDENIED);
+        EXPECT_NE(e.description.find(u"link owned by another user"), std::u16string::npos);
+      }
+      EXPECT_EQ(ReadFile(victim), "<victim/>");
+      struct stat st {};
+      ASSERT_EQ(lstat(link.c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode));
+    }
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+  }
+}
+
+TEST(XmlDomSave, SaveRemovesItsOwnStaleTemporaryFiles) {
+  const std::string folder = xmltest::PathInRoot("stale");
+  std::filesystem::create_directories(folder);
+  const auto twoHoursAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+  const struct {
+    const char* name;
+    bool old;
+    bool removed;
+  } files[] = {
+      {".cat.xml.tmp-a1b2c3", true, true},
+      {".cat.xml.tmp-d4e5f6", false, false},   // a save may still be writing it
+      {".cat.xml.tmp-a1b2c3d", true, false},   // not the temporary name
+      {".cat.xml.tmp-A1B2C3", true, false},
+      {".other.xml.tmp-a1b2c3", true, false},  // another file's
+      {"cat.xml.tmp-a1b2c3", true, false},
+  };
+  for (const auto& f : files) {
+    const std::string path = xmltest::WriteFile(std::string("stale/") + f.name, "partial");
+    if (f.old) std::filesystem::last_write_time(path, twoHoursAgo);
+  }
+  Document doc;
+  doc.appendChild(doc.createElement(u"r"));
+  doc.save(Wide(folder + "/cat.xml"));
+  for (const auto& f : files) {
+    EXPECT_EQ(std::filesystem::exists(folder + "/" + f.name), !f.removed) << f.name;
+  }
 }
 
 }  // namespace
