@@ -24,5 +24,6 @@ void AddUpdateCommand(CLI::App& app, const GlobalOptions& options);         // u
 void AddRegistryCommand(CLI::App& app, const GlobalOptions& options);       // reg
 void AddDispatchCommands(CLI::App& app, const GlobalOptions& options);      // call, describe
 void AddDemoCommand(CLI::App& app, const GlobalOptions& options);           // demo
+void AddSigningCommands(CLI::App& app, const GlobalOptions& options);       // keygen, sign
 
 }  // namespace qxcli

@@ -51,6 +51,7 @@ int Run(int argc, char** argv) {
   AddRegistryCommand(app, options);
   AddDispatchCommands(app, options);
   AddDemoCommand(app, options);
+  AddSigningCommands(app, options);
 
   try {
     app.parse(argc, argv);
