@@ -60,32 +60,23 @@ constexpr MemberDesc kQXDetectNet[] = {
     QX_GETTER(_QXDetectNet, CLRVersions, 3),
 };
 
-constexpr MemberDesc kUpdateItem[] = {
-    QX_PROPERTY(IUpdateItem, title, 1),
-    QX_PROPERTY(IUpdateItem, link, 2),
-    QX_PROPERTY(IUpdateItem, description, 3),
-    QX_PROPERTY(IUpdateItem, guid, 4),
-    QX_PROPERTY(IUpdateItem, category, 5),
-    QX_PROPERTY(IUpdateItem, pubDate, 6),
-    Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method, Param(u"retVal", Retval)),
-    Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method, Param(u"retVal", In)),
-    QX_PROPERTY(IUpdateItem, status, 10),
-    QX_PROPERTY(IUpdateItem, required, 11),
-};
+// The members of IUpdateItem, which IUpdateItem2 begins with.
+#define QX_UPDATE_ITEM_MEMBERS                                                                     \
+  QX_PROPERTY(IUpdateItem, title, 1), QX_PROPERTY(IUpdateItem, link, 2),                           \
+      QX_PROPERTY(IUpdateItem, description, 3), QX_PROPERTY(IUpdateItem, guid, 4),                 \
+      QX_PROPERTY(IUpdateItem, category, 5), QX_PROPERTY(IUpdateItem, pubDate, 6),                 \
+      Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method,                           \
+                                           Param(u"retVal", Retval)),                              \
+      Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method,                       \
+                                             Param(u"retVal", In)),                                \
+      QX_PROPERTY(IUpdateItem, status, 10), QX_PROPERTY(IUpdateItem, required, 11)
 
-// The second item interface repeats the first one's members, then adds the
-// payload description.
+constexpr MemberDesc kUpdateItem[] = {QX_UPDATE_ITEM_MEMBERS};
+
+// The second item interface: the first one's members, then the payload
+// description.
 constexpr MemberDesc kUpdateItem2[] = {
-    QX_PROPERTY(IUpdateItem, title, 1),
-    QX_PROPERTY(IUpdateItem, link, 2),
-    QX_PROPERTY(IUpdateItem, description, 3),
-    QX_PROPERTY(IUpdateItem, guid, 4),
-    QX_PROPERTY(IUpdateItem, category, 5),
-    QX_PROPERTY(IUpdateItem, pubDate, 6),
-    Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method, Param(u"retVal", Retval)),
-    Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method, Param(u"retVal", In)),
-    QX_PROPERTY(IUpdateItem, status, 10),
-    QX_PROPERTY(IUpdateItem, required, 11),
+    QX_UPDATE_ITEM_MEMBERS,
     QX_PROPERTY(IUpdateItem2, enclosureUrl, 12),
     QX_PROPERTY(IUpdateItem2, enclosureLength, 13),
     QX_PROPERTY(IUpdateItem2, enclosureType, 14),
@@ -180,6 +171,7 @@ constexpr MemberDesc kUpdateWorkUnit[] = {
     Member<&IUpdateWorkUnit::MoveToPending>(u"MoveToPending", 8, Method, Param(u"pItem", In)),
 };
 
+#undef QX_UPDATE_ITEM_MEMBERS
 #undef QX_PROPERTY
 #undef QX_GETTER
 
