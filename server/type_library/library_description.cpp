@@ -229,6 +229,8 @@ constexpr CoclassDesc kCoclasses[] = {
 
 #undef QX_COCLASS
 
+static_assert(std::size(kCoclasses) == kCoclassCount, "kCoclassCount must count the coclasses");
+
 constexpr LibraryDesc kLibrary{u"QXNETLib", &LIBID_QXNETLib, 1, 0, kInterfaces, kCoclasses};
 
 }  // namespace
