@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "catalog/check_schedule.h"
+#include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
 #include "server/object_frame/bstr.h"
@@ -161,6 +162,9 @@ class CatalogFileReader {
     item->put_status(status.Get());
     const DATE pubDate = feed::ParseFeedDate(values.text[kPubDate]);
     if (pubDate != 0.0) item->put_pubDate(pubDate);
+    if (const std::optional<feed::Enclosure> enclosure = ReadEnclosure(element)) {
+      feed::PutEnclosure(item.Get(), *enclosure);
+    }
     list->Add(item.Get());
     return S_OK;
   }
@@ -196,6 +200,16 @@ class CatalogFileReader {
       }
     }
     return values;
+  }
+
+  // The item's payload data; an unreadable element counts as absent, like
+  // the other values of an item.
+  static std::optional<feed::Enclosure> ReadEnclosure(const xml::Node& element) {
+    try {
+      return feed::ReadEnclosure(element);
+    } catch (const xml::DomError&) {
+      return std::nullopt;
+    }
   }
 
   static VARIANT_BOOL RequiredFlag(const xml::Node& element) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <string>
 
+#include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
 #include "server/object_frame/bstr.h"
@@ -77,6 +78,13 @@ class CatalogDocumentBuilder {
     DATE pubDate = 0.0;
     if (FAILED(item->get_pubDate(&pubDate))) pubDate = 0.0;
     AppendValue(element, kValueIndent, u"pubDate", feed::FormatFeedDate(pubDate));
+    // The payload line only for items that have one: a catalog of items
+    // without payload data is written as it always was.
+    feed::Enclosure enclosure;
+    if (SUCCEEDED(feed::GetEnclosure(item, enclosure)) && !enclosure.IsEmpty()) {
+      AppendText(element, kValueIndent);
+      element.appendChild(feed::CreateEnclosureElement(doc_, enclosure));
+    }
     VARIANT_BOOL required = VARIANT_FALSE;
     if (SUCCEEDED(item->get_required(&required)) && required == VARIANT_TRUE) {
       element.setAttribute(u"required", u"true");

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "server/object_frame/bstr.h"
 #include "server/object_frame/com_ptr.h"
@@ -160,6 +161,9 @@ FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
   const DATE published = ParseFeedDate(values.Value(kPubDate));
   if (published != 0.0 && FAILED(hr = target->put_pubDate(published))) {
     return FeedStatus::PassOn(hr);
+  }
+  if (const std::optional<Enclosure> enclosure = ReadEnclosure(node)) {
+    if (FAILED(hr = PutEnclosure(target, *enclosure))) return FeedStatus::PassOn(hr);
   }
   // A guid already in the channel (ignoring case) is dropped by the collection.
   hr = items->Add(target);

@@ -5,7 +5,8 @@
 // are the channels, their `item` children the items. Of a channel the first
 // `title`, `link` and `description` children are read, of an item the first
 // `title`, `link`, `guid`, `description`, `category` and `pubDate` children
-// and the `required` attribute ("true" in any letter case). Everything else
+// and the `required` attribute ("true" in any letter case), and the payload
+// data of its first `enclosure` child (feed/enclosure.h). Everything else
 // in the file is ignored. A value is the element's whole text content, cut
 // to kMaxValueLength characters. DOM failures are thrown as xml::DomError.
 #pragma once

@@ -1,5 +1,6 @@
 #include "feed/rss_writer.h"
 
+#include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "server/object_frame/bstr.h"
 #include "server/object_frame/com_ptr.h"
@@ -109,6 +110,9 @@ FeedStatus RssWriter::WriteItem(IUpdateItem* item, xml::Node channelNode) {
   DATE published = 0.0;
   if (FAILED(hr = item->get_pubDate(&published))) return FeedStatus::PassOn(hr);
   AppendTextElement(itemNode, u"pubDate", FormatFeedDate(published));
+  Enclosure enclosure;
+  if (FAILED(hr = GetEnclosure(item, enclosure))) return FeedStatus::PassOn(hr);
+  if (!enclosure.IsEmpty()) itemNode.appendChild(CreateEnclosureElement(document_, enclosure));
   return FeedStatus::Ok();
 }
 

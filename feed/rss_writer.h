@@ -2,7 +2,8 @@
 // document: the declaration, `rss` version 2.0, one `channel` per channel
 // with `title`, `link`, `description` and its `item` elements, each item with
 // `title`, `link`, `description`, `guid`, `category` and `pubDate` children
-// and `required="true"` when its required value is exactly -1. No whitespace
+// and `required="true"` when its required value is exactly -1, then its
+// `enclosure` when it has payload data (feed/enclosure.h). No whitespace
 // is added between elements. DOM failures are thrown as xml::DomError.
 #pragma once
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "platform/com/text.h"
 #include "server/module/object_map.h"
@@ -41,9 +42,19 @@ std::optional<std::u16string_view> FirstElementValue(std::u16string_view text,
 
 }  // namespace
 
-CUpdateItem::CUpdateItem() : pubDate_(feed::CurrentLocalDate()) {}
+CUpdateItem::CUpdateItem()
+    : pubDate_(feed::CurrentLocalDate()), enclosureLength_(feed::kNoLength) {}
 
 CUpdateItem::~CUpdateItem() = default;
+
+void* CUpdateItem::QueryExtraInterface(REFIID riid) {
+  if (riid == IID_IUpdateItem) return static_cast<IUpdateItem*>(static_cast<IUpdateItem2*>(this));
+  return nullptr;
+}
+
+HRESULT CUpdateItem::InterfaceSupportsErrorInfo(REFIID riid) {
+  return riid == IID_IUpdateItem || riid == IID_IUpdateItem2 ? S_OK : S_FALSE;
+}
 
 HRESULT CUpdateItem::GetText(const BStr& field, BSTR* out) const {
   if (!out) return Error(kInvalidParameter, E_POINTER);
@@ -69,6 +80,26 @@ HRESULT CUpdateItem::put_description(BSTR newVal) { return PutText(description_,
 HRESULT CUpdateItem::get_guid(BSTR* pVal) { return GetText(guid_, pVal); }
 HRESULT CUpdateItem::get_category(BSTR* pVal) { return GetText(category_, pVal); }
 HRESULT CUpdateItem::put_category(BSTR newVal) { return PutText(category_, newVal); }
+
+HRESULT CUpdateItem::get_enclosureUrl(BSTR* pVal) { return GetText(enclosureUrl_, pVal); }
+HRESULT CUpdateItem::put_enclosureUrl(BSTR newVal) { return PutText(enclosureUrl_, newVal); }
+HRESULT CUpdateItem::get_enclosureType(BSTR* pVal) { return GetText(enclosureType_, pVal); }
+HRESULT CUpdateItem::put_enclosureType(BSTR newVal) { return PutText(enclosureType_, newVal); }
+HRESULT CUpdateItem::get_sha256(BSTR* pVal) { return GetText(sha256_, pVal); }
+HRESULT CUpdateItem::put_sha256(BSTR newVal) { return PutText(sha256_, newVal); }
+HRESULT CUpdateItem::get_edSignature(BSTR* pVal) { return GetText(edSignature_, pVal); }
+HRESULT CUpdateItem::put_edSignature(BSTR newVal) { return PutText(edSignature_, newVal); }
+
+HRESULT CUpdateItem::get_enclosureLength(LONGLONG* pVal) {
+  if (!pVal) return Error(kInvalidParameter, E_POINTER);
+  *pVal = enclosureLength_;
+  return S_OK;
+}
+
+HRESULT CUpdateItem::put_enclosureLength(LONGLONG newVal) {
+  enclosureLength_ = newVal < 0 ? feed::kNoLength : newVal;  // every negative means "none"
+  return S_OK;
+}
 
 HRESULT CUpdateItem::put_guid(BSTR newVal) {
   BStr before = std::move(guid_);
@@ -138,7 +169,15 @@ HRESULT CUpdateItem::MarshallObject(BSTR* retVal) {
     text += VisibleText(category_);
     text += u"</category>\n  <pubDate>";
     text += date;
-    text += u"</pubDate>\n</item>";
+    text += u"</pubDate>";
+    // Only an item with payload data has the line, so the fragment of an
+    // item without it reads as it always did.
+    const feed::Enclosure enclosure = Enclosure();
+    if (!enclosure.IsEmpty()) {
+      text += u"\n  ";
+      text += feed::EnclosureFragment(enclosure);
+    }
+    text += u"\n</item>";
     BStr result(text);
     if (result.IsNull()) return E_OUTOFMEMORY;
     *retVal = result.Detach();
@@ -173,8 +212,22 @@ HRESULT CUpdateItem::UnMarshallObject(BSTR retVal) {
       DATE date = feed::ParseFeedDate(*value);
       if (date != 0.0) pubDate_ = date;  // 0.0: unreadable, the date stays
     }
+    // A fragment without a readable enclosure leaves the payload data.
+    if (std::optional<feed::Enclosure> enclosure = feed::EnclosureFromFragment(text)) {
+      return feed::PutEnclosure(this, *enclosure);
+    }
     return S_OK;
   });
+}
+
+feed::Enclosure CUpdateItem::Enclosure() const {
+  feed::Enclosure enclosure;
+  enclosure.url = VisibleText(enclosureUrl_);
+  enclosure.length = enclosureLength_;
+  enclosure.type = VisibleText(enclosureType_);
+  enclosure.sha256 = VisibleText(sha256_);
+  enclosure.edSignature = VisibleText(edSignature_);
+  return enclosure;
 }
 
 std::u16string_view CUpdateItem::GuidText() { return guid_.View(); }

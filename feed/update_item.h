@@ -1,11 +1,13 @@
 // UpdateItem: one entry of the update feed (title, link, description, guid,
 // category, publication date), the feed's required flag and a local status,
-// with its item fragment text form.
+// with its item fragment text form; through IUpdateItem2 also the payload the
+// feed describes (enclosure address, length, type, SHA-256, signature).
 #pragma once
 
 #include <string_view>
 #include <vector>
 
+#include "feed/enclosure.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/item_guid_tracking.h"
 #include "server/object_frame/bstr.h"
@@ -15,13 +17,19 @@
 namespace qx {
 
 class CUpdateItem final
-    : public DispatchObject<CUpdateItem, IUpdateItem, SingleThreaded, NoConnectionPoints,
+    : public DispatchObject<CUpdateItem, IUpdateItem2, SingleThreaded, NoConnectionPoints,
                             IItemGuidTracking> {
  public:
   static constexpr const CLSID& kClsid = CLSID_UpdateItem;
 
   CUpdateItem();
   ~CUpdateItem() override;
+
+  // Error records name IUpdateItem, the interface callers have always used.
+  static const IID& ErrorInterface() { return IID_IUpdateItem; }
+  // The first item interface is the base of the second: the same pointer.
+  void* QueryExtraInterface(REFIID riid);
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override;
 
   // IUpdateItem
   HRESULT STDMETHODCALLTYPE get_title(BSTR* pVal) override;
@@ -43,6 +51,18 @@ class CUpdateItem final
   HRESULT STDMETHODCALLTYPE get_required(VARIANT_BOOL* pVal) override;
   HRESULT STDMETHODCALLTYPE put_required(VARIANT_BOOL newVal) override;
 
+  // IUpdateItem2
+  HRESULT STDMETHODCALLTYPE get_enclosureUrl(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_enclosureUrl(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_enclosureLength(LONGLONG* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_enclosureLength(LONGLONG newVal) override;
+  HRESULT STDMETHODCALLTYPE get_enclosureType(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_enclosureType(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_sha256(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_sha256(BSTR newVal) override;
+  HRESULT STDMETHODCALLTYPE get_edSignature(BSTR* pVal) override;
+  HRESULT STDMETHODCALLTYPE put_edSignature(BSTR newVal) override;
+
   // IItemGuidTracking (private to the module's collections)
   std::u16string_view GuidText() override;
   HRESULT AddGuidObserver(GuidObserver* observer) override;
@@ -50,6 +70,8 @@ class CUpdateItem final
 
  private:
   HRESULT GetText(const BStr& field, BSTR* out) const;
+  // The payload data as the fragment carries it.
+  feed::Enclosure Enclosure() const;
   static HRESULT PutText(BStr& field, BSTR value);
 
   BStr title_;
@@ -60,6 +82,11 @@ class CUpdateItem final
   DATE pubDate_;
   VARIANT_BOOL required_ = VARIANT_FALSE;
   BStr status_;
+  BStr enclosureUrl_;
+  LONGLONG enclosureLength_;
+  BStr enclosureType_;
+  BStr sha256_;
+  BStr edSignature_;
   std::vector<GuidObserver*> guidObservers_;
 };
 

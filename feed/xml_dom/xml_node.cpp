@@ -45,6 +45,18 @@ bool CanHoldChild(pugi::xml_node parent, pugi::xml_node child) {
   }
 }
 
+// The namespace bound to `prefix` where `node` stands: the nearest xmlns
+// declaration of it on the node or an ancestor.
+const char* NamespaceOfPrefix(pugi::xml_node node, std::string_view prefix) {
+  const std::string declaration = "xmlns:" + std::string(prefix);
+  for (; node && node.type() == pugi::node_element; node = node.parent()) {
+    if (const pugi::xml_attribute bound = node.attribute(declaration.c_str())) {
+      return bound.value();
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 NodeType Node::nodeType() const {
@@ -136,6 +148,26 @@ std::optional<std::u16string> Node::getAttribute(std::u16string_view name) const
     const pugi::xml_attribute attribute = node.attribute(key.c_str());
     if (!attribute) return std::nullopt;
     return Utf8ToUtf16(attribute.value());
+  });
+}
+
+std::optional<std::u16string> Node::getAttributeNS(std::u16string_view namespaceUri,
+                                                   std::u16string_view localName) const {
+  return GuardAllocation([&]() -> std::optional<std::u16string> {
+    const pugi::xml_node node = Of(node_);
+    if (node.type() != pugi::node_element) return std::nullopt;
+    const std::string uri = Utf16ToUtf8(namespaceUri);
+    const std::string local = Utf16ToUtf8(localName);
+    for (const pugi::xml_attribute attribute : node.attributes()) {
+      const std::string_view name = attribute.name();
+      const size_t colon = name.find(':');
+      if (colon == std::string_view::npos || name.substr(colon + 1) != local) continue;
+      const std::string_view prefix = name.substr(0, colon);
+      if (prefix == "xmlns") continue;
+      const char* bound = NamespaceOfPrefix(node, prefix);
+      if (bound && uri == bound) return Utf8ToUtf16(attribute.value());
+    }
+    return std::nullopt;
   });
 }
 

@@ -45,6 +45,11 @@ class Node {
   // attribute (or this is not an element).
   std::optional<std::u16string> getAttribute(std::u16string_view name) const;
   void setAttribute(std::u16string_view name, std::u16string_view value);
+  // The value of the attribute whose prefix is bound to `namespaceUri` (by an
+  // xmlns declaration on this element or an ancestor) and whose local name is
+  // `localName`, whatever the prefix; none when there is no such attribute.
+  std::optional<std::u16string> getAttributeNS(std::u16string_view namespaceUri,
+                                               std::u16string_view localName) const;
 
   Node selectSingleNode(std::u16string_view query) const;
   NodeList selectNodes(std::u16string_view query) const;

@@ -37,6 +37,9 @@ QX_DEFINE_GUID(IID_IStringCollection, 0x5D4195D1, 0x149D, 0x4869, 0x94, 0x70, 0x
 QX_DEFINE_GUID(DIID__IStringCollectionEvents, 0x1D49B7C0, 0x8362, 0x41C1, 0x93, 0x1B, 0xF8, 0x6C, 0x5E, 0xB2, 0xF2, 0xED);  // {1D49B7C0-8362-41C1-931B-F86C5EB2F2ED}
 QX_DEFINE_GUID(CLSID_UpdateWorkUnit, 0xDD419436, 0x088E, 0x4E58, 0x86, 0xA9, 0x7C, 0x45, 0x20, 0x7B, 0x2C, 0xAC);  // {DD419436-088E-4E58-86A9-7C45207B2CAC}
 QX_DEFINE_GUID(IID_IUpdateWorkUnit, 0x3A9AB895, 0x8F2F, 0x4693, 0xBC, 0x0C, 0x87, 0x89, 0x26, 0xAE, 0x12, 0xA3);  // {3A9AB895-8F2F-4693-BC0C-878926AE12A3}
+QX_DEFINE_GUID(IID_IUpdateItem2, 0x95194946, 0x07B0, 0x40B9, 0x9B, 0x6C, 0xDE, 0x94, 0x62, 0xDC, 0xFD, 0xEC);  // {95194946-07B0-40B9-9B6C-DE9462DCFDEC}
+QX_DEFINE_GUID(CLSID_UpdateVerifier, 0x22941E25, 0x85F9, 0x4361, 0x8F, 0xDE, 0xEC, 0xE8, 0x2B, 0x6F, 0xCD, 0xED);  // {22941E25-85F9-4361-8FDE-ECE82B6FCDED}
+QX_DEFINE_GUID(IID_IUpdateVerifier, 0xC8A86C34, 0xC93C, 0x4283, 0x8D, 0xDA, 0x3A, 0x1E, 0xFD, 0xCD, 0x88, 0x9A);  // {C8A86C34-C93C-4283-8DDA-3A1EFDCD889A}
 // clang-format on
 
 struct IUpdateItem;
@@ -186,6 +189,31 @@ struct IUpdateWorkUnit : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE MoveToPending(IUpdateItem* pItem) = 0;
 };
 
+// The update item with the payload the feed describes: the enclosure's
+// address, length and type, its SHA-256 (hex) and its Ed25519 signature
+// (Base64). An enclosureLength of -1 stands for none, or for a feed text that
+// is not a length.
+struct IUpdateItem2 : IUpdateItem {
+  virtual HRESULT STDMETHODCALLTYPE get_enclosureUrl(BSTR* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_enclosureUrl(BSTR newVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_enclosureLength(LONGLONG* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_enclosureLength(LONGLONG newVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_enclosureType(BSTR* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_enclosureType(BSTR newVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_sha256(BSTR* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_sha256(BSTR newVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_edSignature(BSTR* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_edSignature(BSTR newVal) = 0;
+};
+
+// Checks a downloaded payload against what the feed says of it: length,
+// SHA-256 and, with a public key, the Ed25519 signature.
+struct IUpdateVerifier : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_publicKey(BSTR* pVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_publicKey(BSTR newVal) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Verify(IUpdateItem* item, BSTR fileName) = 0;
+};
+
 // Interface identifier of each interface type, for typed queries.
 template <class T> struct qx_iid_of;
 #define QX_IID_OF(T, iid) \
@@ -213,4 +241,6 @@ QX_IID_OF(IStringCollection, IID_IStringCollection);
 QX_IID_OF(IUpdateDocument, IID_IUpdateDocument);
 QX_IID_OF(IUpdateCatalog, IID_IUpdateCatalog);
 QX_IID_OF(IUpdateWorkUnit, IID_IUpdateWorkUnit);
+QX_IID_OF(IUpdateItem2, IID_IUpdateItem2);
+QX_IID_OF(IUpdateVerifier, IID_IUpdateVerifier);
 #undef QX_IID_OF

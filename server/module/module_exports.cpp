@@ -31,13 +31,14 @@ class FactoryCache {
 
   IClassFactory* Get(size_t index, const ClassEntry& entry) {
     std::lock_guard lock(mutex_);
+    if (index >= factories_.size()) return nullptr;
     if (!factories_[index]) factories_[index] = NewClassFactory(entry);
     return factories_[index];
   }
 
  private:
   std::mutex mutex_;
-  std::array<IClassFactory*, 10> factories_{};
+  std::array<IClassFactory*, typelib::kCoclassCount> factories_{};
 };
 
 FactoryCache g_factories;

@@ -60,17 +60,34 @@ constexpr MemberDesc kQXDetectNet[] = {
     QX_GETTER(_QXDetectNet, CLRVersions, 3),
 };
 
-constexpr MemberDesc kUpdateItem[] = {
-    QX_PROPERTY(IUpdateItem, title, 1),
-    QX_PROPERTY(IUpdateItem, link, 2),
-    QX_PROPERTY(IUpdateItem, description, 3),
-    QX_PROPERTY(IUpdateItem, guid, 4),
-    QX_PROPERTY(IUpdateItem, category, 5),
-    QX_PROPERTY(IUpdateItem, pubDate, 6),
-    Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method, Param(u"retVal", Retval)),
-    Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method, Param(u"retVal", In)),
-    QX_PROPERTY(IUpdateItem, status, 10),
-    QX_PROPERTY(IUpdateItem, required, 11),
+// The members of IUpdateItem, which IUpdateItem2 begins with.
+#define QX_UPDATE_ITEM_MEMBERS                                                                     \
+  QX_PROPERTY(IUpdateItem, title, 1), QX_PROPERTY(IUpdateItem, link, 2),                           \
+      QX_PROPERTY(IUpdateItem, description, 3), QX_PROPERTY(IUpdateItem, guid, 4),                 \
+      QX_PROPERTY(IUpdateItem, category, 5), QX_PROPERTY(IUpdateItem, pubDate, 6),                 \
+      Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method,                           \
+                                           Param(u"retVal", Retval)),                              \
+      Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method,                       \
+                                             Param(u"retVal", In)),                                \
+      QX_PROPERTY(IUpdateItem, status, 10), QX_PROPERTY(IUpdateItem, required, 11)
+
+constexpr MemberDesc kUpdateItem[] = {QX_UPDATE_ITEM_MEMBERS};
+
+// The second item interface: the first one's members, then the payload
+// description.
+constexpr MemberDesc kUpdateItem2[] = {
+    QX_UPDATE_ITEM_MEMBERS,
+    QX_PROPERTY(IUpdateItem2, enclosureUrl, 12),
+    QX_PROPERTY(IUpdateItem2, enclosureLength, 13),
+    QX_PROPERTY(IUpdateItem2, enclosureType, 14),
+    QX_PROPERTY(IUpdateItem2, sha256, 15),
+    QX_PROPERTY(IUpdateItem2, edSignature, 16),
+};
+
+constexpr MemberDesc kUpdateVerifier[] = {
+    QX_PROPERTY(IUpdateVerifier, publicKey, 1),
+    Member<&IUpdateVerifier::Verify>(u"Verify", 2, Method, Param(u"item", In),
+                                     Param(u"fileName", In)),
 };
 
 constexpr MemberDesc kUpdateItems[] = {
@@ -154,6 +171,7 @@ constexpr MemberDesc kUpdateWorkUnit[] = {
     Member<&IUpdateWorkUnit::MoveToPending>(u"MoveToPending", 8, Method, Param(u"pItem", In)),
 };
 
+#undef QX_UPDATE_ITEM_MEMBERS
 #undef QX_PROPERTY
 #undef QX_GETTER
 
@@ -182,6 +200,8 @@ constexpr InterfaceDesc kInterfaces[] = {
     {u"IStringCollection", &IID_IStringCollection, Dual, kStringCollection},          // 16
     {u"_IStringCollectionEvents", &DIID__IStringCollectionEvents, Events, {}},        // 17
     {u"IUpdateWorkUnit", &IID_IUpdateWorkUnit, Dual, kUpdateWorkUnit},                // 18
+    {u"IUpdateItem2", &IID_IUpdateItem2, Dual, kUpdateItem2},                          // 19
+    {u"IUpdateVerifier", &IID_IUpdateVerifier, Dual, kUpdateVerifier},                // 20
 };
 
 constexpr const InterfaceDesc* I(std::size_t index) { return &kInterfaces[index]; }
@@ -198,15 +218,18 @@ constexpr CoclassDesc kCoclasses[] = {
     QX_COCLASS(QXDetectNet, u"Free", I(3), nullptr, I(4)),
     QX_COCLASS(UpdateChannel, u"Apartment", I(5), nullptr, I(6)),
     QX_COCLASS(UpdateItems, u"Apartment", I(7), nullptr, I(8)),
-    QX_COCLASS(UpdateItem, u"Apartment", I(9), nullptr, I(10)),
+    QX_COCLASS(UpdateItem, u"Apartment", I(9), I(19), I(10)),
     QX_COCLASS(UpdateDocument, u"Apartment", I(11), nullptr, nullptr),
     QX_COCLASS(UpdateChannels, u"Apartment", I(12), nullptr, I(13)),
     QX_COCLASS(UpdateCatalog, u"Apartment", I(14), nullptr, I(15)),
     QX_COCLASS(StringCollection, u"Apartment", I(16), nullptr, I(17)),
     QX_COCLASS(UpdateWorkUnit, u"Apartment", I(18), nullptr, nullptr),
+    QX_COCLASS(UpdateVerifier, u"Apartment", I(20), nullptr, nullptr),
 };
 
 #undef QX_COCLASS
+
+static_assert(std::size(kCoclasses) == kCoclassCount, "kCoclassCount must count the coclasses");
 
 constexpr LibraryDesc kLibrary{u"QXNETLib", &LIBID_QXNETLib, 1, 0, kInterfaces, kCoclasses};
 

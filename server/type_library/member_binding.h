@@ -51,6 +51,11 @@ template <> struct ScalarType<VARIANT_BOOL> {
   static constexpr VARTYPE kVt = VT_BOOL;
   static VARIANT_BOOL Read(const VARIANT& v) { return v.boolVal; }
 };
+template <> struct ScalarType<LONGLONG> {
+  static constexpr bool kKnown = true;
+  static constexpr VARTYPE kVt = VT_I8;
+  static LONGLONG Read(const VARIANT& v) { return v.llVal; }
+};
 template <> struct ScalarType<DATE> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_DATE;
@@ -69,7 +74,7 @@ struct ArgType {
   static_assert(kAlwaysFalse<T>, "parameter type not supported by the dispatch layer");
 };
 
-// By value: BSTR, LONG, VARIANT_BOOL, DATE.
+// By value: BSTR, LONG, LONGLONG, VARIANT_BOOL, DATE.
 template <class T>
   requires(ScalarType<T>::kKnown)
 struct ArgType<T> {
@@ -79,7 +84,7 @@ struct ArgType<T> {
   static T Get(ArgSlot& s) { return ScalarType<T>::Read(s.value); }
 };
 
-// Through a pointer: BSTR*, LONG*, VARIANT_BOOL*, DATE*.
+// Through a pointer: BSTR*, LONG*, LONGLONG*, VARIANT_BOOL*, DATE*.
 template <class T>
   requires(ScalarType<T>::kKnown)
 struct ArgType<T*> {

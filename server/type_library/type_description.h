@@ -25,7 +25,7 @@ enum class Dir : std::uint8_t { In, Out, InOut, OutRetval };
 struct ParamDesc {
   const char16_t* name = nullptr;
   Dir dir = Dir::In;
-  // The value's automation type: VT_BSTR, VT_I4, VT_BOOL, VT_DATE,
+  // The value's automation type: VT_BSTR, VT_I4, VT_I8, VT_BOOL, VT_DATE,
   // VT_VARIANT, VT_DISPATCH (an interface derived from IDispatch) or
   // VT_UNKNOWN (any other interface).
   VARTYPE vt = VT_EMPTY;

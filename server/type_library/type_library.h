@@ -12,8 +12,10 @@
 namespace qx::typelib {
 
 // The whole description: interfaces (dual, custom and the outgoing dispatch
-// interfaces) and the ten coclasses, in registration order.
+// interfaces) and the coclasses, in registration order.
 const LibraryDesc& Library();
+// The number of coclasses, for tables kept per class.
+inline constexpr std::size_t kCoclassCount = 11;
 std::span<const CoclassDesc> Coclasses();
 
 // Lookups in the description; null when the library does not describe it.

@@ -69,16 +69,23 @@ TEST_F(CliDescribe, ListsTheMembersFromTypeInformation) {
   const RunResult json = RunQxnet({"describe", "UpdateItem", "--json"});
   ASSERT_EQ(json.exit_code, 0) << json.err;
   const nlohmann::json document = json.Json();
-  EXPECT_EQ(document["interface"]["iid"], "{CD93F14C-1FBD-4A8A-AFFF-0EDCBB1ABCFB}");
-  bool found_put = false;
+  // The object's dispatch interface is the second item interface: the first
+  // one's members and the payload properties.
+  EXPECT_EQ(document["interface"]["iid"], "{95194946-07B0-40B9-9B6C-DE9462DCFDEC}");
+  bool found_put = false, found_length = false;
   for (const auto& member : document["members"]) {
     if (member["name"] == "required" && member["kind"] == "put") {
       found_put = true;
       EXPECT_EQ(member["dispid"], 11);
       EXPECT_EQ(member["params"][0]["type"], "VARIANT_BOOL");
     }
+    if (member["name"] == "enclosureLength" && member["kind"] == "put") {
+      found_length = true;
+      EXPECT_EQ(member["params"][0]["type"], "int64");
+    }
   }
   EXPECT_TRUE(found_put);
+  EXPECT_TRUE(found_length);
 }
 
 }  // namespace

@@ -77,13 +77,14 @@ TEST(Description, EveryInterfaceAndClassIsDescribed) {
                               &IID_IUpdateChannels,        &DIID__IUpdateChannelsEvents,
                               &IID_IUpdateCatalog,         &DIID__IUpdateCatalogEvents,
                               &IID_IStringCollection,      &DIID__IStringCollectionEvents,
-                              &IID_IUpdateWorkUnit};
+                              &IID_IUpdateWorkUnit,        &IID_IUpdateItem2,
+                              &IID_IUpdateVerifier};
   for (const GUID* iid : interfaces) EXPECT_NE(FindInterface(*iid), nullptr);
   EXPECT_EQ(Library().interfaces.size(), std::size(interfaces));
   EXPECT_EQ(*Library().libid, LIBID_QXNETLib);
   EXPECT_EQ(FindInterfaceByName(u"iupdatecatalog"), FindInterface(IID_IUpdateCatalog));
 
-  ASSERT_EQ(Coclasses().size(), 10u);
+  ASSERT_EQ(Coclasses().size(), 11u);
   EXPECT_EQ(std::u16string(Coclasses()[0].name), u"QXNet");
   EXPECT_EQ(std::u16string(Coclasses()[9].name), u"UpdateWorkUnit");
   for (const CoclassDesc& c : Coclasses()) {
@@ -98,7 +99,10 @@ TEST(Description, EveryInterfaceAndClassIsDescribed) {
   EXPECT_EQ(*item->clsid, CLSID_UpdateItem);
   EXPECT_EQ(std::u16string(item->description), u"UpdateItem Class");
   EXPECT_EQ(item->defaultInterface, FindInterface(IID_IUpdateItem));
+  EXPECT_EQ(item->otherInterface, FindInterface(IID_IUpdateItem2));
   EXPECT_EQ(item->sourceInterface, FindInterface(DIID__IUpdateItemEvents));
+  EXPECT_EQ(*FindCoclassByName(u"QXNet.UpdateVerifier")->defaultInterface->iid,
+            IID_IUpdateVerifier);
   EXPECT_EQ(FindCoclassByName(u"QXNet.UpdateItems"), FindCoclass(CLSID_UpdateItems));
   EXPECT_EQ(FindCoclassByName(u"UpdateDocument")->sourceInterface, nullptr);
   EXPECT_EQ(FindCoclassByName(u"QXNet")->otherInterface, FindInterface(IID__QXNetConnect));

@@ -240,3 +240,51 @@ TEST_F(UpdateItemTest, EmbeddedZerosAndMegabyteValuesAreReadVerbatim) {
 }
 
 }  // namespace
+
+namespace {
+
+// The payload data travels in the fragment on its own line before the end
+// tag, escaped as XML; an item without it keeps the eight-line fragment, and
+// a fragment without an enclosure leaves the payload data alone.
+TEST_F(UpdateItemTest, PayloadDataTravelsInTheFragmentOnlyWhenPresent) {
+  auto item2 = qx::QueryAs<IUpdateItem2>(item.Get());
+  ASSERT_TRUE(item2);
+  DATE date = 0;
+  item->get_pubDate(&date);
+  EXPECT_EQ(Fragment(), FragmentOf(u"", u"", u"", u"", u"", date));
+
+  BStr url(u"http://h/a?x=1&y=\"2\"</title>");
+  ASSERT_EQ(item2->put_enclosureUrl(url.Get()), S_OK);
+  ASSERT_EQ(item2->put_enclosureLength(10), S_OK);
+  BStr signature(u"c2ln");
+  ASSERT_EQ(item2->put_edSignature(signature.Get()), S_OK);
+  const std::u16string fragment = Fragment();
+  std::u16string expected = FragmentOf(u"", u"", u"", u"", u"", date);
+  expected.insert(expected.size() - u"\n</item>"s.size(),
+                  u"\n  <enclosure url=\"http://h/a?x=1&amp;y=&quot;2&quot;&lt;/title>\""
+                  u" length=\"10\" xmlns:qx=\"urn:qxnet:updates:1\" qx:edSignature=\"c2ln\">"
+                  u"</enclosure>");
+  EXPECT_EQ(fragment, expected);
+
+  auto fresh = qxtest::Create<IUpdateItem2>(CLSID_UpdateItem);
+  ASSERT_EQ(Read(fresh.Get(), fragment), S_OK);
+  EXPECT_EQ(Text(&IUpdateItem::get_title, fresh.Get()), u"");
+  BStr readUrl;
+  EXPECT_EQ(fresh->get_enclosureUrl(readUrl.Put()), S_OK);
+  EXPECT_EQ(readUrl.View(), url.View());
+  LONGLONG length = 0;
+  EXPECT_EQ(fresh->get_enclosureLength(&length), S_OK);
+  EXPECT_EQ(length, 10);
+
+  // A fragment without an enclosure, or with an unreadable one, keeps it.
+  for (std::u16string_view text :
+       {u"<item><title>t</title></item>"sv, u"<item><enclosure url='x</item>"sv,
+        u"<item><enclosures url='x'/></item>"sv}) {
+    ASSERT_EQ(Read(fresh.Get(), text), S_OK);
+    EXPECT_EQ(fresh->get_enclosureLength(&length), S_OK);
+    EXPECT_EQ(length, 10) << qxtest::Narrow(text);
+  }
+  fresh = nullptr;
+}
+
+}  // namespace

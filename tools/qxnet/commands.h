@@ -25,5 +25,6 @@ void AddRegistryCommand(CLI::App& app, const GlobalOptions& options);       // r
 void AddDispatchCommands(CLI::App& app, const GlobalOptions& options);      // call, describe
 void AddDemoCommand(CLI::App& app, const GlobalOptions& options);           // demo
 void AddCacheCommand(CLI::App& app, const GlobalOptions& options);          // cache
+void AddSigningCommands(CLI::App& app, const GlobalOptions& options);       // keygen, sign
 
 }  // namespace qxcli

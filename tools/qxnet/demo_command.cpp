@@ -2,8 +2,9 @@
 //
 // Serves the sample feed and update file on 127.0.0.1, registers the module
 // into a temporary registry when the classes are not registered, runs an
-// update pass into a new catalog, downloads the newest pending item with
-// the progress bar, moves it to the installed list and shows the result.
+// update pass into a new catalog, downloads the newest pending item's
+// payload with the progress bar, verifies it against the demo's public key,
+// moves it to the installed list and shows the result.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,8 +15,9 @@
 #include "tools/qxnet/module_location.h"
 #include "tools/qxnet/module_registration.h"
 #include "tools/qxnet/object_creation.h"
-#include "tools/qxnet/transfer.h"
+#include "tools/qxnet/sample_files.h"
 #include "tools/qxnet/update_session.h"
+#include "tools/qxnet/verified_install.h"
 
 namespace qxcli {
 
@@ -57,10 +59,11 @@ std::string EnsureRegistered(const std::string& folder, bool* temporary) {
   return RegistryLocation();
 }
 
-std::string FileNameOfLink(const std::string& link) {
-  std::string name = link.substr(link.find_last_of('/') + 1);
-  name = name.substr(0, name.find_first_of("?#"));
-  return name.empty() ? "update.bin" : name;
+// The public half of the key the bundled feed is signed with.
+std::string DemoPublicKey() {
+  std::string key(SampleContent("demo-public-key.txt"));
+  while (!key.empty() && (key.back() == '\n' || key.back() == '\r')) key.pop_back();
+  return key;
 }
 
 void Say(const GlobalOptions& options, const char* format, const std::string& text) {
@@ -103,10 +106,10 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
 
     const std::string downloads = folder + "/downloads";
     std::filesystem::create_directories(downloads);
-    const std::string destination = downloads + "/" + FileNameOfLink(chosen.link);
     Say(options, "Downloading the newest pending item: %s\n", chosen.title);
-    auto net = Create<_QXNet>("QXNet.QXNet");
-    const std::string downloaded = RetrieveWithProgress(net.Get(), chosen.link, destination, display);
+    const std::string downloaded =
+        DownloadVerified(session, chosen.guid, downloads, DemoPublicKey(), display).file;
+    Say(options, "Verified its length, SHA-256 and signature: %s\n", downloaded);
     session.MoveItems(Move::Install, {chosen.guid});
     const std::vector<ItemRow> rows = session.AllItems();
     const std::string trace_log = TemporaryDirectory() + "/qxinternet.log";

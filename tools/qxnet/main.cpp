@@ -52,6 +52,7 @@ int Run(int argc, char** argv) {
   AddDispatchCommands(app, options);
   AddDemoCommand(app, options);
   AddCacheCommand(app, options);
+  AddSigningCommands(app, options);
 
   try {
     app.parse(argc, argv);

@@ -1,11 +1,13 @@
 // qxnet update --catalog FILE [--feed URL] [--interval DAYS] [--force]
 // qxnet update --catalog FILE install|discard|pending GUID...
+// qxnet update --catalog FILE install GUID... --download DIR
 #include <cstdio>
 #include <memory>
 
 #include "tools/qxnet/cli_errors.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/update_session.h"
+#include "tools/qxnet/verified_install.h"
 #include "tools/qxnet/variant_text.h"
 
 namespace qxcli {
@@ -19,6 +21,7 @@ struct UpdateArgs {
   bool force = false;
   std::string action;
   std::vector<std::string> guids;
+  std::string download;  // install only after download and verification
 };
 
 Move MoveOf(const std::string& action) {
@@ -32,13 +35,27 @@ void RunMoves(const GlobalOptions& options, const UpdateArgs& args) {
   if (args.guids.empty()) throw UsageError("Name at least one item guid to " + args.action);
   const Move move = MoveOf(args.action);
   UpdateSession session(args.catalog, true);
-  session.MoveItems(move, args.guids);
+  nlohmann::json downloads = nlohmann::json::array();
+  if (args.download.empty()) {
+    session.MoveItems(move, args.guids);
+  } else {
+    if (move != Move::Install) throw UsageError("--download belongs to install");
+    ProgressDisplay display(stderr, options.no_progress ? ProgressDisplay::Mode::Off
+                                                        : ProgressDisplay::ModeFor(stderr));
+    for (const std::string& guid : args.guids) {
+      const VerifiedDownload done = InstallVerified(session, guid, args.download, display);
+      if (!options.json) std::printf("Verified %s\n", done.file.c_str());
+      downloads.push_back({{"guid", guid}, {"url", done.url}, {"file", done.file}});
+    }
+  }
   const std::vector<ItemRow> rows = session.AllItems();
   if (options.json) {
-    PrintJson({{"catalog", session.CatalogFile()},
-               {"moved", args.guids},
-               {"to", StatusOf(move)},
-               {"items", RowsJson(rows)}});
+    nlohmann::json document = {{"catalog", session.CatalogFile()},
+                               {"moved", args.guids},
+                               {"to", StatusOf(move)},
+                               {"items", RowsJson(rows)}};
+    if (!args.download.empty()) document["downloads"] = downloads;
+    PrintJson(document);
     return;
   }
   std::printf("%s: %zu item(s) -> %s\n\n", session.CatalogFile().c_str(), args.guids.size(),
@@ -96,10 +113,14 @@ void AddUpdateCommand(CLI::App& app, const GlobalOptions& options) {
   command->add_option("ACTION", args->action, "install, discard or pending: move the items")
       ->check(CLI::IsMember({"install", "discard", "pending"}));
   command->add_option("GUID", args->guids, "Guids of the items to move");
+  command->add_option("--download", args->download,
+                      "With install: download each item's payload into this folder and install "
+                      "it only when its length, SHA-256 and signature verify");
   command->footer(
       "Examples:\n"
       "  qxnet update --catalog ~/corvane-catalog.xml --feed https://example.com/feed.xml\n"
-      "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8\n");
+      "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8\n"
+      "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8 --download ~/Downloads\n");
   command->callback([&options, args, interval] {
     if (!args->action.empty()) {
       if (!args->feed.empty() || interval->count() > 0 || args->force)
@@ -107,6 +128,7 @@ void AddUpdateCommand(CLI::App& app, const GlobalOptions& options) {
                          args->action);
       RunMoves(options, *args);
     } else {
+      if (!args->download.empty()) throw UsageError("--download belongs to install");
       RunPass(options, *args, interval->count() > 0);
     }
   });

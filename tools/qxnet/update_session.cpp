@@ -106,27 +106,30 @@ std::vector<ItemRow> UpdateSession::AllItems() {
   return ReadRows(all.Get());
 }
 
-void UpdateSession::MoveItems(Move move, const std::vector<std::string>& guids) {
-  auto unit = NewWorkUnit();
+qx::ComPtr<IUpdateItem> UpdateSession::FindItem(IUpdateWorkUnit* unit, const std::string& guid) {
   qx::ComPtr<IUpdateItems> all;
   Call("allItems", [&] { return unit->get_allItems(all.Put()); });
   LONG count = 0;
   Call("Count", [&] { return all->get_Count(&count); });
+  for (LONG i = 0; i < count; ++i) {
+    qx::ComPtr<IUpdateItem> item;
+    Call("Item", [&] { return all->Item(i, item.Put()); });
+    qx::BStr item_guid;
+    Call("guid", [&] { return item->get_guid(item_guid.Put()); });
+    if (strcasecmp(item_guid.Utf8().c_str(), guid.c_str()) == 0) return item;
+  }
+  throw CallFailed(E_INVALIDARG, "The catalog has no item with guid " + guid);
+}
 
+qx::ComPtr<IUpdateItem> UpdateSession::FindItem(const std::string& guid) {
+  return FindItem(NewWorkUnit().Get(), guid);
+}
+
+void UpdateSession::MoveItems(Move move, const std::vector<std::string>& guids) {
+  auto unit = NewWorkUnit();
   // Find every item first, so that an unknown guid changes nothing.
   std::vector<qx::ComPtr<IUpdateItem>> chosen;
-  for (const std::string& guid : guids) {
-    qx::ComPtr<IUpdateItem> found;
-    for (LONG i = 0; i < count && !found; ++i) {
-      qx::ComPtr<IUpdateItem> item;
-      Call("Item", [&] { return all->Item(i, item.Put()); });
-      qx::BStr item_guid;
-      Call("guid", [&] { return item->get_guid(item_guid.Put()); });
-      if (strcasecmp(item_guid.Utf8().c_str(), guid.c_str()) == 0) found = item;
-    }
-    if (!found) throw CallFailed(E_INVALIDARG, "The catalog has no item with guid " + guid);
-    chosen.push_back(found);
-  }
+  for (const std::string& guid : guids) chosen.push_back(FindItem(unit.Get(), guid));
   qx::BStr status = qx::BStr::FromUtf8(StatusOf(move));
   for (const auto& item : chosen) {
     Call("Moving the item", [&] {

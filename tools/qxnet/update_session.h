@@ -50,6 +50,10 @@ class UpdateSession {
   // guid the catalog does not know (nothing is saved then).
   void MoveItems(Move move, const std::vector<std::string>& guids);
 
+  // The item with this guid (any letter case); throws CallFailed when the
+  // catalog has none.
+  qx::ComPtr<IUpdateItem> FindItem(const std::string& guid);
+
   // Every item the catalog knows, sorted by date (the work unit's view).
   std::vector<ItemRow> AllItems();
 
@@ -57,6 +61,7 @@ class UpdateSession {
 
  private:
   qx::ComPtr<IUpdateWorkUnit> NewWorkUnit();
+  static qx::ComPtr<IUpdateItem> FindItem(IUpdateWorkUnit* unit, const std::string& guid);
 
   std::string file_;
   bool loaded_ = false;

@@ -1,0 +1,76 @@
+// The payload data of catalog items: kept across save and load on its own
+// line of the item, and a catalog without it read and written as before.
+#include <gtest/gtest.h>
+
+#include "tests/catalog/catalog_test_util.h"
+
+namespace {
+
+using namespace qxtest::catalog;
+using qx::BStr;
+using qx::ComPtr;
+
+class CatalogEnclosureTest : public qxtest::ComTest {
+ protected:
+  ComPtr<IUpdateCatalog> NewCatalog() {
+    auto c = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+    EXPECT_EQ(c->put_fileName(Wide(Path("enclosure_catalog.xml")).Get()), S_OK);
+    return c;
+  }
+};
+
+TEST_F(CatalogEnclosureTest, OldCatalogLoadsAndSavesByteForByte) {
+  const std::string old =
+      "<?xml version='1.0'?>\r\n<updatecatalog>\r\n<formatversion>1</formatversion>\r\n"
+      "<feedurl>http://feed/</feedurl>\r\n<checkinterval>7</checkinterval>\r\n"
+      "<lastcheckdate>Mon, 01 Jun 2026 10:20:30 GMT</lastcheckdate>\r\n"
+      "<publishdate>Mon, 01 Jun 2026 10:20:30 GMT</publishdate>\r\n<title>T</title>\r\n"
+      "<enabled>true</enabled>\r\n<password>secret</password>\r\n<notinstalleditems>\r\n"
+      "  <item required=\"true\">\r\n    <guid>g-1</guid>\r\n    <title>A &amp; B</title>\r\n"
+      "    <description>d</description>\r\n    <link>http://x/1</link>\r\n"
+      "    <category>c</category>\r\n"
+      "    <pubDate>Mon, 01 Jun 2026 10:20:30 GMT</pubDate></item></notinstalleditems>\r\n"
+      "<discardeditems></discardeditems>\r\n<installeditems></installeditems>\r\n"
+      "</updatecatalog>\r\n";
+  WriteFile(Path("enclosure_catalog.xml"), old);
+  auto catalog = NewCatalog();
+  ASSERT_EQ(catalog->Load(), S_OK);
+  ASSERT_EQ(catalog->Save(), S_OK);
+  EXPECT_EQ(ReadFile(Path("enclosure_catalog.xml")), old);
+}
+
+TEST_F(CatalogEnclosureTest, PayloadDataSurvivesSaveAndLoadOnItsOwnLine) {
+  auto catalog = NewCatalog();
+  auto item = MakeItem("g-1", Date("Mon, 01 Jun 2026 10:20:30 GMT"));
+  auto item2 = qx::QueryAs<IUpdateItem2>(item.Get());
+  ASSERT_TRUE(item2);
+  item2->put_enclosureUrl(Wide("http://x/a.bin?a=1&b=2").Get());
+  item2->put_enclosureLength(4096);
+  item2->put_sha256(Wide("00ff").Get());
+  item2->put_edSignature(Wide("c2ln").Get());
+  ASSERT_EQ(Installed(catalog.Get())->Add(item.Get()), S_OK);
+  ASSERT_EQ(catalog->Save(), S_OK);
+  EXPECT_NE(ReadFile(Path("enclosure_catalog.xml"))
+                .find("    <pubDate>Mon, 01 Jun 2026 10:20:30 GMT</pubDate>\r\n"
+                      "    <enclosure url=\"http://x/a.bin?a=1&amp;b=2\" length=\"4096\""
+                      " xmlns:qx=\"urn:qxnet:updates:1\" qx:sha256=\"00ff\""
+                      " qx:edSignature=\"c2ln\"></enclosure></item></installeditems>"),
+            std::string::npos)
+      << ReadFile(Path("enclosure_catalog.xml"));
+
+  auto loaded = NewCatalog();
+  ASSERT_EQ(loaded->Load(), S_OK);
+  std::vector<ComPtr<IUpdateItem>> items = Members(Installed(loaded.Get()).Get());
+  ASSERT_EQ(items.size(), 1u);
+  auto back = qx::QueryAs<IUpdateItem2>(items[0].Get());
+  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_enclosureUrl), "http://x/a.bin?a=1&b=2");
+  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_enclosureType), "");
+  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_sha256), "00ff");
+  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_edSignature), "c2ln");
+  LONGLONG length = 0;
+  EXPECT_EQ(back->get_enclosureLength(&length), S_OK);
+  EXPECT_EQ(length, 4096);
+  EXPECT_EQ(Guid(items[0].Get()), "g-1");
+}
+
+}  // namespace

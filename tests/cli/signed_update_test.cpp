@@ -1,0 +1,168 @@
+// keygen, sign and update install --download: a signed payload is installed,
+// and a payload that does not verify leaves nothing behind, with the check
+// that failed in the message.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/cli/registered_module.h"
+#include "tests/support/com_test.h"
+
+namespace clitest {
+namespace {
+
+using CliSignedUpdate = RegisteredModuleTest;
+
+// Serves /feed.xml (set by the test) and /payload/NAME bodies.
+class PayloadServer {
+ public:
+  PayloadServer() {
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    server_.Get("/feed.xml", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_content(feed_, "application/rss+xml");
+    });
+    server_.Get(R"(/payload/(\w+))", [this](const httplib::Request& request,
+                                            httplib::Response& response) {
+      auto found = bodies_.find(request.matches[1]);
+      if (found == bodies_.end()) {
+        response.status = 404;
+        return;
+      }
+      response.set_content(found->second, "application/octet-stream");
+    });
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ~PayloadServer() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+  std::string feed_;
+  std::map<std::string, std::string> bodies_;
+
+ private:
+  httplib::Server server_;
+  std::thread thread_;
+  int port_ = 0;
+};
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+void SetProductKey(const std::string& base64) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  std::u16string data(base64.begin(), base64.end());
+  data.push_back(u'\0');
+  EXPECT_EQ(RegSetValueExW(key, u"Update Public Key", 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size() * sizeof(char16_t))),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+std::string StatusOf(const nlohmann::json& document, const std::string& guid) {
+  for (const auto& item : document["items"])
+    if (item["guid"] == guid) return item["status"];
+  return "";
+}
+
+TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing) {
+  const std::string root = qxtest::TestRoot();
+  const std::string key = root + "/publisher.key";
+  const RunResult keygen = RunQxnet({"--json", "keygen", "--key", key});
+  ASSERT_EQ(keygen.exit_code, 0) << keygen.err;
+  struct stat info {};
+  ASSERT_EQ(stat(key.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  const std::string publicKey = keygen.Json()["publicKey"];
+  EXPECT_EQ(RunQxnet({"keygen", "--key", key}).exit_code, 2);  // never overwritten
+
+  PayloadServer server;
+  const std::string payload(100000, 'u');
+  WriteFile(root + "/payload.bin", payload);
+  const RunResult sign = RunQxnet({"--json", "sign", "--key", key, "--url",
+                                   server.Url("/payload/NAME"), root + "/payload.bin"});
+  ASSERT_EQ(sign.exit_code, 0) << sign.err;
+  const nlohmann::json signature = sign.Json();
+  EXPECT_EQ(signature["publicKey"], publicKey);
+  EXPECT_EQ(signature["length"], payload.size());
+
+  // Each item names its own address; the enclosure line is the one sign printed.
+  std::string feed = "<?xml version='1.0'?><rss version='2.0'><channel><title>T</title>";
+  const auto addItem = [&](const std::string& guid) {
+    std::string enclosure = signature["enclosure"];
+    enclosure.replace(enclosure.find("NAME"), 4, guid);
+    feed += "<item><guid>" + guid + "</guid><pubDate>Sat, 01 Jun 2024 10:00:00 GMT</pubDate>" +
+            enclosure + "</item>";
+  };
+  std::string flipped = payload;
+  flipped[4000] = 'v';
+  const std::map<std::string, std::string> bodies = {
+      {"good", payload}, {"flipped", flipped}, {"short", payload.substr(1)}, {"missing", ""}};
+  for (const auto& [guid, body] : bodies) {
+    addItem(guid);
+    if (guid != "missing") server.bodies_[guid] = body;
+  }
+  server.feed_ = feed + "</channel></rss>";
+  SetProductKey(publicKey);
+
+  const std::string catalog = root + "/catalog.xml";
+  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code,
+            0);
+  const std::string downloads = root + "/downloads";
+  std::filesystem::create_directories(downloads);
+
+  const struct {
+    std::string guid;
+    std::string message;
+  } failures[] = {
+      {"flipped", "The file's SHA-256 does not match the feed"},
+      {"short", "The file's length is 99999 bytes; the feed says 100000"},
+      {"missing", "404"},
+  };
+  for (const auto& failure : failures) {
+    SCOPED_TRACE(failure.guid);
+    const RunResult install = RunQxnet({"--json", "--no-progress", "update", "--catalog", catalog,
+                                        "install", failure.guid, "--download", downloads});
+    EXPECT_EQ(install.exit_code, 1);
+    EXPECT_NE(install.err.find(failure.message), std::string::npos) << install.err;
+    EXPECT_TRUE(std::filesystem::is_empty(downloads));
+    const RunResult list = RunQxnet({"--json", "update", "--catalog", catalog});
+    EXPECT_EQ(StatusOf(list.Json(), failure.guid), "Pending");
+  }
+
+  // Another key in the registry: the good payload is refused as well.
+  SetProductKey("uRQNZgHdcyQw3fss7fyWWllIjFjpsk7Mlkgqk4E2+E4=");
+  RunResult install = RunQxnet({"--no-progress", "update", "--catalog", catalog, "install", "good",
+                                "--download", downloads});
+  EXPECT_EQ(install.exit_code, 1);
+  EXPECT_NE(install.err.find("The file's signature does not verify with the product's key"),
+            std::string::npos)
+      << install.err;
+  EXPECT_TRUE(std::filesystem::is_empty(downloads));
+
+  SetProductKey(publicKey);
+  install = RunQxnet({"--json", "--no-progress", "update", "--catalog", catalog, "install", "good",
+                      "--download", downloads});
+  ASSERT_EQ(install.exit_code, 0) << install.err;
+  const nlohmann::json document = install.Json();
+  EXPECT_EQ(StatusOf(document, "good"), "Installed");
+  EXPECT_EQ(document["downloads"][0]["file"], downloads + "/good");
+  EXPECT_EQ(ReadFile(downloads + "/good"), payload);
+}
+
+}  // namespace
+}  // namespace clitest

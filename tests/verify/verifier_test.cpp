@@ -1,0 +1,254 @@
+// UpdateVerifier: a payload is accepted only when its length, SHA-256 and
+// (with a key) signature are the feed's; every failure names its check.
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "feed/payload_crypto.h"
+#include "platform/com/text.h"
+#include "tests/support/com_test.h"
+
+namespace {
+
+using qx::BStr;
+using qx::ComPtr;
+namespace feed = qx::feed;
+
+std::string TempPath(const std::string& name) {
+  const char* folder = std::getenv("TMPDIR");
+  std::string path = folder && *folder ? folder : "/tmp";
+  return path + "/" + name;
+}
+
+std::string WriteFile(const std::string& name, const std::string& bytes) {
+  const std::string path = TempPath(name);
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+void Put(IUpdateItem2* item, HRESULT (STDMETHODCALLTYPE IUpdateItem2::*put)(BSTR),
+         const std::string& value) {
+  BStr text = BStr::FromUtf8(value);
+  ASSERT_EQ((item->*put)(text.Get()), S_OK);
+}
+
+// What a feed says of a payload.
+struct Described {
+  std::string length, sha256, signature;
+};
+
+Described Describe(const std::string& payload, const std::string& privateKeyPem) {
+  feed::Sha256 sha;
+  sha.Update(payload);
+  return {std::to_string(payload.size()), feed::HexEncode(sha.Final()),
+          feed::Base64Encode(feed::Ed25519Sign(privateKeyPem, payload))};
+}
+
+class VerifierTest : public qxtest::ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    verifier_ = qxtest::Create<IUpdateVerifier>(CLSID_UpdateVerifier);
+    keys_ = feed::Ed25519Generate();
+  }
+  void TearDown() override {
+    verifier_ = nullptr;
+    ComTest::TearDown();
+  }
+
+  ComPtr<IUpdateItem2> Item(const Described& d) {
+    ComPtr<IUpdateItem2> item = qxtest::Create<IUpdateItem2>(CLSID_UpdateItem);
+    const LONGLONG length = d.length.empty() ? -1 : std::stoll(d.length);
+    EXPECT_EQ(item->put_enclosureLength(length), S_OK);
+    Put(item.Get(), &IUpdateItem2::put_sha256, d.sha256);
+    Put(item.Get(), &IUpdateItem2::put_edSignature, d.signature);
+    return item;
+  }
+
+  HRESULT SetKey(const std::string& base64) {
+    BStr key = BStr::FromUtf8(base64);
+    return verifier_->put_publicKey(key.Get());
+  }
+
+  // The outcome of Verify: "" on success, else the error record's text.
+  std::string Verify(IUpdateItem2* item, const std::string& path) {
+    BStr name = BStr::FromUtf8(path);
+    qxtest::ClearErrorRecord();
+    const HRESULT hr = verifier_->Verify(item, name.Get());
+    if (hr == S_OK) return "";
+    EXPECT_EQ(hr, E_FAIL);
+    return qxtest::Narrow(qxtest::TakeErrorRecord().description);
+  }
+
+  ComPtr<IUpdateVerifier> verifier_;
+  feed::Ed25519KeyPair keys_;
+};
+
+TEST_F(VerifierTest, EachTamperingFailsWithItsOwnCheck) {
+  const std::string payload(1024, 'p');
+  const Described good = Describe(payload, keys_.privateKeyPem);
+  std::string flipped = payload;
+  flipped[512] ^= 0x01;
+  const feed::Ed25519KeyPair other = feed::Ed25519Generate();
+  std::string otherPayload = payload;
+  otherPayload[0] = 'q';
+
+  struct Case {
+    const char* name;
+    std::string file;
+    Described described;
+    std::string key;
+    std::string expected;
+  } cases[] = {
+      {"good payload", payload, good, keys_.publicKey, ""},
+      {"good payload without a key", payload, {good.length, good.sha256, ""}, "", ""},
+      {"flipped byte", flipped, good, keys_.publicKey, "The file's SHA-256 does not match the feed"},
+      {"byte missing", payload.substr(1), good, keys_.publicKey,
+       "The file's length is 1023 bytes; the feed says 1024"},
+      {"byte extra", payload + "x", good, keys_.publicKey,
+       "The file's length is 1025 bytes; the feed says 1024"},
+      {"wrong key", payload, good, other.publicKey,
+       "The file's signature does not verify with the product's key"},
+      {"signature over another file", payload,
+       {good.length, good.sha256, Describe(otherPayload, keys_.privateKeyPem).signature},
+       keys_.publicKey, "The file's signature does not verify with the product's key"},
+      {"flipped byte without a SHA-256", flipped, {good.length, "", good.signature},
+       keys_.publicKey, "The file's signature does not verify with the product's key"},
+      {"no signature with a key", payload, {good.length, good.sha256, ""}, keys_.publicKey,
+       "The update has no signature"},
+      {"nothing to check without a key", payload, {good.length, "", good.signature}, "",
+       "The update has no SHA-256"},
+      {"no length", payload, {"", good.sha256, good.signature}, keys_.publicKey,
+       "The feed's enclosure length is missing or not a number"},
+      {"sha256 too short", payload, {good.length, good.sha256.substr(2), good.signature},
+       keys_.publicKey, "The feed's sha256 is not 64 hex digits"},
+      {"sha256 not hex", payload, {good.length, "zz" + good.sha256.substr(2), good.signature},
+       keys_.publicKey, "The feed's sha256 is not 64 hex digits"},
+      {"signature not Base64", payload, {good.length, good.sha256, "!" + good.signature.substr(1)},
+       keys_.publicKey, "The feed's edSignature is not a Base64 Ed25519 signature"},
+      {"signature of 63 bytes", payload,
+       {good.length, good.sha256, feed::Base64Encode(std::string(63, 's'))}, keys_.publicKey,
+       "The feed's edSignature is not a Base64 Ed25519 signature"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(SetKey(c.key.empty() ? "" : feed::Base64Encode(c.key)), S_OK);
+    ComPtr<IUpdateItem2> item = Item(c.described);
+    EXPECT_EQ(Verify(item.Get(), WriteFile("payload.bin", c.file)), c.expected);
+  }
+}
+
+TEST_F(VerifierTest, SpecialFilesAreRefusedAndAnEmptyFileIsVerifiedExactly) {
+  ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
+  const std::string empty = WriteFile("empty.bin", "");
+  ComPtr<IUpdateItem2> emptyItem = Item(Describe("", keys_.privateKeyPem));
+  EXPECT_EQ(Verify(emptyItem.Get(), empty), "");
+  ComPtr<IUpdateItem2> oneByte = Item(Describe("x", keys_.privateKeyPem));
+  EXPECT_EQ(Verify(oneByte.Get(), empty), "The file's length is 0 bytes; the feed says 1");
+
+  const std::string fifo = TempPath("payload.fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string link = TempPath("null.link");
+  ASSERT_EQ(symlink("/dev/null", link.c_str()), 0);
+  for (const std::string& path : {fifo, link, TempPath("")}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(Verify(emptyItem.Get(), path), "The file " + path + " is not a regular file");
+  }
+  EXPECT_EQ(Verify(emptyItem.Get(), TempPath("absent.bin")),
+            "The file " + TempPath("absent.bin") + " cannot be opened: No such file or directory");
+}
+
+TEST_F(VerifierTest, PublicKeyMustBe32BytesOfBase64) {
+  for (const std::string& bad : {feed::Base64Encode(std::string(31, 'k')),
+                                 feed::Base64Encode(std::string(33, 'k')), std::string("not base64"),
+                                 feed::Base64Encode(keys_.publicKey) + "\n"}) {
+    SCOPED_TRACE(bad);
+    qxtest::ClearErrorRecord();
+    EXPECT_EQ(SetKey(bad), E_INVALIDARG);
+    EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description),
+              "The public key is not 32 bytes of Base64");
+  }
+  ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
+  BStr read;
+  ASSERT_EQ(verifier_->get_publicKey(read.Put()), S_OK);
+  EXPECT_EQ(read.Utf8(), feed::Base64Encode(keys_.publicKey));
+}
+
+// The product's key, written by its installer into the machine's registry,
+// is used when the caller sets none; a malformed one is an error, not "no key".
+TEST_F(VerifierTest, ProductKeyComesFromTheMachineRegistry) {
+  const std::string payload = "signed payload";
+  const Described good = Describe(payload, keys_.privateKeyPem);
+  const std::string path = WriteFile("payload.bin", payload);
+  ComPtr<IUpdateItem2> unsigned_ = Item({good.length, good.sha256, ""});
+  EXPECT_EQ(Verify(unsigned_.Get(), path), "");  // no key anywhere: the digest suffices
+
+  const auto setProductKey = [](const std::string& base64) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    std::u16string data = qx::Utf8ToUtf16(base64);
+    data.push_back(u'\0');
+    EXPECT_EQ(RegSetValueExW(key, u"Update Public Key", 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size() * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+  };
+  setProductKey(feed::Base64Encode(keys_.publicKey));
+  EXPECT_EQ(Verify(unsigned_.Get(), path), "The update has no signature");
+  ComPtr<IUpdateItem2> signed_ = Item(good);
+  EXPECT_EQ(Verify(signed_.Get(), path), "");
+
+  setProductKey("short");
+  EXPECT_EQ(Verify(signed_.Get(), path),
+            "The product's public key in the registry is not 32 bytes of Base64");
+  // The caller's key wins over the product's.
+  ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
+  EXPECT_EQ(Verify(signed_.Get(), path), "");
+}
+
+// Late binding sees the new class and the item's new properties by name.
+TEST_F(VerifierTest, ItemPropertiesAreReachableByName) {
+  ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
+  ComPtr<IDispatch> dispatch;
+  ASSERT_EQ(item->QueryInterface(IID_IDispatch, dispatch.PutVoid()), S_OK);
+  LPOLESTR name = const_cast<LPOLESTR>(u"ENCLOSURELENGTH");
+  DISPID id = 0;
+  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
+
+  VARIANT value;
+  value.vt = VT_BSTR;
+  value.bstrVal = SysAllocString(u"5000000000");
+  DISPID named = DISPID_PROPERTYPUT;
+  DISPPARAMS put{&value, &named, 1, 1};
+  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
+                             nullptr),
+            S_OK);
+  VariantClear(&value);
+  ComPtr<IUpdateItem2> item2;
+  ASSERT_EQ(item->QueryInterface(IID_IUpdateItem2, item2.PutVoid()), S_OK);
+  LONGLONG length = 0;
+  EXPECT_EQ(item2->get_enclosureLength(&length), S_OK);
+  EXPECT_EQ(length, 5000000000LL);
+
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"QXNet.UpdateVerifier", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_UpdateVerifier);
+}
+
+TEST(PayloadText, Base64AndHexAcceptOnlyTheirCanonicalForm) {
+  EXPECT_EQ(feed::Base64Decode("aGk="), std::optional<std::string>("hi"));
+  EXPECT_EQ(feed::Base64Decode(""), std::optional<std::string>(""));
+  for (const char* bad : {"aGk", "aG k", "a===", "aGk=\n", "aG=k"}) {
+    EXPECT_EQ(feed::Base64Decode(bad), std::nullopt) << bad;
+  }
+  EXPECT_EQ(feed::HexDecode("0aFf"), std::optional<std::string>("\x0a\xff"));
+  EXPECT_EQ(feed::HexDecode("0a0"), std::nullopt);
+  EXPECT_EQ(feed::HexDecode("0g"), std::nullopt);
+}
+
+}  // namespace
