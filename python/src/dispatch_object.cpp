@@ -51,6 +51,9 @@ py::object Object::GetAttribute(const std::string& name) const {
   std::shared_ptr<const InterfaceInfo> info = info_;
   const std::string doc = target.member ? target.member->Signature()
                                         : name + "(*args): a member without type information";
+  // The docstring is the member's own signature, not the wrapper's.
+  py::options options;
+  options.disable_function_signatures();
   return py::cpp_function(
       [keep, info, target](py::args args) { return CallMember(target, args); },
       py::name(target.name.c_str()), py::doc(doc.c_str()));
