@@ -46,17 +46,21 @@ py::object Object::GetAttribute(const std::string& name) const {
       RaisePython(PyExc_AttributeError, "'" + name + "' of '" + TypeName() + "' can only be set");
     target.name = Utf8Text(target.member->name);
   }
-  // The callable keeps the object and its description alive.
-  qx::ComPtr<IDispatch> keep = dispatch_;
-  std::shared_ptr<const InterfaceInfo> info = info_;
+  // The callable keeps the object and the description its target points
+  // into alive.
+  struct BoundMember {
+    qx::ComPtr<IDispatch> object;
+    std::shared_ptr<const InterfaceInfo> info;
+    CallTarget target;
+  };
+  const BoundMember bound{dispatch_, info_, target};
   const std::string doc = target.member ? target.member->Signature()
                                         : name + "(*args): a member without type information";
   // The docstring is the member's own signature, not the wrapper's.
   py::options options;
   options.disable_function_signatures();
-  return py::cpp_function(
-      [keep, info, target](py::args args) { return CallMember(target, args); },
-      py::name(target.name.c_str()), py::doc(doc.c_str()));
+  return py::cpp_function([bound](py::args args) { return CallMember(bound.target, args); },
+                          py::name(target.name.c_str()), py::doc(doc.c_str()));
 }
 
 void Object::SetAttribute(const std::string& name, py::handle value) const {
@@ -117,8 +121,12 @@ Py_ssize_t Object::Length() const {
 
 py::object Object::Item(py::handle key) const {
   const bool index = PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr());
-  if (index && key.cast<long long>() < 0)
-    RaisePython(PyExc_IndexError, TypeName() + " index out of range");
+  if (index) {
+    int overflow = 0;
+    const long long position = PyLong_AsLongLongAndOverflow(key.ptr(), &overflow);
+    if (overflow != 0 || position < 0 || position > INT32_MAX)
+      RaisePython(PyExc_IndexError, TypeName() + " index out of range");
+  }
   try {
     return CallByName(u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
                       py::make_tuple(key), "is not subscriptable");

@@ -33,7 +33,7 @@ def test_index_bounds(server):
     pending = reconciled_items(server)
     count = len(pending)
     assert pending[count - 1].guid
-    for index in (-1, count, count + 100):
+    for index in (-1, -2**70, count, count + 100, 2**70):
         with pytest.raises(IndexError):
             pending[index]
 
