@@ -2,7 +2,6 @@
 // repeatable, and what DllUnregisterServer leaves behind.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "server/module/object_map.h"
@@ -106,21 +105,6 @@ TEST_F(ModuleRegistration, ClassFactoryIsCachedAndLockServerHoldsTheModule) {
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
   first->Release();
   second->Release();
-}
-
-TEST_F(ModuleRegistration, ThirdPartyClientCreatesObjectsByProgIdAndClassId) {
-  // The client is a separate process linked with libqxcom.so only.
-  for (const char* name : {"QXNet.StringCollection", "{F25AADDB-6E9B-4F1A-965D-B49F03D8D60D}"}) {
-    std::string command = std::string(QXTEST_MODULE_CLIENT) + " '" + name + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[256] = {};
-    std::string output;
-    while (fgets(line, sizeof line, pipe)) output += line;
-    int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output, "count=2 item1=second\n");
-  }
 }
 
 }  // namespace
