@@ -12,10 +12,6 @@ namespace qxcli {
 
 namespace {
 
-ProgressDisplay::Mode DisplayMode(const GlobalOptions& options) {
-  return options.no_progress ? ProgressDisplay::Mode::Off : ProgressDisplay::ModeFor(stderr);
-}
-
 const char* YesNo(VARIANT_BOOL value) { return value == VARIANT_TRUE ? "yes" : "no"; }
 
 void AddGet(CLI::App& app, const GlobalOptions& options) {
@@ -30,7 +26,7 @@ void AddGet(CLI::App& app, const GlobalOptions& options) {
                       "Copy the download to FILE (default: print the cache file's path)");
   command->callback([&options, args] {
     auto net = Create<_QXNet>("QXNet.QXNet");
-    ProgressDisplay display(stderr, DisplayMode(options));
+    ProgressDisplay display(stderr, ProgressMode(options));
     const std::string path = RetrieveWithProgress(net.Get(), args->url, args->output, display);
     if (options.json)
       PrintJson({{"url", args->url}, {"file", path}});
@@ -77,7 +73,7 @@ void AddUpload(CLI::App& app, const GlobalOptions& options) {
                       "Write the server's answer to ANSWER (default: a temporary .htm file)");
   command->callback([&options, args] {
     auto net = Create<_QXNet>("QXNet.QXNet");
-    ProgressDisplay display(stderr, DisplayMode(options));
+    ProgressDisplay display(stderr, ProgressMode(options));
     const std::string answer =
         UploadWithProgress(net.Get(), args->file, args->url, args->answer, display);
     if (options.json)
