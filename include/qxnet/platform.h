@@ -660,6 +660,18 @@ typedef HKEY* PHKEY;
 #define ERROR_REGISTRY_CORRUPT 1015
 #define ERROR_KEY_DELETED 1018
 
+// ---------------------------------------------------------------- message text
+
+typedef void* HLOCAL;
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_STRING 0x00000400
+#define FORMAT_MESSAGE_FROM_HMODULE 0x00000800
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_ARGUMENT_ARRAY 0x00002000
+#define FORMAT_MESSAGE_MAX_WIDTH_MASK 0x000000FF
+
 // ---------------------------------------------------------------- exported functions
 
 extern "C" {
@@ -747,6 +759,35 @@ LSTATUS RegOverridePredefKey(HKEY hKey, HKEY hNewHKey);
 LSTATUS QxRegBeginTransaction(void);
 LSTATUS QxRegCommitTransaction(void);
 LSTATUS QxRegRollbackTransaction(void);
+
+// Result code to text: FORMAT_MESSAGE_FROM_SYSTEM looks dwMessageId up among
+// the runtime's result codes (E_*, DISP_E_*, REGDB_E_*, CO_E_*, TYPE_E_*,
+// CLASS_E_*, CONNECT_E_*), the Win32 codes the runtime and the internet
+// service use (also as HRESULT_FROM_WIN32) and the internet service's codes
+// 12001-12175. The text goes into lpBuffer (nSize characters), or, with
+// FORMAT_MESSAGE_ALLOCATE_BUFFER, into a buffer allocated for the caller
+// (lpBuffer is then a LPWSTR*), freed with LocalFree. Answers the number of
+// characters written without the terminating zero, or 0 for an unknown
+// code, a buffer too small, or flags other than FROM_SYSTEM, IGNORE_INSERTS,
+// ALLOCATE_BUFFER and a MAX_WIDTH value (which is accepted and ignored).
+// The text ends with a line break, as the platform's does.
+DWORD FormatMessageW(DWORD dwFlags, const void* lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     LPWSTR lpBuffer, DWORD nSize, void* Arguments);
+HLOCAL LocalFree(HLOCAL hMem);
+
+// Registration scripts, for in-process server modules: runs a registration
+// script against the registry, creating what it names (doRegister) or
+// removing it. %NAME% in the script is replaced by the value of the
+// replacement whose name matches without case. The whole script is one
+// transaction. Answers S_OK; DISP_E_EXCEPTION when the script cannot be
+// parsed (nothing is written); HRESULT_FROM_WIN32(status) when the registry
+// fails.
+struct QX_REGISTRAR_REPLACEMENT {
+  LPCOLESTR name;
+  LPCOLESTR value;
+};
+HRESULT QxUpdateRegistryFromScript(LPCOLESTR script, BOOL doRegister,
+                                   const QX_REGISTRAR_REPLACEMENT* replacements, UINT count);
 
 }  // extern "C"
 

@@ -9,7 +9,6 @@
 #include <mutex>
 
 #include "platform/com/text.h"
-#include "platform/registry/registrar.h"
 #include "server/module/class_factory.h"
 #include "server/module/object_map.h"
 #include "server/module/registration_script.h"
@@ -42,6 +41,14 @@ class FactoryCache {
 };
 
 FactoryCache g_factories;
+
+// Runs one class's registration script through the runtime's registrar.
+HRESULT UpdateClassRegistration(const ClassEntry& entry, const std::u16string& module,
+                                bool doRegister) {
+  const std::u16string script = RegistrationScript(entry);
+  const QX_REGISTRAR_REPLACEMENT replacements[] = {{u"MODULE", module.c_str()}};
+  return QxUpdateRegistryFromScript(script.c_str(), doRegister ? TRUE : FALSE, replacements, 1);
+}
 
 // The full path of this module, as registered under InprocServer32.
 std::u16string ModulePath() {
@@ -92,8 +99,7 @@ extern "C" HRESULT DllRegisterServer(void) {
   if (module.empty()) return E_UNEXPECTED;
   return qx::InOneRegistryTransaction([&module]() -> HRESULT {
     for (const qx::ClassEntry& entry : qx::ClassEntries()) {
-      const HRESULT hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry),
-                                                                true, {{u"MODULE", module}});
+      const HRESULT hr = qx::UpdateClassRegistration(entry, module, true);
       if (FAILED(hr)) return hr;
     }
     return qx::typelib::RegisterTypeLibrary(module);
@@ -104,8 +110,7 @@ extern "C" HRESULT DllUnregisterServer(void) {
   const std::u16string module = qx::ModulePath();
   return qx::InOneRegistryTransaction([&module]() -> HRESULT {
     for (const qx::ClassEntry& entry : qx::ClassEntries()) {
-      const HRESULT hr = qx::registry::UpdateRegistryFromScript(qx::RegistrationScript(entry),
-                                                                false, {{u"MODULE", module}});
+      const HRESULT hr = qx::UpdateClassRegistration(entry, module, false);
       if (FAILED(hr)) return hr;
     }
     return qx::typelib::UnregisterTypeLibrary();

@@ -1,6 +1,9 @@
 // call and describe: late-bound use of QXNet.UpdateItem through IDispatch.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 
@@ -39,6 +42,25 @@ TEST_F(CliCall, PropertyPutsThenGetOnOneObject) {
   const RunResult read = RunQxnet(
       {"call", "UpdateItem", "UnMarshallObject", "<title>From text</title>"});
   EXPECT_EQ(read.exit_code, 0) << read.err;
+}
+
+TEST_F(CliCall, JsonDatesAreIsoWithTheOffsetInForceThen) {
+  // A zone given by rule, so the test needs no time-zone database: summer
+  // time from the second Sunday of March to the first Sunday of November.
+  const EnvOverrides eastern = {{"TZ", "EST5EDT,M3.2.0,M11.1.0"}};
+  const std::pair<const char*, const char*> cases[] = {
+      {"2024-06-03 09:30:05", "2024-06-03T09:30:05-04:00"},
+      {"2024-01-15 23:00:00", "2024-01-15T23:00:00-05:00"},
+  };
+  for (const auto& [local, iso] : cases) {
+    const RunResult json = RunQxnet(
+        {"--json", "call", "UpdateItem", std::string("pubDate=") + local, "pubDate"}, eastern);
+    ASSERT_EQ(json.exit_code, 0) << json.err;
+    EXPECT_EQ(json.Json()["result"], iso);
+  }
+  const RunResult utc = RunQxnet({"--json", "call", "UpdateItem", "pubDate=2024-06-03", "pubDate"},
+                                 {{"TZ", "UTC0"}});
+  EXPECT_EQ(utc.Json()["result"], "2024-06-03T00:00:00+00:00");
 }
 
 TEST_F(CliCall, FailuresAndMisuse) {

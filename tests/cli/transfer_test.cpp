@@ -24,11 +24,15 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   ASSERT_EQ(cached.exit_code, 0) << cached.err;
   const std::string cache_path = cached.out.substr(0, cached.out.find('\n'));
   EXPECT_EQ(ReadFile(cache_path), FileBody());
+  // Standard error is a pipe here: no progress unless asked for.
+  EXPECT_EQ(cached.err, "");
 
-  // Standard error is a pipe here: plain progress lines, no redrawing.
-  EXPECT_NE(cached.err.find("Downloading file ("), std::string::npos) << cached.err;
-  EXPECT_NE(cached.err.find("100%  Download complete\n"), std::string::npos) << cached.err;
-  EXPECT_EQ(cached.err.find('\r'), std::string::npos);
+  // Asked for with --progress: plain progress lines, no redrawing.
+  const RunResult lines = RunQxnet({"--progress", "get", server.Url("/file.bin")});
+  ASSERT_EQ(lines.exit_code, 0) << lines.err;
+  EXPECT_NE(lines.err.find("Downloading file ("), std::string::npos) << lines.err;
+  EXPECT_NE(lines.err.find("100%  Download complete\n"), std::string::npos) << lines.err;
+  EXPECT_EQ(lines.err.find('\r'), std::string::npos);
 
   const std::string target = qxtest::TestRoot() + "/copy.bin";
   const RunResult copied = RunQxnet({"--json", "get", server.Url("/file.bin"), "-o", target});
@@ -36,9 +40,12 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   EXPECT_EQ(copied.Json()["file"], target);
   EXPECT_EQ(ReadFile(target), FileBody());
 
-  const RunResult quiet = RunQxnet({"get", "--no-progress", server.Url("/file.bin")});
-  ASSERT_EQ(quiet.exit_code, 0);
-  EXPECT_EQ(quiet.err, "");
+  // --json and --no-progress silence the progress even when asked for.
+  for (const char* silencer : {"--json", "--no-progress"}) {
+    const RunResult quiet = RunQxnet({"--progress", silencer, "get", server.Url("/file.bin")});
+    ASSERT_EQ(quiet.exit_code, 0) << silencer;
+    EXPECT_EQ(quiet.err, "") << silencer;
+  }
 }
 
 TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
@@ -122,7 +129,7 @@ TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
 TEST_F(CliGet, CtrlCCancelsTheDownload) {
   LoopbackServer server;
   const std::string target = qxtest::TestRoot() + "/never.bin";
-  RunningQxnet child({"get", server.Url("/slow.bin"), "-o", target});
+  RunningQxnet child({"--progress", "get", server.Url("/slow.bin"), "-o", target});
   ASSERT_TRUE(child.WaitForError("Downloading file ("));
   child.Signal(SIGINT);
   const RunResult result = child.Finish();
@@ -140,19 +147,59 @@ TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
   EXPECT_NE(result.out.find("] 100%  Download complete"), std::string::npos) << result.out;
 }
 
-TEST_F(CliConnectivity, ValidateAndProbe) {
+TEST_F(CliConnectivity, YesNoCommandsAnswerThroughTheExitStatus) {
   LoopbackServer server;
-  const RunResult valid = RunQxnet({"validate", "https://example.invalid/x"});
-  EXPECT_EQ(valid.exit_code, 0) << valid.err;
-  const RunResult invalid = RunQxnet({"validate", "ftp://127.0.0.1/x"});
-  EXPECT_EQ(invalid.exit_code, 1);
-  EXPECT_NE(invalid.err.find("Invalid URL."), std::string::npos) << invalid.err;
-
   const std::string port = server.Url("").substr(server.Url("").rfind(':') + 1);
-  const RunResult open = RunQxnet({"--json", "probe", "127.0.0.1", port, "--timeout", "5000"});
-  ASSERT_EQ(open.exit_code, 0) << open.err;
-  EXPECT_EQ(open.Json()["connected"], true);
-  EXPECT_EQ(RunQxnet({"probe", "127.0.0.1", "0"}).exit_code, 1);  // "Invalid parameter"
+  // A port nobody listens on: bind one, note it, close it.
+  std::string closed_port;
+  {
+    LoopbackServer gone;
+    closed_port = gone.Url("").substr(gone.Url("").rfind(':') + 1);
+  }
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* output;  // on standard output (text) or standard error (usage)
+  };
+  const Case cases[] = {
+      {{"validate", "https://example.invalid/x"}, 0, "valid"},
+      {{"validate", "ftp://127.0.0.1/x"}, 1, "invalid"},
+      {{"can-connect", server.Url("/file.bin")}, 0, "reachable"},
+      {{"can-connect", "http://127.0.0.1:" + closed_port + "/"}, 1, "not reachable"},
+      {{"probe", "127.0.0.1", port, "--timeout", "5000"}, 0, "open"},
+      {{"probe", "127.0.0.1", closed_port, "--timeout", "5000"}, 1, "closed"},
+      {{"probe", "127.0.0.1", "0"}, 2, "Invalid host or port"},
+      {{"probe", "127.0.0.1"}, 2, "PORT"},
+  };
+  for (const Case& c : cases) {
+    const RunResult result = RunQxnet(c.args);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    EXPECT_EQ(result.exit_code, c.exit_code) << result.err;
+    const std::string& where = c.exit_code == 2 ? result.err : result.out;
+    EXPECT_NE(where.find(c.output), std::string::npos) << where;
+  }
+  // The reason a URL is not valid is told on standard error, or in JSON.
+  EXPECT_NE(RunQxnet({"validate", "ftp://127.0.0.1/x"}).err.find("Invalid URL."), std::string::npos);
+  const RunResult json = RunQxnet({"--json", "validate", "ftp://127.0.0.1/x"});
+  EXPECT_EQ(json.exit_code, 1);
+  EXPECT_EQ(json.Json()["valid"], false);
+  EXPECT_NE(json.Json()["reason"].get<std::string>().find("Invalid URL."), std::string::npos);
+}
+
+TEST_F(CliConnectivity, AFailureIsNotANo) {
+  // Without registered classes the question cannot be asked at all: exit 3,
+  // with the way out in the message.
+  const EnvOverrides empty = {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty.db"}};
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"online"}, {"validate", "https://example.invalid/"}, {"probe", "127.0.0.1", "9"}}) {
+    const RunResult result = RunQxnet(args, empty);
+    EXPECT_EQ(result.exit_code, 3) << args[0] << ": " << result.err;
+    EXPECT_NE(result.err.find("QXNet.QXNet is not registered; run `qxnet register`"),
+              std::string::npos)
+        << result.err;
+  }
+  // Other commands keep exit status 1 for a failure.
+  EXPECT_EQ(RunQxnet({"get", "http://127.0.0.1:9/"}, empty).exit_code, 1);
 }
 
 }  // namespace

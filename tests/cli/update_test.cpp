@@ -97,8 +97,10 @@ TEST_F(CliUpdate, MovesAreVisibleAfterReloading) {
 
 TEST_F(CliDemo, RunsToTheEndWithATemporaryRegistry) {
   // An empty registry: the demo registers the module into one of its own.
+  const std::string user_cache = qxtest::TestRoot() + "/demo-user-cache";
   const RunResult demo = RunQxnet({"demo", "--json"},
-                                  {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"}});
+                                  {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"},
+                                   {"QXNET_CACHE_DIR", user_cache}});
   ASSERT_EQ(demo.exit_code, 0) << demo.err;
   const nlohmann::json document = demo.Json();
   EXPECT_EQ(document["added"], 4);
@@ -111,7 +113,14 @@ TEST_F(CliDemo, RunsToTheEndWithATemporaryRegistry) {
   EXPECT_TRUE(std::filesystem::exists(files["catalog"].get<std::string>()));
   const std::string download = ReadFile(files["download"].get<std::string>());
   EXPECT_EQ(download.rfind("Corvane sample update package", 0), 0u);
-  EXPECT_NE(demo.err.find("Download complete"), std::string::npos);
+  // The demo's internet cache is a folder of its own, like its registry.
+  const std::string folder = files["folder"].get<std::string>();
+  EXPECT_EQ(files["cache"], folder + "/inetcache");
+  EXPECT_EQ(files["download"].get<std::string>().rfind(folder + "/", 0), 0u);
+  EXPECT_TRUE(std::filesystem::is_directory(files["cache"].get<std::string>()));
+  EXPECT_FALSE(std::filesystem::exists(user_cache));
+  // With --json no progress lines are written.
+  EXPECT_EQ(demo.err.find("Download complete"), std::string::npos) << demo.err;
 }
 
 }  // namespace

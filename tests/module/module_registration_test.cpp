@@ -1,8 +1,9 @@
 // Registration of the module: what DllRegisterServer writes, that it is
 // repeatable, and what DllUnregisterServer leaves behind.
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "server/module/object_map.h"
@@ -15,6 +16,13 @@ std::u16string GuidText(const GUID& guid) {
   OLECHAR text[40] = {};
   StringFromGUID2(guid, text, 40);
   return text;
+}
+
+// The file this process loaded the module from (the registered path).
+std::string LoadedModulePath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&DllRegisterServer), &info) == 0 || !info.dli_fname) return {};
+  return info.dli_fname;
 }
 
 class ModuleRegistration : public qxtest::ComTest {};
@@ -37,7 +45,7 @@ TEST_F(ModuleRegistration, WritesProgIdsClassKeysAndThreadingModels) {
               GuidText(LIBID_QXNETLib));
     auto module = qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"");
     ASSERT_TRUE(module.has_value());
-    EXPECT_NE(module->find(u"libqxnet.so"), std::u16string::npos);
+    EXPECT_EQ(qxtest::Narrow(*module), LoadedModulePath());
     const bool free = entry.clsid == CLSID_QXDetectNet;
     EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32",
                                          u"ThreadingModel"),
@@ -106,21 +114,6 @@ TEST_F(ModuleRegistration, ClassFactoryIsCachedAndLockServerHoldsTheModule) {
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
   first->Release();
   second->Release();
-}
-
-TEST_F(ModuleRegistration, ThirdPartyClientCreatesObjectsByProgIdAndClassId) {
-  // The client is a separate process linked with libqxcom.so only.
-  for (const char* name : {"QXNet.StringCollection", "{F25AADDB-6E9B-4F1A-965D-B49F03D8D60D}"}) {
-    std::string command = std::string(QXTEST_MODULE_CLIENT) + " '" + name + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    char line[256] = {};
-    std::string output;
-    while (fgets(line, sizeof line, pipe)) output += line;
-    int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << output;
-    EXPECT_EQ(output, "count=2 item1=second\n");
-  }
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ nlohmann::json RowsJson(const std::vector<ItemRow>& rows) {
                     {"title", row.title},
                     {"link", row.link},
                     {"category", row.category},
-                    {"pubDate", DateText(row.pub_date)},
+                    {"pubDate", DateJsonText(row.pub_date)},
                     {"status", row.status},
                     {"required", row.required}});
   }

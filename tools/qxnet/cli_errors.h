@@ -1,4 +1,4 @@
-// The three ways a command ends early, each with its exit status.
+// The exit statuses, and the three ways a command ends early.
 #pragma once
 
 #include <stdexcept>
@@ -11,6 +11,9 @@ namespace qxcli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitCallFailed = 1;
 inline constexpr int kExitUsage = 2;
+// The yes/no commands: "no" is 1, so a failure there is 3.
+inline constexpr int kExitNo = 1;
+inline constexpr int kExitQueryFailed = 3;
 inline constexpr int kExitCancelled = 130;
 
 // The command line is wrong (exit 2).

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
+#include "qxnet/text.h"
 
 namespace qxcli {
 
@@ -15,29 +15,15 @@ std::string HresultText(HRESULT hr) {
 }
 
 std::string KnownResultText(HRESULT hr) {
-  switch (static_cast<uint32_t>(hr)) {
-    case 0x80004001u: return "Not implemented";
-    case 0x80004002u: return "No such interface supported";
-    case 0x80004003u: return "Invalid pointer";
-    case 0x80004004u: return "Operation aborted";
-    case 0x80004005u: return "Unspecified error";
-    case 0x8007000Eu: return "Out of memory";
-    case 0x80070057u: return "Invalid parameter";
-    case 0x80040111u: return "Class not available in its module";
-    case 0x80040154u: return "Class not registered";
-    case 0x800401F3u: return "Invalid class string";
-    case 0x800401F8u: return "The class's module could not be loaded";
-    case 0x800401F9u: return "The class's module has no entry point";
-    case 0x80020003u: return "Member not found";
-    case 0x80020005u: return "Type mismatch";
-    case 0x80020006u: return "Unknown name";
-    case 0x80020007u: return "Named arguments not supported";
-    case 0x8002000Au: return "Out of present range";
-    case 0x8002000Eu: return "Invalid number of parameters";
-    case 0x8002000Fu: return "Parameter not optional";
-    case 0x80040200u: return "Connection point not found";
-    default: return {};
-  }
+  OLECHAR text[512];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                static_cast<DWORD>(hr), 0, text, 512, nullptr);
+  // The message ends with a line break and a full stop, which a caller
+  // appending it to its own sentence does not want.
+  while (length > 0 && (text[length - 1] == u'\n' || text[length - 1] == u'\r' ||
+                        text[length - 1] == u'.'))
+    --length;
+  return qx::Utf16ToUtf8(std::u16string_view(text, length));
 }
 
 void ClearErrorRecord() { SetErrorInfo(0, nullptr); }

@@ -14,8 +14,8 @@ namespace qxcli {
 // "0x80004005".
 std::string HresultText(HRESULT hr);
 
-// A short description of well-known result codes ("Class not registered");
-// empty for codes without one.
+// The runtime's text of a result code ("Class not registered"), without the
+// closing full stop; empty for codes without one.
 std::string KnownResultText(HRESULT hr);
 
 // Takes the thread's error record and returns its description (empty when

@@ -4,7 +4,8 @@
 // into a temporary registry when the classes are not registered, runs an
 // update pass into a new catalog, downloads the newest pending item's
 // payload with the progress bar, verifies it against the demo's public key,
-// moves it to the installed list and shows the result.
+// moves it to the installed list and shows the result. The internet cache of
+// the run is a folder of the demo's work folder.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,6 +79,9 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
       "demo", "Run an update pass with a download on the bundled sample feed, served on loopback");
   command->callback([&options] {
     const std::string folder = MakeWorkFolder();
+    // The demo's downloads stay in its folder, out of the user's cache.
+    const std::string cache = folder + "/inetcache";
+    setenv("QXNET_CACHE_DIR", cache.c_str(), 1);
     bool temporary_registry = false;
     const std::string registry = EnsureRegistered(folder, &temporary_registry);
     if (temporary_registry)
@@ -86,8 +90,7 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
     DemoServer server;
     Say(options, "Serving the sample feed at %s\n", server.FeedUrl());
 
-    ProgressDisplay display(stderr, options.no_progress ? ProgressDisplay::Mode::Off
-                                                        : ProgressDisplay::ModeFor(stderr));
+    ProgressDisplay display(stderr, ProgressMode(options));
     UpdateSession session(folder + "/catalog.xml", false);
     UpdatePassRequest request;
     request.feed_url = server.FeedUrl();
@@ -125,6 +128,7 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
                    {"download", downloaded},
                    {"feedCopy", report.feed_file},
                    {"registry", registry},
+                   {"cache", cache},
                    {"traceLog", trace_log}}}});
       return;
     }
@@ -135,6 +139,7 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
     std::printf("  download       %s\n", downloaded.c_str());
     std::printf("  feed (cached)  %s\n", report.feed_file.c_str());
     std::printf("  registry       %s%s\n", registry.c_str(), temporary_registry ? " (temporary)" : "");
+    std::printf("  cache          %s\n", cache.c_str());
     std::printf("  trace log      %s\n", trace_log.c_str());
   });
 }

@@ -42,6 +42,9 @@ int Run(int argc, char** argv) {
   app.fallthrough();
   app.add_flag("--json", options.json, "Machine-readable output (JSON on standard output)");
   app.add_flag("--no-progress", options.no_progress, "Do not draw the progress bar");
+  app.add_flag("--progress", options.progress,
+               "Show progress lines even when standard error is not a terminal");
+  app.set_version_flag("--version", "qxnet " QXNET_VERSION);
 
   AddRegistrationCommands(app, options);
   AddTransferCommands(app, options);
@@ -56,7 +59,7 @@ int Run(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
-    return kExitOk;
+    return options.answer_status;
   } catch (const CLI::CallForHelp&) {
     std::printf("%s", app.help().c_str());
     return kExitOk;
@@ -77,9 +80,9 @@ int Run(int argc, char** argv) {
   } catch (const Cancelled& error) {
     return Fail(options, kExitCancelled, error.what());
   } catch (const CallFailed& error) {
-    return Fail(options, kExitCallFailed, error.what(), HresultText(error.Code()));
+    return Fail(options, options.failure_status, error.what(), HresultText(error.Code()));
   } catch (const std::exception& error) {
-    return Fail(options, kExitCallFailed, error.what());
+    return Fail(options, options.failure_status, error.what());
   }
 }
 

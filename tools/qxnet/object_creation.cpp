@@ -44,7 +44,9 @@ void CheckCreation(HRESULT hr, std::string_view name) {
     switch (static_cast<uint32_t>(hr)) {
       case 0x80040154u:  // REGDB_E_CLASSNOTREG
       case 0x800401F3u:  // CO_E_CLASSSTRING
-        description = "Class " + progId + " is not registered (run `qxnet register` first)";
+        description = "Class " + progId +
+                      " is not registered; run `qxnet register` (or `qxnet register --system` "
+                      "as root, for every user)";
         break;
       case 0x80040111u:  // CLASS_E_CLASSNOTAVAILABLE
         description = "Class " + progId + " is not available in the registered module";

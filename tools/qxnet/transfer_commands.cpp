@@ -17,10 +17,6 @@ namespace qxcli {
 
 namespace {
 
-ProgressDisplay::Mode DisplayMode(const GlobalOptions& options) {
-  return options.no_progress ? ProgressDisplay::Mode::Off : ProgressDisplay::ModeFor(stderr);
-}
-
 const char* YesNo(VARIANT_BOOL value) { return value == VARIANT_TRUE ? "yes" : "no"; }
 
 // The cached copy's file when the cache holds a copy of `url` that the
@@ -62,7 +58,7 @@ void AddGet(CLI::App& app, const GlobalOptions& options) {
       path = args->output;
     }
     if (!reused) {
-      ProgressDisplay display(stderr, DisplayMode(options));
+      ProgressDisplay display(stderr, ProgressMode(options));
       path = RetrieveWithProgress(net.Get(), args->url, args->output, display);
     }
     if (options.json)
@@ -110,7 +106,7 @@ void AddUpload(CLI::App& app, const GlobalOptions& options) {
                       "Write the server's answer to ANSWER (default: a temporary .htm file)");
   command->callback([&options, args] {
     auto net = Create<_QXNet>("QXNet.QXNet");
-    ProgressDisplay display(stderr, DisplayMode(options));
+    ProgressDisplay display(stderr, ProgressMode(options));
     const std::string answer =
         UploadWithProgress(net.Get(), args->file, args->url, args->answer, display);
     if (options.json)

@@ -69,8 +69,7 @@ void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval
   request.feed_url = args.feed;
   if (interval_given) request.interval = args.interval;
   request.force = args.force;
-  ProgressDisplay display(stderr, options.no_progress ? ProgressDisplay::Mode::Off
-                                                      : ProgressDisplay::ModeFor(stderr));
+  ProgressDisplay display(stderr, ProgressMode(options));
   const UpdatePassReport report = session.RunPass(request, display);
   const std::vector<ItemRow> rows = session.AllItems();
   if (options.json) {
@@ -79,7 +78,7 @@ void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval
                                {"feed", report.feed_url},
                                {"checked", report.checked},
                                {"added", report.added},
-                               {"nextCheck", DateText(report.next_check)},
+                               {"nextCheck", DateJsonText(report.next_check)},
                                {"items", RowsJson(rows)}};
     if (report.checked) document["feedFile"] = report.feed_file;
     if (!report.checked) document["reason"] = report.not_checked_because;

@@ -3,9 +3,10 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <ctime>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 
 namespace qxcli {
 
@@ -97,6 +98,30 @@ std::string DateText(DATE date) {
   return text;
 }
 
+std::string DateJsonText(DATE date) {
+  SYSTEMTIME time{};
+  if (!VariantTimeToSystemTime(date, &time)) return {};
+  // The date is local wall-clock time; the offset is the one in force then
+  // (mktime decides summer time from the zone's rules).
+  struct tm local {};
+  local.tm_year = time.wYear - 1900;
+  local.tm_mon = time.wMonth - 1;
+  local.tm_mday = time.wDay;
+  local.tm_hour = time.wHour;
+  local.tm_min = time.wMinute;
+  local.tm_sec = time.wSecond;
+  local.tm_isdst = -1;
+  long offset = 0;
+  if (mktime(&local) != static_cast<time_t>(-1)) offset = local.tm_gmtoff;
+  const char sign = offset < 0 ? '-' : '+';
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02ld:%02ld", time.wYear,
+                time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, sign, minutes / 60,
+                minutes % 60);
+  return text;
+}
+
 qx::Variant ArgumentFromText(const std::string& text, VARTYPE vt) {
   if (vt == VT_BOOL) {
     if (auto value = ParseBool(text)) return qx::Variant::Bool(*value);
@@ -158,7 +183,7 @@ nlohmann::json VariantJson(const VARIANT& input) {
     case VT_I8: return value.llVal;
     case VT_R4: return value.fltVal;
     case VT_R8: return value.dblVal;
-    case VT_DATE: return DateText(value.date);
+    case VT_DATE: return DateJsonText(value.date);
     case VT_BSTR: return qx::BstrToUtf8(value.bstrVal);
     case VT_DISPATCH:
     case VT_UNKNOWN:

@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "qxnet/platform.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/variant.h"
 
 namespace qxcli {
 
@@ -19,11 +19,15 @@ qx::Variant ArgumentFromText(const std::string& text, VARTYPE vt);
 
 // "2024-06-03 09:30:00"; empty when the date is outside the calendar.
 std::string DateText(DATE date);
+// ISO 8601 with the local offset for JSON output: "2024-06-03T09:30:00+02:00";
+// empty when the date is outside the calendar.
+std::string DateJsonText(DATE date);
 // Reads "YYYY-MM-DD[ HH:MM[:SS]]" or "YYYY-MM-DDTHH:MM[:SS]".
 std::optional<DATE> ParseDateText(const std::string& text);
 
 // A value for printing: strings as they are, booleans as true/false, dates
-// as DateText, objects as "[object]", arrays element by element.
+// as DateText (in JSON as DateJsonText), objects as "[object]", arrays
+// element by element.
 std::string VariantText(const VARIANT& value);
 nlohmann::json VariantJson(const VARIANT& value);
 

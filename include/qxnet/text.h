@@ -1,12 +1,24 @@
-#include "platform/com/text.h"
+// UTF-8 <-> UTF-16 conversion for the boundary between the platform's wide
+// strings and Linux's byte strings (paths, libcurl, SQLite, pugixml).
+// Invalid sequences become U+FFFD; conversion never fails.
+//
+// Header-only, so that the installed string helpers (qxnet/bstr.h) work in a
+// client without a library beyond libqxcom, and the runtime's exported
+// interface stays the platform's C functions only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "qxnet/platform.h"
 
 namespace qx {
 
-namespace {
+namespace text_detail {
 
-constexpr char32_t kReplacement = 0xFFFD;
+inline constexpr char32_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t cp) {
+inline void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out.push_back(static_cast<char>(cp));
   } else if (cp < 0x800) {
@@ -24,7 +36,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+inline void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp < 0x10000) {
     out.push_back(static_cast<char16_t>(cp));
   } else {
@@ -34,9 +46,9 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-}  // namespace
+}  // namespace text_detail
 
-std::u16string Utf8ToUtf16(std::string_view text) {
+inline std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -58,7 +70,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     } else if ((lead & 0xF8) == 0xF0) {
       extra = 3, cp = lead & 0x07, minimum = 0x10000;
     } else {
-      out.push_back(kReplacement);
+      out.push_back(text_detail::kReplacement);
       ++i;
       continue;
     }
@@ -72,17 +84,17 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       cp = (cp << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
     }
     if (!ok || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(kReplacement);
+      out.push_back(text_detail::kReplacement);
       i = ok ? j : i + 1;
       continue;
     }
-    AppendUtf16(out, cp);
+    text_detail::AppendUtf16(out, cp);
     i = j;
   }
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+inline std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -92,14 +104,25 @@ std::string Utf16ToUtf8(std::u16string_view text) {
         cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
         ++i;
       } else {
-        cp = kReplacement;
+        cp = text_detail::kReplacement;
       }
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
-      cp = kReplacement;
+      cp = text_detail::kReplacement;
     }
-    AppendUtf8(out, cp);
+    text_detail::AppendUtf8(out, cp);
   }
   return out;
+}
+
+// A BSTR's full text (embedded zeros kept); null reads as empty.
+inline std::u16string_view BstrView(BSTR s) {
+  return s ? std::u16string_view(s, SysStringLen(s)) : std::u16string_view();
+}
+inline std::string BstrToUtf8(BSTR s) { return Utf16ToUtf8(BstrView(s)); }
+
+// Text up to the first zero character of a zero-terminated wide string.
+inline std::u16string_view WideView(const char16_t* s) {
+  return s ? std::u16string_view(s) : std::u16string_view();
 }
 
 }  // namespace qx
