@@ -30,8 +30,11 @@ def update_pass(url, results, key):
 
 
 def test_two_threads_each_with_own_objects(server):
+    # Each thread asks for its own address: a download of the same address
+    # replaces the cache entry, and with it the file the other thread got.
     results = {}
-    threads = [threading.Thread(target=update_pass, args=(server.url("feed.xml"), results, n))
+    threads = [threading.Thread(target=update_pass,
+                                args=(server.url(f"feed.xml?thread={n}"), results, n))
                for n in range(2)]
     for t in threads:
         t.start()
