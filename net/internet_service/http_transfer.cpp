@@ -2,8 +2,6 @@
 // caller: Send waits for the final headers, WaitForData for body bytes.
 #include "net/internet_service/http_transfer.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -18,29 +16,6 @@ namespace {
 constexpr long kMaxRedirects = 20;
 constexpr int kPollIntervalMs = 100;
 
-std::string TrimLineEnd(std::string_view line) {
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-  return std::string(line);
-}
-
-std::string TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return std::string(text);
-}
-
-void ParseStatusLine(const std::string& line, ResponseHeaders& headers) {
-  // "HTTP/1.1 200 OK"
-  const size_t firstSpace = line.find(' ');
-  headers.version = line.substr(0, firstSpace);
-  headers.status = 0;
-  headers.reason.clear();
-  if (firstSpace == std::string::npos) return;
-  const size_t secondSpace = line.find(' ', firstSpace + 1);
-  headers.status = std::strtol(line.c_str() + firstSpace + 1, nullptr, 10);
-  if (secondSpace != std::string::npos) headers.reason = line.substr(secondSpace + 1);
-}
-
 // Every transfer of the session that has finished is told so.
 void DeliverFinishedTransfers(CURLM* multi) {
   int left = 0;
@@ -54,16 +29,6 @@ void DeliverFinishedTransfers(CURLM* multi) {
 }
 
 }  // namespace
-
-const std::string* ResponseHeaders::Find(std::string_view name, size_t occurrence) const {
-  for (const auto& [field, value] : fields) {
-    if (field.size() == name.size() && strncasecmp(field.data(), name.data(), name.size()) == 0) {
-      if (occurrence == 0) return &value;
-      --occurrence;
-    }
-  }
-  return nullptr;
-}
 
 HttpTransfer::HttpTransfer(std::shared_ptr<SessionState> session) : session_(std::move(session)) {}
 
@@ -332,27 +297,10 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
   auto* transfer = static_cast<HttpTransfer*>(self);
   const size_t bytes = size * count;
   transfer->lastActivity_ = std::chrono::steady_clock::now();
-  const std::string line = TrimLineEnd(std::string_view(data, bytes));
-  ResponseHeaders& block = transfer->block_;
-  if (line.rfind("HTTP/", 0) == 0) {
-    block = ResponseHeaders{};
-    transfer->blockFinal_ = false;
-    ParseStatusLine(line, block);
-    block.raw = line + "\r\n";
-  } else if (line.empty()) {
-    block.raw += "\r\n";
-    transfer->EndHeaderBlock();
-  } else if (line.front() == ' ' || line.front() == '\t') {
-    // A folded continuation of the previous field.
-    if (!block.fields.empty()) block.fields.back().second += " " + TrimBlanks(line);
-    block.raw += line + "\r\n";
-  } else {
-    const size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-      block.fields.emplace_back(TrimBlanks(std::string_view(line).substr(0, colon)),
-                                TrimBlanks(std::string_view(line).substr(colon + 1)));
-    }
-    block.raw += line + "\r\n";
+  switch (AddHeaderLine(transfer->block_, std::string_view(data, bytes))) {
+    case HeaderLine::Status: transfer->blockFinal_ = false; break;
+    case HeaderLine::End: transfer->EndHeaderBlock(); break;
+    case HeaderLine::Field: break;
   }
   return bytes;
 }
