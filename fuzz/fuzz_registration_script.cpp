@@ -2,6 +2,8 @@
 // structure, so a script parses to the same tree of keys and values whatever
 // the module path is, and the replacement text appears only where %MODULE%
 // stood.
+#include <string_view>
+
 #include "fuzz/harness.h"
 #include "platform/com/text.h"
 #include "platform/registry/registrar_script.h"
@@ -44,9 +46,14 @@ bool Parse(const std::u16string& script, const std::u16string& module, std::stri
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string script = qxfuzz::InputText(data, size);
+  // Both replacements have the same length, so that the limits on key and
+  // value name lengths treat them alike: only their characters differ.
+  constexpr std::u16string_view kPlainModule = u"/opt/qxnet/lib/x86_64/libqxnet.so";
+  constexpr std::u16string_view kHostileModule = u"x' }\n{ val a = s '%%' ForceRemove";
+  static_assert(kPlainModule.size() == kHostileModule.size());
   std::string plain, hostile;
-  const bool plainParsed = Parse(script, u"/usr/lib/libqxnet.so", plain);
-  const bool hostileParsed = Parse(script, u"x' }\n{ val a = s '%%' ForceRemove", hostile);
+  const bool plainParsed = Parse(script, std::u16string(kPlainModule), plain);
+  const bool hostileParsed = Parse(script, std::u16string(kHostileModule), hostile);
   FUZZ_REQUIRE(plainParsed == hostileParsed, qx::Utf16ToUtf8(script));
   FUZZ_REQUIRE(plain == hostile, qx::Utf16ToUtf8(script) + "\n" + plain + "\n" + hostile);
   return 0;
