@@ -194,13 +194,30 @@ LSTATUS RunInThreadTransaction(const std::function<LSTATUS(Transaction&)>& work,
   });
 }
 
+// Runs `step` over `state`; a failure rolls the transaction back first (a
+// damaged database is also forgotten, so the next use opens it anew) and
+// then goes on to the caller.
+template <class Step>
+LSTATUS RollingBackOnFailure(TransactionState& state, Step step) {
+  try {
+    return step();
+  } catch (const StoreFailure& failure) {
+    state.RollBack();
+    ForgetDamaged(failure);
+    throw;
+  } catch (...) {
+    state.RollBack();
+    throw;
+  }
+}
+
 LSTATUS Run(const std::function<LSTATUS(Transaction&)>& work, bool write) {
   if (t_transaction) return RunInThreadTransaction(work, write);
   std::lock_guard<std::mutex> lock(ConnectionMutex());
   TransactionState state;
   state.write = write;
-  const LSTATUS status = Reporting(write, [&]() -> LSTATUS {
-    try {
+  return Reporting(write, [&]() -> LSTATUS {
+    return RollingBackOnFailure(state, [&]() -> LSTATUS {
       Transaction transaction(state);
       const LSTATUS answer = work(transaction);
       if (answer != ERROR_SUCCESS) {
@@ -209,16 +226,8 @@ LSTATUS Run(const std::function<LSTATUS(Transaction&)>& work, bool write) {
       }
       state.Commit();
       return ERROR_SUCCESS;
-    } catch (const StoreFailure& failure) {
-      state.RollBack();
-      ForgetDamaged(failure);
-      throw;
-    } catch (...) {
-      state.RollBack();
-      throw;
-    }
+    });
   });
-  return status;
 }
 
 }  // namespace
@@ -247,21 +256,14 @@ LSTATUS EndThreadTransaction(bool commit) {
   const std::unique_ptr<ThreadTransaction> transaction = std::move(t_transaction);
   TransactionState& state = transaction->state;
   return Reporting(true, [&]() -> LSTATUS {
-    try {
+    return RollingBackOnFailure(state, [&]() -> LSTATUS {
       if (commit) {
         state.Commit();
       } else {
         state.RollBack();
       }
       return ERROR_SUCCESS;
-    } catch (const StoreFailure& failure) {
-      state.RollBack();
-      ForgetDamaged(failure);
-      throw;
-    } catch (...) {
-      state.RollBack();
-      throw;
-    }
+    });
   });
 }
 
