@@ -2,6 +2,7 @@
 // client process killed mid-body, and every answer to the range request
 // that must make the download start over.
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,26 +95,6 @@ TEST_F(QXNetTest, DownloadCutByTheServerIsCompletedWithOneRangeRequest) {
 }
 
 TEST_F(QXNetTest, DownloadOfAKilledProcessIsCompletedWithOneRangeRequest) {
-  // The child is forked before the server's thread exists (a fork beside a
-  // running thread may leave the child stuck on a lock that thread held) and
-  // is told the address through a pipe. It is killed on every way out, so a
-  // failed assertion never leaves it holding the test's output open.
-  int toChild[2];
-  ASSERT_EQ(pipe(toChild), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(toChild[1]);
-    std::string url;
-    char c;
-    while (read(toChild[0], &c, 1) == 1 && c != '\n') url.push_back(c);
-    auto net = qxtest::Create<_QXNet>(CLSID_QXNet);
-    qx::BStr address = qx::BStr::FromUtf8(url);
-    BSTR file = nullptr;
-    net->RetrieveFile(address.Get(), 0, &file);
-    _exit(0);
-  }
-  close(toChild[0]);
   ScriptedServer range([](const std::string& request) {
     const long start = RangeStart(request);
     if (start >= 0) return Partial(static_cast<size_t>(start), kTotal, "\"v1\"", Body());
@@ -121,16 +102,20 @@ TEST_F(QXNetTest, DownloadOfAKilledProcessIsCompletedWithOneRangeRequest) {
     first.holdAfterSending = true;
     return first;
   });
+  const std::string url = range.Url("/update.bin");
+  // A separate program, started by exec: it shares this test's registry and
+  // cache through the environment. It is killed on every way out, so a failed
+  // assertion never leaves it holding the test's output open.
+  char* const arguments[] = {const_cast<char*>(QXTEST_RETRIEVE_CLIENT), const_cast<char*>(url.c_str()),
+                             nullptr};
+  pid_t child = -1;
+  ASSERT_EQ(posix_spawn(&child, QXTEST_RETRIEVE_CLIENT, nullptr, nullptr, arguments, environ), 0);
   struct KillOnExit {
     pid_t pid;
     ~KillOnExit() {
       if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
     }
   } killOnExit{child};
-  const std::string line = range.Url("/update.bin") + "\n";
-  ASSERT_EQ(write(toChild[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
-  const std::string url = range.Url("/update.bin");
-  close(toChild[1]);
   ASSERT_TRUE(range.WaitUntilHolding());
   // Killed once part of the body is on disk.
   for (int i = 0; i < 200 && CacheFileSize() <= 0; ++i) {
