@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "qxnet/bstr.h"
 #include "server/object_frame/com_ptr.h"
 #include "wide_text.h"
 
@@ -19,7 +20,7 @@ RecordText TakeErrorRecord() {
   RecordText text;
   qx::ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.Put()) != S_OK || !info) return text;
-  OwnedBstr description, source;
+  qx::BStr description, source;
   info->GetDescription(description.Put());
   info->GetSource(source.Put());
   text.description = Utf8Text(description.View());
@@ -81,8 +82,9 @@ std::string ResultText(HRESULT hr) {
 void RaiseInvokeError(HRESULT hr, EXCEPINFO& exception, std::optional<int> argerror,
                       const std::string& what) {
   if (hr == DISP_E_EXCEPTION && exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
-  OwnedBstr source(exception.bstrSource), description(exception.bstrDescription),
-      help(exception.bstrHelpFile);
+  qx::BStr source = qx::BStr::Attach(exception.bstrSource);
+  qx::BStr description = qx::BStr::Attach(exception.bstrDescription);
+  qx::BStr help = qx::BStr::Attach(exception.bstrHelpFile);
   exception.bstrSource = exception.bstrDescription = exception.bstrHelpFile = nullptr;
   if (hr == DISP_E_EXCEPTION) {
     // The object's own code travels in the record; DISP_E_EXCEPTION only

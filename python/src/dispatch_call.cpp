@@ -86,7 +86,7 @@ py::object CallMember(const CallTarget& target, const py::tuple& args) {
                                        " argument(s) (" + std::to_string(args.size()) + " given)");
     for (size_t i = 0; i < declared.size(); ++i) {
       const ParamInfo& p = *declared[i];
-      const std::string what = name + "() argument '" + Utf8Text(p.name) + "'";
+      const std::string what = name + "() argument '" + p.name + "'";
       qx::Variant& value = storage.emplace_back();
       if (i < args.size()) {
         ToVariant(args[i], value);
@@ -96,7 +96,7 @@ py::object CallMember(const CallTarget& target, const py::tuple& args) {
       } else if (p.IsOptional()) {
         MarkMissing(value);
       } else {
-        RaisePython(PyExc_TypeError, name + "() missing argument '" + Utf8Text(p.name) + "'");
+        RaisePython(PyExc_TypeError, name + "() missing argument '" + p.name + "'");
       }
       if (p.by_ref) {
         passed.push_back(ReferenceTo(value, p.vt));

@@ -20,7 +20,7 @@ bool Object::IdOf(const std::u16string& name, DISPID& id) const {
   return SUCCEEDED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
 }
 
-std::string Object::TypeName() const { return info_ ? Utf8Text(info_->name) : "IDispatch"; }
+std::string Object::TypeName() const { return info_ ? info_->name : "IDispatch"; }
 
 py::object Object::GetAttribute(const std::string& name) const {
   // Python's own protocols look for dunder names; they are never members.
@@ -36,7 +36,7 @@ py::object Object::GetAttribute(const std::string& name) const {
     if (get && get->Arguments().empty()) {
       target.flags = DISPATCH_PROPERTYGET;
       target.member = get;
-      target.name = Utf8Text(get->name);
+      target.name = get->name;
       return CallMember(target, py::tuple());
     }
     const MemberInfo* method = info_->Find(id, INVOKE_FUNC);
@@ -44,7 +44,7 @@ py::object Object::GetAttribute(const std::string& name) const {
     target.member = method ? method : get;
     if (!target.member)
       RaisePython(PyExc_AttributeError, "'" + name + "' of '" + TypeName() + "' can only be set");
-    target.name = Utf8Text(target.member->name);
+    target.name = target.member->name;
   }
   // The callable keeps the object and the description its target points
   // into alive.
@@ -54,7 +54,7 @@ py::object Object::GetAttribute(const std::string& name) const {
     CallTarget target;
   };
   const BoundMember bound{dispatch_, info_, target};
-  const std::string doc = target.member ? target.member->Signature()
+  const std::string doc = target.member ? Signature(*target.member)
                                         : name + "(*args): a member without type information";
   // The docstring is the member's own signature, not the wrapper's.
   py::options options;
@@ -76,7 +76,7 @@ void Object::SetAttribute(const std::string& name, py::handle value) const {
     if (!put)
       RaisePython(PyExc_AttributeError, "'" + name + "' of '" + TypeName() + "' is read-only");
   }
-  PutProperty(dispatch_.Get(), id, put, put ? Utf8Text(put->name) : name, value);
+  PutProperty(dispatch_.Get(), id, put, put ? put->name : name, value);
 }
 
 py::list Object::Members() const {
@@ -84,8 +84,8 @@ py::list Object::Members() const {
   if (!info_) return names;
   py::set seen;
   for (const MemberInfo& m : info_->members) {
-    if (m.hidden || m.id == DISPID_NEWENUM) continue;
-    py::str text = PyText(m.name);
+    if (m.restricted || m.hidden || m.id == DISPID_NEWENUM) continue;
+    py::str text(m.name);
     if (seen.contains(text)) continue;
     seen.add(text);
     names.append(text);

@@ -1,10 +1,10 @@
 #include "event_connection.h"
 
-#include <atomic>
 #include <memory>
 #include <vector>
 
 #include "com_error.h"
+#include "qxnet/event_sink.h"
 #include "dispatch_object.h"
 #include "type_members.h"
 #include "variant_conversion.h"
@@ -14,44 +14,19 @@ namespace qxpy {
 
 namespace {
 
-class EventSink final : public IDispatch {
+class EventSink final : public qx::EventSink {
  public:
   EventSink(py::object handler, std::shared_ptr<const InterfaceInfo> events)
-      : handler_(std::move(handler)), events_(std::move(events)) {}
+      : qx::EventSink(events->iid), handler_(std::move(handler)), events_(std::move(events)) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == events_->iid) {
-      AddRef();
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     if (!names || !ids) return E_POINTER;
     HRESULT hr = S_OK;
     for (UINT i = 0; i < count; ++i) {
       const MemberInfo* event =
-          i == 0 && names[i] ? events_->Find(std::u16string_view(names[i]), INVOKE_FUNC) : nullptr;
+          i == 0 && names[i] ? events_->Find(qx::Utf16ToUtf8(qx::WideView(names[i])), INVOKE_FUNC)
+                            : nullptr;
       ids[i] = event ? event->id : DISPID_UNKNOWN;
       if (!event) hr = DISP_E_UNKNOWNNAME;
     }
@@ -67,7 +42,7 @@ class EventSink final : public IDispatch {
     py::gil_scoped_acquire gil;
     py::object method;
     try {
-      method = py::getattr(handler_, PyText(event->name), py::none());
+      method = py::getattr(handler_, py::str(event->name), py::none());
       if (method.is_none()) return S_OK;  // the handler skips this event
       Deliver(*event, method, params);
     } catch (py::error_already_set& error) {
@@ -83,7 +58,7 @@ class EventSink final : public IDispatch {
   }
 
  private:
-  ~EventSink() {
+  ~EventSink() override {
     // The last release may come from a thread without the GIL, or after
     // the interpreter is gone (then the handler is left alone).
     if (Py_IsInitialized() && !_Py_IsFinalizing()) {
@@ -109,7 +84,7 @@ class EventSink final : public IDispatch {
     }
     py::object result = method(*args);
     if (result.is_none() || references.empty()) return;
-    const std::string what = Utf8Text(event.name) + " handler result";
+    const std::string what = event.name + " handler result";
     if (references.size() == 1) {
       StoreThroughReference(*references.front(), result, what);
       return;
@@ -122,7 +97,6 @@ class EventSink final : public IDispatch {
       StoreThroughReference(*references[i], values[i], what);
   }
 
-  std::atomic<ULONG> refs_{1};
   py::object handler_;
   std::shared_ptr<const InterfaceInfo> events_;
 };

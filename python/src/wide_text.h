@@ -23,26 +23,4 @@ std::u16string WideText(const std::string& utf8);
 // UTF-8 of UTF-16 text, for messages.
 std::string Utf8Text(std::u16string_view text);
 
-// Owns one BSTR.
-class OwnedBstr {
- public:
-  OwnedBstr() = default;
-  explicit OwnedBstr(BSTR s) : s_(s) {}
-  OwnedBstr(const OwnedBstr&) = delete;
-  OwnedBstr& operator=(const OwnedBstr&) = delete;
-  ~OwnedBstr() { SysFreeString(s_); }
-  BSTR Get() const { return s_; }
-  BSTR* Put() {
-    SysFreeString(s_);
-    s_ = nullptr;
-    return &s_;
-  }
-  std::u16string_view View() const {
-    return s_ ? std::u16string_view(s_, SysStringLen(s_)) : std::u16string_view();
-  }
-
- private:
-  BSTR s_ = nullptr;
-};
-
 }  // namespace qxpy

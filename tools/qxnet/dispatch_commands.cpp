@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/com/text.h"
+#include "qxnet/dispatch_members.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/late_bound_call.h"
@@ -12,6 +13,10 @@
 namespace qxcli {
 
 namespace {
+
+using qx::MemberInfo;
+using qx::ParamInfo;
+using qx::TypeName;
 
 qx::ComPtr<IDispatch> CreateDispatch(const std::string& name) {
   return Create<IDispatch>(name);
@@ -101,16 +106,16 @@ void AddCall(CLI::App& app, const GlobalOptions& options) {
   command->callback([&options, args] {
     const CallPlan plan = PlanCall(args->words);
     auto object = CreateDispatch(args->progid);
-    const std::optional<InterfaceInfo> info = ReadInterface(object.Get());
+    const std::shared_ptr<const qx::InterfaceInfo> info = qx::ReadInterface(object.Get());
     nlohmann::json set = nlohmann::json::object();
     for (const CallPlan::Put& put : plan.puts) {
-      PutProperty(object.Get(), info, put.name, put.value);
+      PutProperty(object.Get(), info.get(), put.name, put.value);
       set[put.name] = put.value;
     }
     nlohmann::json document = {{"object", FullProgId(args->progid)}};
     if (!plan.puts.empty()) document["set"] = set;
     if (plan.member) {
-      const CallOutcome outcome = CallMember(object.Get(), info, *plan.member, plan.arguments);
+      const CallOutcome outcome = CallMember(object.Get(), info.get(), *plan.member, plan.arguments);
       document["member"] = *plan.member;
       document["result"] = VariantJson(outcome.result);
       nlohmann::json out = nlohmann::json::object();
@@ -135,19 +140,19 @@ void AddDescribe(CLI::App& app, const GlobalOptions& options) {
   command->callback([&options, progid] {
     const CLSID clsid = ClassIdOf(*progid);
     auto object = CreateDispatch(*progid);
-    const std::optional<InterfaceInfo> info = ReadInterface(object.Get());
+    const std::shared_ptr<const qx::InterfaceInfo> info = qx::ReadInterface(object.Get());
     if (!info) throw CallFailed(E_NOTIMPL, FullProgId(*progid) + " hands out no type information");
     if (options.json) {
       nlohmann::json members = nlohmann::json::array();
       for (const MemberInfo& m : info->members) members.push_back(MemberJson(m));
       PrintJson({{"progId", FullProgId(*progid)},
                  {"clsid", GuidText(clsid)},
-                 {"interface", {{"name", info->name}, {"iid", info->iid}, {"dual", info->dual}}},
+                 {"interface", {{"name", info->name}, {"iid", GuidText(info->iid)}, {"dual", info->dual}}},
                  {"members", members}});
       return;
     }
     std::printf("%s %s\ninterface %s %s%s\n", FullProgId(*progid).c_str(), GuidText(clsid).c_str(),
-                info->name.c_str(), info->iid.c_str(), info->dual ? " (dual)" : "");
+                info->name.c_str(), GuidText(info->iid).c_str(), info->dual ? " (dual)" : "");
     for (const MemberInfo& m : info->members) {
       std::printf("  %4d  %-6s  %s%s\n", static_cast<int>(m.id), KindName(m.kind),
                   Signature(m).c_str(), m.restricted ? "  (restricted)" : "");

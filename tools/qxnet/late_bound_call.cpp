@@ -88,12 +88,12 @@ CallPlan PlanCall(const std::vector<std::string>& words) {
   return plan;
 }
 
-void PutProperty(IDispatch* object, const std::optional<InterfaceInfo>& info,
-                 const std::string& name, const std::string& value) {
+void PutProperty(IDispatch* object, const qx::InterfaceInfo* info, const std::string& name,
+                 const std::string& value) {
   const DISPID id = IdOf(object, name);
   VARTYPE vt = VT_BSTR;
   if (info) {
-    const MemberInfo* member = info->Find(name, INVOKE_PROPERTYPUT);
+    const qx::MemberInfo* member = info->Find(name, INVOKE_PROPERTYPUT);
     if (!member) throw UsageError(name + " is not a property that can be set");
     if (!member->params.empty()) vt = member->params.front().vt;
   }
@@ -103,10 +103,10 @@ void PutProperty(IDispatch* object, const std::optional<InterfaceInfo>& info,
   Invoke(object, id, DISPATCH_PROPERTYPUT, params, nullptr, "Setting " + name);
 }
 
-CallOutcome CallMember(IDispatch* object, const std::optional<InterfaceInfo>& info,
-                       const std::string& name, const std::vector<std::string>& arguments) {
+CallOutcome CallMember(IDispatch* object, const qx::InterfaceInfo* info, const std::string& name,
+                       const std::vector<std::string>& arguments) {
   const DISPID id = IdOf(object, name);
-  const MemberInfo* member = nullptr;
+  const qx::MemberInfo* member = nullptr;
   if (info) {
     member = info->Find(name, INVOKE_FUNC);
     if (!member) member = info->Find(name, INVOKE_PROPERTYGET);
@@ -119,19 +119,19 @@ CallOutcome CallMember(IDispatch* object, const std::optional<InterfaceInfo>& in
   std::vector<std::pair<std::string, qx::Variant*>> by_reference;
   std::vector<VARIANT> passed;
   if (member) {
-    const std::vector<const ParamInfo*> declared = member->Arguments();
+    const std::vector<const qx::ParamInfo*> declared = member->Arguments();
     if (arguments.size() > declared.size()) {
       std::string usage = name + " takes " + std::to_string(declared.size()) + " argument(s)";
-      for (const ParamInfo* p : declared) usage += " " + p->name;
+      for (const qx::ParamInfo* p : declared) usage += " " + p->name;
       throw UsageError(usage);
     }
     for (size_t i = 0; i < declared.size(); ++i) {
-      const ParamInfo& p = *declared[i];
+      const qx::ParamInfo& p = *declared[i];
       const bool given = i < arguments.size();
       const bool out_only = p.IsOut() && !(p.flags & PARAMFLAG_FIN);
       if (!given && !out_only) {
         std::string usage = name + " needs the argument " + p.name + " (";
-        for (const ParamInfo* q : declared) usage += (q == declared.front() ? "" : ", ") + q->name;
+        for (const qx::ParamInfo* q : declared) usage += (q == declared.front() ? "" : ", ") + q->name;
         throw UsageError(usage + ")");
       }
       qx::Variant& value = storage.emplace_back();

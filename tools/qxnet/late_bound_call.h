@@ -10,7 +10,7 @@
 
 #include "qxnet/platform.h"
 #include "server/object_frame/variant.h"
-#include "tools/qxnet/type_members.h"
+#include "qxnet/dispatch_members.h"
 
 namespace qxcli {
 
@@ -34,15 +34,15 @@ struct CallOutcome {
 };
 
 // Sets one property (DISPATCH_PROPERTYPUT); `info` supplies the declared
-// type when the object describes itself. Throws CallFailed / UsageError.
-void PutProperty(IDispatch* object, const std::optional<InterfaceInfo>& info,
-                 const std::string& name, const std::string& value);
+// type when the object describes itself (null when it does not). Throws CallFailed / UsageError.
+void PutProperty(IDispatch* object, const qx::InterfaceInfo* info, const std::string& name,
+                 const std::string& value);
 
 // Calls a method or reads a property (DISPATCH_METHOD | DISPATCH_PROPERTYGET).
 // With type information, out-only parameters may be left off and in/out
 // parameters are passed by reference; their values come back in
 // out_values.
-CallOutcome CallMember(IDispatch* object, const std::optional<InterfaceInfo>& info,
-                       const std::string& name, const std::vector<std::string>& arguments);
+CallOutcome CallMember(IDispatch* object, const qx::InterfaceInfo* info, const std::string& name,
+                       const std::vector<std::string>& arguments);
 
 }  // namespace qxcli

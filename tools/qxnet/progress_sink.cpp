@@ -1,9 +1,9 @@
 #include "tools/qxnet/progress_sink.h"
 
-#include <atomic>
 #include <string_view>
 
 #include "platform/com/text.h"
+#include "qxnet/event_sink.h"
 #include "server/object_frame/variant.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/interrupt_flag.h"
@@ -25,36 +25,10 @@ bool ArgumentAs(const VARIANT& arg, VARTYPE vt, qx::Variant& out) {
 
 }  // namespace
 
-class ProgressSink final : public IDispatch {
+class ProgressSink final : public qx::EventSink {
  public:
-  explicit ProgressSink(ProgressDisplay& display) : display_(display) {}
+  explicit ProgressSink(ProgressDisplay& display) : EventSink(DIID___QXNetEvents), display_(display) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___QXNetEvents) {
-      AddRef();
-      *out = static_cast<IDispatch*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     if (!names || !ids) return E_POINTER;
@@ -107,9 +81,8 @@ class ProgressSink final : public IDispatch {
   bool EndSeen() const { return end_seen_; }
 
  private:
-  ~ProgressSink() = default;
+  ~ProgressSink() override = default;
 
-  std::atomic<ULONG> refs_{1};
   ProgressDisplay& display_;
   bool cancel_sent_ = false;
   bool end_seen_ = false;
