@@ -7,6 +7,7 @@
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
+#include "qxnet/text.h"
 #include "server/object_frame/bstr.h"
 #include "server/object_frame/com_ptr.h"
 #include "server/object_frame/create_object.h"
@@ -26,17 +27,6 @@ std::u16string CutValue(std::u16string text) {
 }
 
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
-bool EqualsTrueIgnoringCase(std::u16string_view text) {
-  constexpr std::u16string_view kTrue = u"true";
-  if (text.size() != kTrue.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != kTrue[i]) return false;
-  }
-  return true;
-}
 
 BStr Owned(std::u16string_view text) {
   BStr value(text);
@@ -215,7 +205,7 @@ class CatalogFileReader {
   static VARIANT_BOOL RequiredFlag(const xml::Node& element) {
     try {
       std::optional<std::u16string> value = element.getAttribute(u"required");
-      if (value && EqualsTrueIgnoringCase(*value)) return VARIANT_TRUE;
+      if (value && EqualsIgnoringAsciiCase(*value, u"true")) return VARIANT_TRUE;
     } catch (const xml::DomError&) {
       // an unreadable attribute counts as absent
     }

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "qxnet/platform.h"
+#include "qxnet/registry_key.h"
 
 namespace qx::detect {
 
@@ -11,21 +12,6 @@ namespace {
 constexpr const char16_t* kFrameworkKey = u"SOFTWARE\\Microsoft\\.NETFramework";
 constexpr const char16_t* kInstallRootValue = u"InstallRoot";
 
-class OpenKey {
- public:
-  OpenKey() = default;
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  HKEY* Put() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 }  // namespace
 
 bool ReadInstallRoot(char16_t* buffer, size_t capacity) {
@@ -33,10 +19,8 @@ bool ReadInstallRoot(char16_t* buffer, size_t capacity) {
   if (capacity > std::numeric_limits<DWORD>::max() / sizeof(char16_t)) return false;
   buffer[0] = 0;
 
-  OpenKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFrameworkKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
-    return false;
-  }
+  qx::RegistryKey key;
+  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kFrameworkKey)) return false;
   DWORD type = REG_NONE;
   DWORD bytes = static_cast<DWORD>(capacity * sizeof(char16_t));
   const LSTATUS status = RegQueryValueExW(key.Get(), kInstallRootValue, nullptr, &type,

@@ -6,6 +6,7 @@
 
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
+#include "qxnet/text.h"
 #include "server/object_frame/bstr.h"
 #include "server/object_frame/com_ptr.h"
 #include "server/object_frame/create_object.h"
@@ -35,17 +36,6 @@ struct FirstChildren {
     return found[index] ? CutValue(found[index].text()) : std::u16string();
   }
 };
-
-bool IsTrueInAnyCase(std::u16string_view text) {
-  constexpr std::u16string_view kTrue = u"true";
-  if (text.size() != kTrue.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != kTrue[i]) return false;
-  }
-  return true;
-}
 
 // Calls a string setter with a value; allocation failures come back as codes.
 template <class Object>
@@ -133,7 +123,7 @@ FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
   if (!node) return FeedStatus::Report(u"Invalid item Element", E_FAIL);
 
   const std::optional<std::u16string> requiredText = node.getAttribute(u"required");
-  const bool required = requiredText && IsTrueInAnyCase(*requiredText);
+  const bool required = requiredText && EqualsIgnoringAsciiCase(*requiredText, u"true");
 
   enum { kTitle, kLink, kGuid, kDescription, kCategory, kPubDate };
   FirstChildren<6> values{{u"title", u"link", u"guid", u"description", u"category", u"pubDate"}};

@@ -125,4 +125,16 @@ inline std::u16string_view WideView(const char16_t* s) {
   return s ? std::u16string_view(s) : std::u16string_view();
 }
 
+// Whether `text` equals `lowercase` when ASCII capitals count as small
+// letters: "TRUE", "True" and "true" all equal u"true".
+inline bool EqualsIgnoringAsciiCase(std::u16string_view text, std::u16string_view lowercase) {
+  if (text.size() != lowercase.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if ((c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c) != lowercase[i])
+      return false;
+  }
+  return true;
+}
+
 }  // namespace qx

@@ -4,8 +4,9 @@
 #include <cstring>
 #include <limits>
 
-#include "net/cache/registry_key.h"
+#include "net/cache/cache_settings_key.h"
 #include "platform/com/text.h"
+#include "qxnet/registry_key.h"
 
 namespace qx::net {
 namespace {
@@ -29,7 +30,7 @@ CacheLimit FromText(std::string_view text, const char* source) {
 
 // The registry value, when it is set.
 std::optional<CacheLimit> RegistryLimit() {
-  RegistryKey key;
+  qx::RegistryKey key;
   if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kCacheSettingsKey)) return std::nullopt;
   char16_t buffer[64] = {};
   DWORD type = REG_NONE;

@@ -1,8 +1,10 @@
 // The machine-wide switch of the internet cache: the registry text value
 // "Use Internet Cache". Only a readable text equal to "false" (any case)
 // switches the cache off.
-#include "net/cache/registry_key.h"
+#include "net/cache/cache_settings_key.h"
 #include "net/qxnet.h"
+#include "qxnet/registry_key.h"
+#include "qxnet/text.h"
 
 namespace qx {
 
@@ -12,21 +14,10 @@ constexpr char16_t kUseCacheValue[] = u"Use Internet Cache";
 // The value must fit, terminator included, in this many characters.
 constexpr DWORD kValueCapacity = 255;
 
-bool IsFalseText(std::u16string_view text) {
-  static constexpr std::u16string_view kFalse = u"false";
-  if (text.size() != kFalse.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != kFalse[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool CQXNet::UseInternetCache() {
-  net::RegistryKey key;
+  RegistryKey key;
   if (!key.OpenForReading(HKEY_LOCAL_MACHINE, net::kCacheSettingsKey)) return true;
   char16_t text[kValueCapacity] = {};
   DWORD type = REG_NONE;
@@ -43,7 +34,7 @@ bool CQXNet::UseInternetCache() {
   } else if (value.size() + 1 > kValueCapacity) {
     return true;  // no room left for the terminator
   }
-  return !IsFalseText(value);
+  return !EqualsIgnoringAsciiCase(value, u"false");
 }
 
 }  // namespace qx

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "platform/com/text.h"
+#include "qxnet/registry_key.h"
 #include "tools/qxnet/cli_errors.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/com_call.h"
@@ -13,21 +14,6 @@ namespace qxcli {
 
 namespace {
 
-// An open key, closed when done.
-class OpenKey {
- public:
-  OpenKey() = default;
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  HKEY* Put() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
 
 void CheckStatus(LSTATUS status, const std::string& what) {
   if (status != ERROR_SUCCESS)
@@ -117,7 +103,7 @@ struct RegArgs {
 
 void Query(const GlobalOptions& options, const RegArgs& args, bool one_value) {
   const KeyPath path = ParseKeyPath(args.key);
-  OpenKey key;
+  qx::RegistryKey key;
   CheckStatus(RegOpenKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, KEY_READ, key.Put()),
               "Unable to open " + path.Text());
   if (one_value) {
@@ -150,7 +136,7 @@ void Add(const GlobalOptions& options, const RegArgs& args, bool set_value) {
   if (path.subkey.empty() && !set_value) throw UsageError("Give a key below the root to create");
   const DWORD type = ValueTypeFromName(args.type);
   const std::vector<BYTE> bytes = EncodeValue(type, args.data);
-  OpenKey key;
+  qx::RegistryKey key;
   DWORD disposition = 0;
   CheckStatus(RegCreateKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.Put(),
@@ -176,7 +162,7 @@ void Add(const GlobalOptions& options, const RegArgs& args, bool set_value) {
 void Delete(const GlobalOptions& options, const RegArgs& args, bool one_value) {
   const KeyPath path = ParseKeyPath(args.key);
   if (one_value) {
-    OpenKey key;
+    qx::RegistryKey key;
     CheckStatus(RegOpenKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, KEY_ALL_ACCESS,
                               key.Put()),
                 "Unable to open " + path.Text());

@@ -1,9 +1,10 @@
-// An open registry key, closed when the owner goes.
+// RegistryKey: owns one open registry key, closed when the owner goes.
+// Installed for clients; the project's own code uses the same header.
 #pragma once
 
 #include "qxnet/platform.h"
 
-namespace qx::net {
+namespace qx {
 
 class RegistryKey {
  public:
@@ -16,7 +17,14 @@ class RegistryKey {
 
   // Opens `path` under `root` for reading; false when it cannot be.
   bool OpenForReading(HKEY root, const char16_t* path) {
-    return RegOpenKeyExW(root, path, 0, KEY_READ, &key_) == ERROR_SUCCESS;
+    return RegOpenKeyExW(root, path, 0, KEY_READ, Put()) == ERROR_SUCCESS;
+  }
+  // For a function that opens or creates a key into an HKEY*; a key held
+  // before is closed first.
+  HKEY* Put() {
+    if (key_ != nullptr) RegCloseKey(key_);
+    key_ = nullptr;
+    return &key_;
   }
   HKEY Get() const { return key_; }
 
@@ -24,7 +32,4 @@ class RegistryKey {
   HKEY key_ = nullptr;
 };
 
-// The key holding the machine-wide cache settings.
-inline constexpr char16_t kCacheSettingsKey[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
-
-}  // namespace qx::net
+}  // namespace qx
