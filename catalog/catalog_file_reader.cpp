@@ -7,9 +7,9 @@
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/text.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/create_object.h"
 
 namespace qx::catalog {

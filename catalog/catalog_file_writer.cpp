@@ -6,8 +6,8 @@
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 
 namespace qx::catalog {
 

@@ -3,8 +3,8 @@
 // file carries all of them.
 #pragma once
 
+#include "qxnet/bstr.h"
 #include "qxnet/platform.h"
-#include "server/object_frame/bstr.h"
 
 namespace qx::catalog {
 

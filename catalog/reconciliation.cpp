@@ -1,7 +1,7 @@
 #include "catalog/reconciliation.h"
 
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 
 namespace qx::catalog {
 

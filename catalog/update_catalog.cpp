@@ -8,7 +8,7 @@
 #include "catalog/check_schedule.h"
 #include "catalog/reconciliation.h"
 #include "feed/feed_date.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/module/object_map.h"
 #include "server/object_frame/create_object.h"
 

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "catalog/catalog_values.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

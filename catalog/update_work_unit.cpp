@@ -1,7 +1,7 @@
 #include "catalog/update_work_unit.h"
 
+#include "qxnet/bstr.h"
 #include "server/module/object_map.h"
-#include "server/object_frame/bstr.h"
 #include "server/object_frame/create_object.h"
 
 namespace qx {

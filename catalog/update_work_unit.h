@@ -5,8 +5,8 @@
 // not-installed, discarded and installed lists.
 #pragma once
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 
 namespace qx {

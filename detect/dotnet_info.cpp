@@ -7,7 +7,7 @@
 
 #include "detect/dotnet_host_locator.h"
 #include "detect/install_root_registry.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::detect {
 

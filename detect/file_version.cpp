@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "detect/pe_version_reader.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::detect {
 

@@ -6,8 +6,8 @@
 
 #include "detect/dotnet_info.h"
 #include "detect/runtime_versions.h"
+#include "qxnet/bstr.h"
 #include "server/module/object_map.h"
-#include "server/object_frame/bstr.h"
 #include "server/object_frame/error_report.h"
 
 namespace qx {

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "detect/file_version.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::detect {
 

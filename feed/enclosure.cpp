@@ -2,9 +2,9 @@
 
 #include <limits>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
+#include "qxnet/text.h"
 
 namespace qx::feed {
 

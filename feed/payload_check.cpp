@@ -2,7 +2,7 @@
 
 #include "feed/payload_crypto.h"
 #include "feed/payload_file.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::feed {
 

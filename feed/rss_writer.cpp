@@ -2,8 +2,8 @@
 
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 
 namespace qx::feed {
 

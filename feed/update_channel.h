@@ -2,9 +2,9 @@
 // description and the collection of its items.
 #pragma once
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

@@ -9,7 +9,7 @@
 #include "feed/rss_reader.h"
 #include "feed/rss_writer.h"
 #include "feed/xml_dom/xml_document.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/module/object_map.h"
 #include "server/object_frame/create_object.h"
 

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "feed/feed_status.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 
 namespace qx {

@@ -6,7 +6,7 @@
 
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/module/object_map.h"
 
 namespace qx {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "feed/enclosure.h"
+#include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/item_guid_tracking.h"
-#include "server/object_frame/bstr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

@@ -3,7 +3,7 @@
 #include "feed/enclosure.h"
 #include "feed/payload_check.h"
 #include "feed/payload_crypto.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/module/object_map.h"
 
 namespace qx {

@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

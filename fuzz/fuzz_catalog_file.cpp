@@ -1,7 +1,7 @@
 // Catalog files: whatever a catalog file holds, what is loaded from it is
 // saved as a file that loads back to the same save.
 #include "fuzz/harness.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 
 namespace {
 

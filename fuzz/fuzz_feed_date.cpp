@@ -4,7 +4,7 @@
 
 #include "feed/feed_date.h"
 #include "fuzz/harness.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::u16string text = qxfuzz::InputText(data, size);

@@ -1,7 +1,7 @@
 // Feed documents: whatever a feed file holds, what is read from it is saved
 // as a feed that reads back to the same save (a fixed point after one round).
 #include "fuzz/harness.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 
 namespace {
 

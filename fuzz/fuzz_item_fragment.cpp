@@ -3,8 +3,8 @@
 // writes values verbatim, so this holds for values without markup ('<');
 // for the others only safety is checked.
 #include "fuzz/harness.h"
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 
 #include "fuzz/harness.h"
-#include "platform/com/text.h"
 #include "platform/registry/registrar_script.h"
+#include "qxnet/text.h"
 
 namespace {
 

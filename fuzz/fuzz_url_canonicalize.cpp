@@ -2,7 +2,7 @@
 // canonical form, and it cracks into components.
 #include "fuzz/harness.h"
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Variant coercion from text: a value that converts is written as text that
 // converts to the same value, and that text is a fixed point.
 #include "fuzz/harness.h"
-#include "platform/com/text.h"
+#include "qxnet/bstr.h"
 #include "qxnet/platform.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/com/text.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 extern "C" HRESULT DllRegisterServer();
 

@@ -32,8 +32,8 @@ std::u16string InputText(const uint8_t* data, size_t size);
 
 }  // namespace qxfuzz
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qxfuzz {
 

@@ -24,13 +24,13 @@
 #include "net/request_pipeline/qxnet_exception.h"
 #include "net/url/url_parts.h"
 #include "qxnet/qxnetlib.h"
-#include "server/event_source/qxnet_events_proxy.h"
+#include "server/event_source/qxnet_event_source.h"
 #include "server/object_frame/dispatch_object.h"
 
 namespace qx {
 
 class CQXNet final : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNetConnect,
-                                           CProxy__QXNetEvents> {
+                                           QXNetEventSource> {
  public:
   static constexpr const CLSID& kClsid = CLSID_QXNet;
   // Every error record of this class carries the null interface identifier.

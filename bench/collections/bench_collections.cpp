@@ -13,10 +13,10 @@
 
 #include <unistd.h>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/module/module_exports.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace {
 

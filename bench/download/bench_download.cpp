@@ -22,10 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/module/module_exports.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

@@ -15,7 +15,7 @@
 
 #include "feed/xml_dom/dom_error.h"
 #include "feed/xml_dom/errno_result.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::xml {
 namespace {

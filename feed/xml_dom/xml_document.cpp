@@ -14,7 +14,7 @@
 #include "feed/xml_dom/errno_result.h"
 #include "feed/xml_dom/xml_input_decoding.h"
 #include "feed/xml_dom/xml_tree_internal.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::xml {
 namespace {

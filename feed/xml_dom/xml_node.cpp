@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "feed/xml_dom/xml_tree_internal.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::xml {
 namespace {

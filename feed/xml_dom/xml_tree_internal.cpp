@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::xml::internal {
 

@@ -613,8 +613,8 @@ struct IConnectionPointContainer : IUnknown {
 
 // ---------------------------------------------------------------- registry
 
-struct HKEY__;
-typedef HKEY__* HKEY;
+struct QxRegistryKeyHandle;
+typedef QxRegistryKeyHandle* HKEY;
 typedef HKEY* PHKEY;
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)(0x80000000u))

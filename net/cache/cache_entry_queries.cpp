@@ -6,7 +6,7 @@
 #include "net/cache/cache_entry_buffer.h"
 #include "net/qxnet.h"
 #include "net/request_pipeline/trace_text.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

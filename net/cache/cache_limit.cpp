@@ -5,8 +5,8 @@
 #include <limits>
 
 #include "net/cache/cache_settings_key.h"
-#include "platform/com/text.h"
 #include "qxnet/registry_key.h"
+#include "qxnet/text.h"
 
 namespace qx::net {
 namespace {

@@ -5,7 +5,7 @@
 #include "net/download/cache_extension.h"
 #include "net/internet_service/url_cache_admin.h"
 #include "net/qxnet.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

@@ -11,7 +11,7 @@
 #include "net/download/output_file.h"
 #include "net/qxnet.h"
 #include "net/request_pipeline/trace_text.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

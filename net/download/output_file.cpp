@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::net {
 

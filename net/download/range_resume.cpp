@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "net/request_pipeline/trace_text.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::net {
 namespace {

@@ -16,7 +16,7 @@
 #include "net/internet_service/url_cache_admin.h"
 #include "net/qxnet.h"
 #include "net/request_pipeline/trace_text.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

@@ -9,7 +9,7 @@
 #include "net/internet_service/http_transfer.h"
 #include "net/internet_service/last_error.h"
 #include "net/internet_service/url_escape.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::inet {
 namespace {

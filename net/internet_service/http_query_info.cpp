@@ -7,7 +7,7 @@
 #include "net/internet_service/http_handles.h"
 #include "net/internet_service/http_transfer.h"
 #include "net/internet_service/last_error.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::inet {
 namespace {

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::inet {
 namespace {

@@ -14,7 +14,7 @@
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
 #include "net/internet_service/url_cache_index.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::inet {
 namespace {

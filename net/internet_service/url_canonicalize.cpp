@@ -6,7 +6,7 @@
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
 #include "net/internet_service/url_escape.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::inet {
 namespace {

@@ -3,7 +3,7 @@
 #include <strings.h>
 
 #include "net/qxnet.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

@@ -2,7 +2,7 @@
 // progress counter to the connected sinks, any of which may cancel.
 #include "net/qxnet.h"
 #include "net/request_pipeline/trace_text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 
 namespace qx {
 

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::net {
 

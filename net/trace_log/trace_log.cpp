@@ -10,7 +10,7 @@
 #include <string>
 
 #include "net/trace_log/system_info.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::net {
 

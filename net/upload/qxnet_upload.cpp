@@ -16,7 +16,7 @@
 #include "net/upload/read_file.h"
 #include "net/upload/staged_answer_file.h"
 #include "net/upload/upload_error.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/text.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_store.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <limits>
 #include <string>
 
-#include "platform/com/text.h"
 #include "platform/com/variant_date_text.h"
 #include "platform/com/variant_number_text.h"
 #include "platform/com/variant_type_check.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 // The record behind an open key handle.
-struct HKEY__ {
+struct QxRegistryKeyHandle {
   qx::registry::KeyLocation location;
 };
 
@@ -58,7 +58,7 @@ LSTATUS ResolveKey(HKEY key, KeyLocation& out) {
 
 HKEY OpenKeyHandle(const KeyLocation& location) {
   try {
-    auto* handle = new HKEY__{location};
+    auto* handle = new QxRegistryKeyHandle{location};
     std::lock_guard<std::mutex> lock(HandleMutex());
     try {
       OpenHandles().insert(handle);

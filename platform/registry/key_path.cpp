@@ -1,6 +1,6 @@
 #include "platform/registry/key_path.h"
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qx::registry {
 

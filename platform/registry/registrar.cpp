@@ -2,11 +2,11 @@
 
 #include <new>
 
-#include "platform/com/text.h"
 #include "platform/registry/key_handles.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registrar_script.h"
 #include "platform/registry/registry_database.h"
+#include "qxnet/text.h"
 
 namespace qx::registry {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/com/text.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_store.h"
+#include "qxnet/text.h"
 
 namespace qx::registry {
 

@@ -2,11 +2,11 @@
 #include <cstring>
 #include <new>
 
-#include "platform/com/text.h"
 #include "platform/registry/key_handles.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_database.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 using qx::registry::KeyLocation;
 using qx::registry::Transaction;

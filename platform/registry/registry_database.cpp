@@ -6,8 +6,8 @@
 #include <mutex>
 #include <new>
 
-#include "platform/com/text.h"
 #include "platform/registry/registry_connection.h"
+#include "qxnet/text.h"
 
 namespace qx::registry {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <new>
 
-#include "platform/com/text.h"
 #include "platform/registry/key_handles.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_database.h"
+#include "qxnet/text.h"
 
 namespace qx::registry {
 

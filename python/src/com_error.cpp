@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "qxnet/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
 #include "wide_text.h"
 
 namespace qxpy {

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/platform.h"
-#include "server/object_frame/com_ptr.h"
 #include "type_members.h"
 
 namespace qxpy {

@@ -1,8 +1,8 @@
 #include "enumerator.h"
 
 #include "com_error.h"
-#include "server/object_frame/com_ptr.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/com_ptr.h"
+#include "qxnet/variant.h"
 #include "variant_conversion.h"
 
 namespace qxpy {

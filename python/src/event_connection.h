@@ -9,8 +9,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/platform.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qxpy {
 

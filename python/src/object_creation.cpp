@@ -3,7 +3,7 @@
 #include "com_error.h"
 #include "dispatch_object.h"
 #include "loaded_modules.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
 #include "wide_text.h"
 
 namespace qxpy {

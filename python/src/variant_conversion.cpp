@@ -8,7 +8,7 @@
 
 #include "com_error.h"
 #include "dispatch_object.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
 #include "type_members.h"
 #include "wide_text.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "qxnet/platform.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/variant.h"
 
 namespace qxpy {
 

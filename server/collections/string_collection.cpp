@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/collections/case_fold.h"
 #include "server/module/object_map.h"
 

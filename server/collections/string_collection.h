@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/variant_enumerator.h"
-#include "server/object_frame/bstr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

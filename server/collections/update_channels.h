@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/variant_enumerator.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

@@ -6,11 +6,11 @@
 #include <numeric>
 #include <string>
 
-#include "platform/com/text.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 #include "server/collections/case_fold.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/create_object.h"
 #include "server/module/object_map.h"
+#include "server/object_frame/create_object.h"
 
 namespace qx {
 

@@ -8,10 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/item_guid_tracking.h"
 #include "server/collections/variant_enumerator.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/object_frame/dispatch_object.h"
 #include "server/object_frame/no_connection_points.h"
 

@@ -8,7 +8,7 @@
 #include <array>
 #include <mutex>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/module/class_factory.h"
 #include "server/module/object_map.h"
 #include "server/module/registration_script.h"

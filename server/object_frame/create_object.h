@@ -3,8 +3,8 @@
 // whether the caller is a script or the library itself.
 #pragma once
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qx {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "qxnet/com_ptr.h"
 #include "server/module/object_map.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qx {
 

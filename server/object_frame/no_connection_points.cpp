@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
 #include "server/object_frame/helper_object.h"
 
 namespace qx {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/com/variant_type_check.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
 #include "server/type_library/dispatch_call.h"
 #include "server/type_library/type_library.h"
 

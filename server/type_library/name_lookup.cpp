@@ -1,6 +1,6 @@
 // GetIDsOfNames over the description: member names, then the names of that
 // member's parameters (their dispids are their positions).
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/type_library/dispatch_call.h"
 #include "server/type_library/name_match.h"
 #include "server/type_library/type_library.h"

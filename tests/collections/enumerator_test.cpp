@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "server/object_frame/variant.h"
+#include "qxnet/variant.h"
 #include "tests/support/com_test.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
 
 namespace collections_test {
 

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "server/object_frame/variant.h"
+#include "qxnet/variant.h"
 #include "tests/support/com_test.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "server/object_frame/variant.h"
+#include "qxnet/variant.h"
 #include "tests/collections/test_objects.h"
 #include "tests/support/com_test.h"
 

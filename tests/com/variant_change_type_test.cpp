@@ -9,8 +9,8 @@
 #include <limits>
 #include <string>
 
-#include "platform/com/text.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 #include "tests/com/counting_object.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "detect/file_version.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/detect/pe_image_builder.h"
 #include "tests/support/com_test.h"
 

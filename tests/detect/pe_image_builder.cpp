@@ -7,7 +7,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/support/com_test.h"
 
 namespace detecttest {

@@ -8,8 +8,8 @@
 #include "detect/dotnet_host_locator.h"
 #include "detect/install_root_registry.h"
 #include "detect/runtime_versions.h"
-#include "platform/com/text.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/text.h"
+#include "qxnet/variant.h"
 #include "tests/detect/pe_image_builder.h"
 #include "tests/support/com_test.h"
 

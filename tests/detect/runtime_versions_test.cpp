@@ -12,7 +12,7 @@
 #include "detect/dotnet_host_locator.h"
 #include "detect/dotnet_info.h"
 #include "detect/runtime_versions.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/detect/pe_image_builder.h"
 #include "tests/support/com_test.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "server/event_source/qxnet_events_proxy.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
+#include "server/event_source/qxnet_event_source.h"
 #include "tests/support/com_test.h"
 
 namespace {
@@ -26,7 +26,7 @@ using qx::ComPtr;
   }
 
 // An object that is nothing but an event source.
-class TestSource final : public qx::CProxy__QXNetEvents {
+class TestSource final : public qx::QXNetEventSource {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;

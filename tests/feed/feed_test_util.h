@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/support/com_test.h"
 
 namespace feedtest {

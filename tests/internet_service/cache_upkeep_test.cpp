@@ -15,7 +15,7 @@
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/url_cache_admin.h"
 #include "net/internet_service/url_cache_index.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/support/com_test.h"
 
 using namespace qx::inet;

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/internet_service/loopback_server.h"
 
 using namespace qx::inet;

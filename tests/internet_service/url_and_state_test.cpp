@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 using namespace qx::inet;
 

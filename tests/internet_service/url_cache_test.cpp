@@ -10,7 +10,7 @@
 #include <regex>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 using namespace qx::inet;
 namespace fs = std::filesystem;

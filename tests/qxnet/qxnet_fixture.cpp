@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qxnettest {
 

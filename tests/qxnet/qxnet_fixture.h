@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 #include "tests/internet_service/loopback_server.h"
 #include "tests/support/com_test.h"
 

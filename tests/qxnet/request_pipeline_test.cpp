@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "net/request_pipeline/http_status_text.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/qxnet/qxnet_fixture.h"
 
 namespace qxnettest {

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/qxnet/qxnet_fixture.h"
 
 namespace qxnettest {

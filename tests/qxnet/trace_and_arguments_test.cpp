@@ -2,7 +2,7 @@
 // lines, and the argument and URL faults of RetrieveFile.
 #include <algorithm>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/qxnet/qxnet_fixture.h"
 
 namespace qxnettest {

@@ -3,7 +3,7 @@
 
 #include "net/download/cache_extension.h"
 #include "net/url/url_parts.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace {
 

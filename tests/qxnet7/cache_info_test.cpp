@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "net/internet_service/internet_service.h"
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 #include "tests/qxnet7/qxnet7_fixture.h"
 
 namespace qxnet7test {

@@ -5,7 +5,7 @@
 
 #include <climits>
 
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 #include "tests/connectivity/loopback_sockets.h"
 #include "tests/qxnet7/qxnet7_fixture.h"
 

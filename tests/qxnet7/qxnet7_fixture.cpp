@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 
 namespace qxnet7test {
 

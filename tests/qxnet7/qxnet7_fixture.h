@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "tests/internet_service/loopback_server.h"
 #include "tests/qxnet/qxnet_fixture.h"
 #include "tests/support/com_test.h"

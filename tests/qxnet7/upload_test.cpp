@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <random>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 #include "tests/navigate/form_server.h"
 #include "tests/qxnet7/qxnet7_fixture.h"
 

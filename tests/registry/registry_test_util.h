@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/text.h"
 #include "platform/registry/registry_store.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 namespace regtest {
 

@@ -1,6 +1,6 @@
 #include "tests/support/com_test.h"
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace qxtest {
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/module/module_exports.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qxtest {
 

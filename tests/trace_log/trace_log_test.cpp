@@ -12,7 +12,7 @@
 #include <string>
 
 #include "net/trace_log/trace_log.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/type_library/type_library.h"
 
 namespace typelib_test {

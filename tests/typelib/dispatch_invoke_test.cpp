@@ -2,8 +2,8 @@
 // argument coercion and by-reference arguments, results, and failures.
 #include <gtest/gtest.h>
 
-#include "platform/com/text.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/text.h"
+#include "qxnet/variant.h"
 #include "tests/typelib/dispatch_helpers.h"
 #include "tests/typelib/test_objects.h"
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "server/type_library/type_library.h"
 
 namespace typelib_test {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 #include "server/type_library/type_library.h"
 
 namespace typelib_test {

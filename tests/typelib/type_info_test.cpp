@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "server/type_library/type_library.h"
 #include "tests/typelib/test_objects.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "feed/payload_crypto.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tests/support/com_test.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/url_cache_admin.h"
 #include "net/internet_service/url_cache_index.h"
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/cli_errors.h"
 #include "tools/qxnet/commands.h"
 

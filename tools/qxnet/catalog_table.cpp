@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/variant_text.h"
 

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/com/text.h"
 #include "qxnet/dispatch_members.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/late_bound_call.h"

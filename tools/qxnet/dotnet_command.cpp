@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/bstr.h"
+#include "qxnet/variant.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/object_creation.h"

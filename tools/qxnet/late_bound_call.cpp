@@ -3,8 +3,8 @@
 #include <cctype>
 #include <deque>
 
-#include "platform/com/text.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/variant_text.h"
 

@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "qxnet/platform.h"
-#include "server/object_frame/variant.h"
 #include "qxnet/dispatch_members.h"
+#include "qxnet/platform.h"
+#include "qxnet/variant.h"
 
 namespace qxcli {
 

@@ -1,6 +1,6 @@
 #include "tools/qxnet/object_creation.h"
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/com_call.h"
 
 namespace qxcli {

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 
 namespace qxcli {
 

@@ -2,9 +2,9 @@
 
 #include <string_view>
 
-#include "platform/com/text.h"
 #include "qxnet/event_sink.h"
-#include "server/object_frame/variant.h"
+#include "qxnet/text.h"
+#include "qxnet/variant.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/interrupt_flag.h"
 

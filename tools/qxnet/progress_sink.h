@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "tools/qxnet/progress_display.h"
 
 namespace qxcli {

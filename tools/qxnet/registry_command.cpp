@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/com/text.h"
 #include "qxnet/registry_key.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/cli_errors.h"
-#include "tools/qxnet/commands.h"
 #include "tools/qxnet/com_call.h"
+#include "tools/qxnet/commands.h"
 #include "tools/qxnet/module_location.h"
 #include "tools/qxnet/registry_values.h"
 

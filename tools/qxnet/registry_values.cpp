@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/com/text.h"
+#include "qxnet/text.h"
 #include "tools/qxnet/cli_errors.h"
 
 namespace qxcli {

@@ -1,6 +1,6 @@
 #include "tools/qxnet/transfer.h"
 
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/interrupt_flag.h"
 #include "tools/qxnet/progress_sink.h"

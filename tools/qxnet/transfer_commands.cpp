@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "net/download/output_file.h"
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/object_creation.h"

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "server/object_frame/bstr.h"
+#include "qxnet/bstr.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/object_creation.h"
 #include "tools/qxnet/transfer.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/com_ptr.h"
 #include "tools/qxnet/catalog_table.h"
 #include "tools/qxnet/progress_display.h"
 

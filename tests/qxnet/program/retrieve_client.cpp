@@ -4,9 +4,9 @@
 // Exits 0 when the download completed, 1 otherwise.
 #include <string>
 
+#include "qxnet/bstr.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "server/object_frame/bstr.h"
-#include "server/object_frame/com_ptr.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;

@@ -1,8 +1,8 @@
-#include "server/event_source/qxnet_events_proxy.h"
+#include "server/event_source/qxnet_event_source.h"
 
-#include "server/object_frame/com_ptr.h"
+#include "qxnet/com_ptr.h"
+#include "qxnet/variant.h"
 #include "server/object_frame/no_connection_points.h"
-#include "server/object_frame/variant.h"
 
 namespace qx {
 
@@ -12,12 +12,12 @@ constexpr DISPID kEnd = 2;
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE
-CProxy__QXNetEvents::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+QXNetEventSource::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   IConnectionPoint* points[] = {&point_};
   return CreateConnectionPointEnumerator(points, 1, ppEnum);
 }
 
-HRESULT STDMETHODCALLTYPE CProxy__QXNetEvents::FindConnectionPoint(REFIID riid,
+HRESULT STDMETHODCALLTYPE QXNetEventSource::FindConnectionPoint(REFIID riid,
                                                                     IConnectionPoint** ppCP) {
   if (!ppCP) return E_POINTER;
   *ppCP = nullptr;
@@ -27,7 +27,7 @@ HRESULT STDMETHODCALLTYPE CProxy__QXNetEvents::FindConnectionPoint(REFIID riid,
   return S_OK;
 }
 
-HRESULT CProxy__QXNetEvents::Fire_OnProgress(BSTR title, LONG progress, VARIANT_BOOL* cancel) {
+HRESULT QXNetEventSource::Fire_OnProgress(BSTR title, LONG progress, VARIANT_BOOL* cancel) {
   VARIANT_BOOL privateFlag = VARIANT_FALSE;
   if (!cancel) cancel = &privateFlag;
   // Dispatch order: the last parameter first. The variants only borrow the
@@ -45,13 +45,13 @@ HRESULT CProxy__QXNetEvents::Fire_OnProgress(BSTR title, LONG progress, VARIANT_
   return S_OK;
 }
 
-HRESULT CProxy__QXNetEvents::Fire_End() {
+HRESULT QXNetEventSource::Fire_End() {
   DISPPARAMS params{nullptr, nullptr, 0, 0};
   InvokeEverySink(kEnd, &params);
   return S_OK;
 }
 
-void CProxy__QXNetEvents::InvokeEverySink(DISPID id, DISPPARAMS* params) {
+void QXNetEventSource::InvokeEverySink(DISPID id, DISPPARAMS* params) {
   // The slot count is taken once; a slot a sink empties while we fire is
   // seen as empty by the rest of the loop. A sink's failure is not reported.
   const size_t slots = point_.Connections().SlotCount();

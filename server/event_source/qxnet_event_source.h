@@ -1,4 +1,4 @@
-// CProxy__QXNetEvents: the event source of QXNet objects. It is the object's
+// QXNetEventSource: the event source of QXNet objects. It is the object's
 // IConnectionPointContainer (used as an `Extras` mixin of DispatchObject, or
 // by any class that routes its IUnknown to it), holds the one connection
 // point for __QXNetEvents, and fires OnProgress and End at every connected
@@ -10,13 +10,13 @@
 
 namespace qx {
 
-class CProxy__QXNetEvents : public IConnectionPointContainer {
+class QXNetEventSource : public IConnectionPointContainer {
  public:
   using Interface = IConnectionPointContainer;
 
-  CProxy__QXNetEvents() : point_(this, DIID___QXNetEvents) {}
-  CProxy__QXNetEvents(const CProxy__QXNetEvents&) = delete;
-  CProxy__QXNetEvents& operator=(const CProxy__QXNetEvents&) = delete;
+  QXNetEventSource() : point_(this, DIID___QXNetEvents) {}
+  QXNetEventSource(const QXNetEventSource&) = delete;
+  QXNetEventSource& operator=(const QXNetEventSource&) = delete;
 
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
@@ -31,7 +31,7 @@ class CProxy__QXNetEvents : public IConnectionPointContainer {
   HRESULT Fire_End();
 
  protected:
-  ~CProxy__QXNetEvents() = default;
+  ~QXNetEventSource() = default;
 
  private:
   void InvokeEverySink(DISPID id, DISPPARAMS* params);

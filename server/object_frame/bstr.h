@@ -1,1 +1,0 @@
-#include "qxnet/bstr.h"

@@ -1,1 +1,0 @@
-#include "qxnet/com_ptr.h"
