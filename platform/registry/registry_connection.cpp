@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "platform/registry/registry_database.h"
+#include "platform/registry/registry_version.h"
 
 namespace qx::registry {
 
@@ -149,6 +150,7 @@ std::string StorePath(Store store) {
 }  // namespace
 
 void Connection::Close() {
+  if (db != nullptr) NoteLocalChange();
   if (db != nullptr && pid == getpid()) {
     for (auto& entry : statements) sqlite3_finalize(entry.second);
     sqlite3_close_v2(db);
@@ -241,6 +243,7 @@ void EnsureConnection(Connection& connection, Store store, bool write) {
     sqlite3_close_v2(db);
     throw StoreFailure{StatusFromErrno(error), path, std::strerror(error)};
   }
+  NoteLocalChange();
   connection.db = db;
   connection.path = path;
   connection.pid = getpid();
