@@ -1,10 +1,12 @@
 #include "platform/registry/registry_connection.h"
 
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +153,7 @@ std::string StorePath(Store store) {
 
 void Connection::Close() {
   if (db != nullptr) NoteLocalChange();
+  watch.Stop();
   if (db != nullptr && pid == getpid()) {
     for (auto& entry : statements) sqlite3_finalize(entry.second);
     sqlite3_close_v2(db);
@@ -161,6 +164,20 @@ void Connection::Close() {
   db = nullptr;
   path.clear();
   pid = 0;
+}
+
+namespace {
+
+std::atomic<uint64_t> g_fork_generation{0};
+
+void CountFork() { g_fork_generation.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+uint64_t ForkGeneration() {
+  static const bool registered = pthread_atfork(nullptr, nullptr, &CountFork) == 0;
+  (void)registered;
+  return g_fork_generation.load(std::memory_order_relaxed);
 }
 
 std::mutex& ConnectionMutex() {
@@ -244,6 +261,7 @@ void EnsureConnection(Connection& connection, Store store, bool write) {
     throw StoreFailure{StatusFromErrno(error), path, std::strerror(error)};
   }
   NoteLocalChange();
+  connection.forkGeneration = ForkGeneration();
   connection.db = db;
   connection.path = path;
   connection.pid = getpid();
