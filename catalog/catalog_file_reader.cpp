@@ -6,6 +6,7 @@
 #include "catalog/check_schedule.h"
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
+#include "feed/update_file_limit.h"
 #include "feed/xml_dom/xml_document.h"
 #include "server/object_frame/bstr.h"
 #include "server/object_frame/com_ptr.h"
@@ -63,7 +64,7 @@ class CatalogFileReader {
     } catch (const xml::DomError& error) {
       return report_(u"Failed to instantiate an XML DOM.", error.hr);
     }
-    if (!doc->load(fileName)) {
+    if (!doc->load(fileName, feed::UpdateFileLimit())) {
       return report_(u"Failed to load file: " + doc->parseError().reason, E_FAIL);
     }
     xml::Node catalogElement;
@@ -148,11 +149,15 @@ class CatalogFileReader {
     BStr guid = Owned(values.text[kGuid]);
     if (guid.Length() == 0) return S_OK;  // an item without identity is dropped
 
-    ComPtr<IUpdateItem> item;
-    HRESULT hr = CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item);
-    if (FAILED(hr) || !item) {
-      return report_(u"Failed to create UpdateItem object", FAILED(hr) ? hr : E_FAIL);
+    // Items are made by the class's factory, found once per file.
+    HRESULT hr = S_OK;
+    if (!itemFactory_ &&
+        FAILED(hr = GetClassFactory(CLSID_UpdateItem, CLSCTX_SERVER, itemFactory_))) {
+      return report_(u"Failed to create UpdateItem object", hr);
     }
+    ComPtr<IUpdateItem> item;
+    hr = CreateFromFactory(*itemFactory_.Get(), item);
+    if (FAILED(hr)) return report_(u"Failed to create UpdateItem object", hr);
     item->put_title(Owned(values.text[kTitle]).Get());
     item->put_link(Owned(values.text[kLink]).Get());
     item->put_guid(guid.Get());
@@ -225,6 +230,7 @@ class CatalogFileReader {
   CatalogValues& values_;
   IUpdateCatalog& catalog_;
   const FailureReport& report_;
+  ComPtr<IClassFactory> itemFactory_;
   // Set by a failure that ends the whole load, not just one list.
   bool stop_ = false;
 };

@@ -143,8 +143,12 @@ FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
     if (child.nodeType() == xml::NodeType::kElement) values.Offer(child, child.nodeName());
   }
 
+  // Items are made by the class's factory, found once per feed.
+  HRESULT hr = S_OK;
+  if (!itemFactory_ && FAILED(hr = GetClassFactory(CLSID_UpdateItem, CLSCTX_SERVER, itemFactory_)))
+    return FeedStatus::Report(u"Failed to create UpdateItem object", hr);
   ComPtr<IUpdateItem> item;
-  HRESULT hr = CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item);
+  hr = CreateFromFactory(*itemFactory_.Get(), item);
   if (FAILED(hr)) return FeedStatus::Report(u"Failed to create UpdateItem object", hr);
   if (!item) return FeedStatus::Report(u"Invalid Item pointer", E_FAIL);
 

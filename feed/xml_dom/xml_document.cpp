@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "feed/xml_dom/atomic_file_writer.h"
@@ -37,9 +38,9 @@ struct FileBytes {
   const char* what = nullptr;
 };
 
-// Reads a whole regular file. Opening does not block on pipes or devices,
-// which are refused.
-FileBytes ReadRegularFile(const std::string& path) {
+// Reads a whole regular file of at most `maxBytes` bytes. Opening does not
+// block on pipes or devices, which are refused.
+FileBytes ReadRegularFile(const std::string& path, uint64_t maxBytes) {
   FileBytes result;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
@@ -57,6 +58,8 @@ FileBytes ReadRegularFile(const std::string& path) {
   } else if (!S_ISREG(st.st_mode)) {
     result.error = EINVAL;
     result.what = "The path does not name a regular file";
+  } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+    result.error = EFBIG;
   }
   if (result.error == 0) {
     try {
@@ -71,6 +74,11 @@ FileBytes ReadRegularFile(const std::string& path) {
           break;
         }
         if (n == 0) break;
+        // A file that grew after it was examined is refused as well.
+        if (result.bytes.size() + static_cast<uint64_t>(n) > maxBytes) {
+          result.error = EFBIG;
+          break;
+        }
         result.bytes.append(chunk, static_cast<size_t>(n));
       }
     } catch (const std::bad_alloc&) {
@@ -140,7 +148,7 @@ bool Document::Fail(std::string_view utf8, size_t offset, std::u16string reason,
   return false;
 }
 
-bool Document::load(std::u16string_view fileName) {
+bool Document::load(std::u16string_view fileName, uint64_t maxBytes) {
   try {
     Reset();
     const std::string path = Utf16ToUtf8(fileName);
@@ -149,7 +157,13 @@ bool Document::load(std::u16string_view fileName) {
       parse_error_.reason = u"The file name is not valid.";
       return false;
     }
-    FileBytes file = ReadRegularFile(path);
+    FileBytes file = ReadRegularFile(path, maxBytes);
+    if (file.error == EFBIG) {
+      parse_error_.errorCode = HResultFromErrno(EFBIG);
+      parse_error_.reason = Utf8ToUtf16("The file " + path + " is larger than the limit of " +
+                                        std::to_string(maxBytes) + " bytes.");
+      return false;
+    }
     if (file.error != 0) {
       parse_error_.errorCode = HResultFromErrno(file.error);
       parse_error_.reason = Utf8ToUtf16(std::string(file.what) + ": " + ErrnoText(file.error) + ".");

@@ -15,6 +15,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +45,11 @@ class Document {
   Document& operator=(const Document&) = delete;
 
   // Replaces the content with the file's. Returns false, and sets
-  // parseError(), when the file cannot be read or is not well-formed XML;
-  // the document is then empty. Never throws.
-  bool load(std::u16string_view fileName);
+  // parseError(), when the file cannot be read, is larger than `maxBytes`
+  // (refused before it is read, with a reason naming the file and the
+  // limit) or is not well-formed XML; the document is then empty. Never
+  // throws.
+  bool load(std::u16string_view fileName, uint64_t maxBytes = UINT64_MAX);
   // The same from bytes in memory.
   bool loadXml(std::string bytes);
   const ParseError& parseError() const { return parse_error_; }
