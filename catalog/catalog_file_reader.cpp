@@ -187,13 +187,10 @@ class CatalogFileReader {
     ItemValues values;
     try {
       bool seen[kFieldCount] = {};
-      const xml::NodeList children = element.childNodes();
-      for (size_t i = 0; i < children.length(); ++i) {
-        const xml::Node child = children.item(i);
+      for (xml::Node child = element.firstChild(); child; child = child.nextSibling()) {
         if (child.nodeType() != xml::NodeType::kElement) continue;
-        const std::u16string name = child.nodeName();
         for (int field = 0; field < kFieldCount; ++field) {
-          if (seen[field] || name != kNames[field]) continue;
+          if (seen[field] || !child.hasName(kNames[field])) continue;
           seen[field] = true;
           values.text[field] = CutValue(child.text());
         }
