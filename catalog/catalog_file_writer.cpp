@@ -19,10 +19,10 @@ constexpr std::u16string_view kValueIndent = u"\r\n    ";
 constexpr mode_t kNewCatalogMode = 0600;
 
 // A failed item getter gives empty text rather than losing the whole save.
-std::u16string ItemText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::*getter)(BSTR*)) {
+BStr ItemText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::*getter)(BSTR*)) {
   BStr value;
-  if (FAILED((item->*getter)(value.Put()))) return {};
-  return value.Text();
+  if (FAILED((item->*getter)(value.Put()))) return BStr();
+  return value;
 }
 
 std::u16string Decimal(LONG value) {
@@ -30,28 +30,25 @@ std::u16string Decimal(LONG value) {
   return std::u16string(text.begin(), text.end());
 }
 
+// Builds the catalog's tree by appending to it in file order.
 class CatalogDocumentBuilder {
  public:
   CatalogDocumentBuilder(xml::Document& doc) : doc_(doc) {}
 
-  void AppendText(xml::Node parent, std::u16string_view text) {
-    parent.appendChild(doc_.createTextNode(text));
-  }
+  void AppendText(xml::Node parent, std::u16string_view text) { parent.appendText(text); }
 
   // A line break (with `indent`) and then the element holding `value`.
   void AppendValue(xml::Node parent, std::u16string_view indent, std::u16string_view name,
                    std::u16string_view value) {
-    AppendText(parent, indent);
-    xml::Node element = doc_.createElement(name);
-    element.setText(value);
-    parent.appendChild(element);
+    parent.appendText(indent);
+    parent.appendElement(name).appendText(value);
   }
 
   // One list element with its items; HRESULT of a failing collection read.
   HRESULT AppendList(xml::Node root, std::u16string_view name, IUpdateItems* list) {
     AppendText(root, kLineBreak);
-    xml::Node element = doc_.createElement(name);
     if (!list) return S_OK;  // no collection: the list is left out of the file
+    xml::Node element = root.appendElement(name);
     LONG count = 0;
     HRESULT hr = list->get_Count(&count);
     if (FAILED(hr)) return hr;
@@ -62,19 +59,20 @@ class CatalogDocumentBuilder {
       if (!item) return E_POINTER;
       AppendItem(element, item.Get());
     }
-    root.appendChild(element);
     return S_OK;
   }
 
  private:
   void AppendItem(xml::Node list, IUpdateItem* item) {
-    xml::Node element = doc_.createElement(u"item");
-    AppendValue(element, kValueIndent, u"guid", ItemText(item, &IUpdateItem::get_guid));
-    AppendValue(element, kValueIndent, u"title", ItemText(item, &IUpdateItem::get_title));
+    list.appendText(kItemIndent);
+    xml::Node element = list.appendElement(u"item");
+    AppendValue(element, kValueIndent, u"guid", ItemText(item, &IUpdateItem::get_guid).View());
+    AppendValue(element, kValueIndent, u"title", ItemText(item, &IUpdateItem::get_title).View());
     AppendValue(element, kValueIndent, u"description",
-                ItemText(item, &IUpdateItem::get_description));
-    AppendValue(element, kValueIndent, u"link", ItemText(item, &IUpdateItem::get_link));
-    AppendValue(element, kValueIndent, u"category", ItemText(item, &IUpdateItem::get_category));
+                ItemText(item, &IUpdateItem::get_description).View());
+    AppendValue(element, kValueIndent, u"link", ItemText(item, &IUpdateItem::get_link).View());
+    AppendValue(element, kValueIndent, u"category",
+                ItemText(item, &IUpdateItem::get_category).View());
     DATE pubDate = 0.0;
     if (FAILED(item->get_pubDate(&pubDate))) pubDate = 0.0;
     AppendValue(element, kValueIndent, u"pubDate", feed::FormatFeedDate(pubDate));
@@ -89,8 +87,6 @@ class CatalogDocumentBuilder {
     if (SUCCEEDED(item->get_required(&required)) && required == VARIANT_TRUE) {
       element.setAttribute(u"required", u"true");
     }
-    AppendText(list, kItemIndent);
-    list.appendChild(element);
   }
 
   xml::Document& doc_;

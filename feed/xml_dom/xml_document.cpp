@@ -268,10 +268,7 @@ Node Document::Detached(int type, std::u16string_view name, std::u16string_view 
 }
 
 Node Document::createElement(std::u16string_view name) {
-  if (!internal::IsValidXmlName(Utf16ToUtf8(name))) {
-    throw DomError(u"\"" + std::u16string(name) + u"\" is not a valid element name.",
-                   E_INVALIDARG);
-  }
+  internal::ValidElementName(name);
   return Detached(pugi::node_element, name, {});
 }
 

@@ -239,6 +239,37 @@ NodeList Node::childNodes() const {
   });
 }
 
+namespace {
+
+// A new last child of the element `parent`.
+pugi::xml_node AppendNew(pugi::xml_node parent, pugi::xml_node_type type) {
+  if (parent.type() != pugi::node_element) {
+    throw DomError(u"This kind of node cannot be inserted here.", E_FAIL);
+  }
+  pugi::xml_node child = parent.append_child(type);
+  if (!child) throw std::bad_alloc();
+  return child;
+}
+
+}  // namespace
+
+Node Node::appendElement(std::u16string_view name) {
+  const std::string utf8 = internal::ValidElementName(name);
+  return GuardAllocation([&] {
+    pugi::xml_node child = AppendNew(Of(node_), pugi::node_element);
+    if (!child.set_name(utf8.c_str())) throw std::bad_alloc();
+    return Node(child.internal_object());
+  });
+}
+
+void Node::appendText(std::u16string_view text) {
+  GuardAllocation([&] {
+    const std::string value = internal::ToTreeText(text);
+    pugi::xml_node child = AppendNew(Of(node_), pugi::node_pcdata);
+    if (!child.set_value(value.c_str())) throw std::bad_alloc();
+  });
+}
+
 Node Node::firstChild() const {
   pugi::xml_node child = Of(node_).first_child();
   while (child && internal::IsDetachedHolder(child)) child = child.next_sibling();

@@ -65,6 +65,10 @@ class Node {
   // Moves `child` (a node made by the same document, or one of its nodes
   // elsewhere in the tree) to the end of this element's children.
   Node appendChild(Node child);
+  // Makes a new element, or text node, the last child of this element: the
+  // same as creating it in the document and appending it, in one step.
+  Node appendElement(std::u16string_view name);
+  void appendText(std::u16string_view text);
 
  private:
   friend class Document;

@@ -23,6 +23,10 @@ bool IsDetachedHolder(pugi::xml_node node);
 // any non-ASCII character; not starting with a digit, '-' or '.').
 bool IsValidXmlName(std::string_view utf8);
 
+// The UTF-8 form of an element name; throws DomError when it is not a
+// well-formed XML name.
+std::string ValidElementName(std::u16string_view name);
+
 // Text for the tree: UTF-8, with U+0000 (which XML cannot hold) left out.
 std::string ToTreeText(std::u16string_view text);
 
