@@ -30,8 +30,6 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes |
                                    pugi::parse_wconv_attribute | pugi::parse_eol |
                                    pugi::parse_ws_pcdata | pugi::parse_fragment;
 
-constexpr unsigned kSaveFormat = pugi::format_raw | pugi::format_no_empty_element_tags;
-
 struct FileBytes {
   std::string bytes;
   int error = 0;
@@ -98,24 +96,10 @@ bool IsWhitespace(const char* text) {
   return true;
 }
 
-class CallbackWriter : public pugi::xml_writer {
- public:
-  explicit CallbackWriter(std::string* out) : out_(out) {}
-  explicit CallbackWriter(AtomicFileWriter* file) : file_(file) {}
-  void write(const void* data, size_t size) override {
-    if (out_ != nullptr) out_->append(static_cast<const char*>(data), size);
-    if (file_ != nullptr) file_->Write(data, size);
-  }
-
- private:
-  std::string* out_ = nullptr;
-  AtomicFileWriter* file_ = nullptr;
-};
-
 void Serialise(const pugi::xml_document& doc, pugi::xml_writer& writer) {
   for (pugi::xml_node node = doc.first_child(); node; node = node.next_sibling()) {
     if (internal::IsDetachedHolder(node)) continue;
-    node.print(writer, "", kSaveFormat, pugi::encoding_utf8);
+    node.print(writer, "", internal::kSaveFormat, pugi::encoding_utf8);
     writer.write("\r\n", 2);
   }
 }
@@ -341,7 +325,7 @@ Node Document::appendChild(Node child) {
 std::string Document::xml() const {
   return GuardAllocation([&] {
     std::string text;
-    CallbackWriter writer(&text);
+    internal::OutputWriter writer(&text);
     Serialise(*doc_, writer);
     return text;
   });
@@ -351,13 +335,10 @@ void Document::save(std::u16string_view fileName, const SaveOptions& options) co
   if (!documentElement()) {
     throw DomError(u"The document has no top level element to save.", E_FAIL);
   }
-  const std::string path = Utf16ToUtf8(fileName);
-  if (path.empty() || path.find('\0') != std::string::npos) {
-    throw DomError(u"The file name is not valid.", E_INVALIDARG);
-  }
+  const std::string path = internal::SavePath(fileName);
   GuardAllocation([&] {
     AtomicFileWriter file(path, options.newFileMode);
-    CallbackWriter writer(&file);
+    internal::OutputWriter writer(&file);
     Serialise(*doc_, writer);
     file.Commit();
   });

@@ -79,6 +79,8 @@ class Document {
   bool CheckTopLevel(std::string_view utf8);
   Node Detached(int type, std::u16string_view name, std::u16string_view value);
 
+  friend class StreamWriter;
+
   std::unique_ptr<pugi::xml_document> doc_;
   ParseError parse_error_;
 };

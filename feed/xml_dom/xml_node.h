@@ -73,6 +73,7 @@ class Node {
  private:
   friend class Document;
   friend class NodeList;
+  friend class StreamWriter;
   explicit Node(pugi::xml_node_struct* node) : node_(node) {}
 
   pugi::xml_node_struct* node_ = nullptr;
