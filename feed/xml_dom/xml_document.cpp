@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -118,12 +119,15 @@ Document::~Document() = default;
 
 void Document::Reset() {
   doc_->reset();
+  std::string().swap(text_);
   parse_error_ = ParseError();
 }
 
-bool Document::Fail(std::string_view utf8, size_t offset, std::u16string reason, HRESULT code) {
-  const TextPosition position = PositionOfByte(utf8, offset);
+bool Document::Fail(const OriginalText& original, size_t offset, std::u16string reason,
+                    HRESULT code) {
+  const TextPosition position = PositionOfByte(original(), offset);
   doc_->reset();
+  std::string().swap(text_);
   parse_error_.errorCode = code;
   parse_error_.reason = std::move(reason);
   parse_error_.filepos = position.filepos;
@@ -153,44 +157,67 @@ bool Document::load(std::u16string_view fileName, uint64_t maxBytes) {
       parse_error_.reason = Utf8ToUtf16(std::string(file.what) + ": " + ErrnoText(file.error) + ".");
       return false;
     }
-    return loadXml(std::move(file.bytes));
+    // Parsed in place; only a failure reads the file again, for the
+    // position of the fault in the text as it was.
+    return Parse(std::move(file.bytes), [&] {
+      return DecodeXmlInput(ReadRegularFile(path, maxBytes).bytes).utf8;
+    });
   } catch (const std::bad_alloc&) {
-    doc_->reset();
-    parse_error_ = ParseError();
-    parse_error_.errorCode = E_OUTOFMEMORY;
-    parse_error_.reason = u"Not enough memory to load the document.";
+    OutOfMemory();
     return false;
   }
 }
 
 bool Document::loadXml(std::string bytes) {
   try {
-    Reset();
-    DecodedXml decoded = DecodeXmlInput(std::move(bytes));
-    if (!decoded.ok) return Fail(decoded.utf8, decoded.errorOffset, decoded.reason, E_FAIL);
-    const pugi::xml_parse_result result = doc_->load_buffer(
-        decoded.utf8.data(), decoded.utf8.size(), kParseOptions, pugi::encoding_utf8);
-    if (!result) {
-      return Fail(decoded.utf8, static_cast<size_t>(result.offset),
-                  Utf8ToUtf16(result.description()),
-                  result.status == pugi::status_out_of_memory ? E_OUTOFMEMORY : E_FAIL);
-    }
-    return CheckTopLevel(decoded.utf8);
+    return Parse(std::move(bytes), nullptr);
   } catch (const std::bad_alloc&) {
-    doc_->reset();
-    parse_error_ = ParseError();
-    parse_error_.errorCode = E_OUTOFMEMORY;
-    parse_error_.reason = u"Not enough memory to load the document.";
+    OutOfMemory();
     return false;
   }
 }
 
+void Document::OutOfMemory() {
+  doc_->reset();
+  std::string().swap(text_);
+  parse_error_ = ParseError();
+  parse_error_.errorCode = E_OUTOFMEMORY;
+  parse_error_.reason = u"Not enough memory to load the document.";
+}
+
+bool Document::Parse(std::string bytes, const OriginalText& reread) {
+  Reset();
+  DecodedXml decoded = DecodeXmlInput(std::move(bytes));
+  if (!decoded.ok) {
+    return Fail([&] { return decoded.utf8; }, decoded.errorOffset, decoded.reason, E_FAIL);
+  }
+  // With a way to get the text again, pugixml parses the text where it is
+  // (which changes it) instead of a copy of it.
+  const OriginalText original =
+      reread ? reread : OriginalText([&] { return decoded.utf8; });
+  pugi::xml_parse_result result;
+  size_t size = decoded.utf8.size();
+  if (reread) {
+    text_ = std::move(decoded.utf8);
+    result = doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions,
+                                       pugi::encoding_utf8);
+  } else {
+    result = doc_->load_buffer(decoded.utf8.data(), decoded.utf8.size(), kParseOptions,
+                               pugi::encoding_utf8);
+  }
+  if (!result) {
+    return Fail(original, static_cast<size_t>(result.offset), Utf8ToUtf16(result.description()),
+                result.status == pugi::status_out_of_memory ? E_OUTOFMEMORY : E_FAIL);
+  }
+  return CheckTopLevel(original, size);
+}
+
 // The parser accepts a fragment; a document has exactly one top-level
 // element and no text outside it but whitespace.
-bool Document::CheckTopLevel(std::string_view utf8) {
+bool Document::CheckTopLevel(const OriginalText& original, size_t size) {
   auto offset_of = [&](pugi::xml_node node) {
     const ptrdiff_t offset = node.offset_debug();
-    return offset < 0 ? utf8.size() : static_cast<size_t>(offset);
+    return offset < 0 ? size : static_cast<size_t>(offset);
   };
   pugi::xml_node element;
   for (pugi::xml_node node = doc_->first_child(); node;) {
@@ -198,27 +225,27 @@ bool Document::CheckTopLevel(std::string_view utf8) {
     switch (node.type()) {
       case pugi::node_element:
         if (element) {
-          return Fail(utf8, offset_of(node),
+          return Fail(original, offset_of(node),
                       u"Only one top level element is allowed in an XML document", E_FAIL);
         }
         element = node;
         break;
       case pugi::node_pcdata:
         if (!IsWhitespace(node.value())) {
-          return Fail(utf8, offset_of(node), u"Text is not allowed outside the top level element",
-                      E_FAIL);
+          return Fail(original, offset_of(node),
+                      u"Text is not allowed outside the top level element", E_FAIL);
         }
         doc_->remove_child(node);
         break;
       case pugi::node_cdata:
-        return Fail(utf8, offset_of(node), u"Text is not allowed outside the top level element",
-                    E_FAIL);
+        return Fail(original, offset_of(node),
+                    u"Text is not allowed outside the top level element", E_FAIL);
       default:
         break;
     }
     node = next;
   }
-  if (!element) return Fail(utf8, utf8.size(), u"No document element found", E_FAIL);
+  if (!element) return Fail(original, size, u"No document element found", E_FAIL);
   return true;
 }
 
