@@ -6,6 +6,7 @@
 #include "catalog/check_schedule.h"
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
+#include "feed/update_file_limit.h"
 #include "feed/xml_dom/xml_document.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
@@ -53,7 +54,7 @@ class CatalogFileReader {
     } catch (const xml::DomError& error) {
       return report_(u"Failed to instantiate an XML DOM.", error.hr);
     }
-    if (!doc->load(fileName)) {
+    if (!doc->load(fileName, feed::UpdateFileLimit())) {
       return report_(u"Failed to load file: " + doc->parseError().reason, E_FAIL);
     }
     xml::Node catalogElement;
@@ -138,11 +139,15 @@ class CatalogFileReader {
     BStr guid = Owned(values.text[kGuid]);
     if (guid.Length() == 0) return S_OK;  // an item without identity is dropped
 
-    ComPtr<IUpdateItem> item;
-    HRESULT hr = CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item);
-    if (FAILED(hr) || !item) {
-      return report_(u"Failed to create UpdateItem object", FAILED(hr) ? hr : E_FAIL);
+    // Items are made by the class's factory, found once per file.
+    HRESULT hr = S_OK;
+    if (!itemFactory_ &&
+        FAILED(hr = GetClassFactory(CLSID_UpdateItem, CLSCTX_SERVER, itemFactory_))) {
+      return report_(u"Failed to create UpdateItem object", hr);
     }
+    ComPtr<IUpdateItem> item;
+    hr = CreateFromFactory(*itemFactory_.Get(), item);
+    if (FAILED(hr)) return report_(u"Failed to create UpdateItem object", hr);
     item->put_title(Owned(values.text[kTitle]).Get());
     item->put_link(Owned(values.text[kLink]).Get());
     item->put_guid(guid.Get());
@@ -172,13 +177,10 @@ class CatalogFileReader {
     ItemValues values;
     try {
       bool seen[kFieldCount] = {};
-      const xml::NodeList children = element.childNodes();
-      for (size_t i = 0; i < children.length(); ++i) {
-        const xml::Node child = children.item(i);
+      for (xml::Node child = element.firstChild(); child; child = child.nextSibling()) {
         if (child.nodeType() != xml::NodeType::kElement) continue;
-        const std::u16string name = child.nodeName();
         for (int field = 0; field < kFieldCount; ++field) {
-          if (seen[field] || name != kNames[field]) continue;
+          if (seen[field] || !child.hasName(kNames[field])) continue;
           seen[field] = true;
           values.text[field] = CutValue(child.text());
         }
@@ -215,6 +217,7 @@ class CatalogFileReader {
   CatalogValues& values_;
   IUpdateCatalog& catalog_;
   const FailureReport& report_;
+  ComPtr<IClassFactory> itemFactory_;
   // Set by a failure that ends the whole load, not just one list.
   bool stop_ = false;
 };

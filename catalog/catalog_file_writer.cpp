@@ -6,6 +6,7 @@
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
+#include "feed/xml_dom/xml_stream_writer.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 
@@ -19,10 +20,10 @@ constexpr std::u16string_view kValueIndent = u"\r\n    ";
 constexpr mode_t kNewCatalogMode = 0600;
 
 // A failed item getter gives empty text rather than losing the whole save.
-std::u16string ItemText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::*getter)(BSTR*)) {
+BStr ItemText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::*getter)(BSTR*)) {
   BStr value;
-  if (FAILED((item->*getter)(value.Put()))) return {};
-  return value.Text();
+  if (FAILED((item->*getter)(value.Put()))) return BStr();
+  return value;
 }
 
 std::u16string Decimal(LONG value) {
@@ -30,70 +31,70 @@ std::u16string Decimal(LONG value) {
   return std::u16string(text.begin(), text.end());
 }
 
-class CatalogDocumentBuilder {
+// Writes the catalog in file order, one item at a time, so that saving
+// holds no more than one item's elements besides the objects.
+class CatalogFileBuilder {
  public:
-  CatalogDocumentBuilder(xml::Document& doc) : doc_(doc) {}
-
-  void AppendText(xml::Node parent, std::u16string_view text) {
-    parent.appendChild(doc_.createTextNode(text));
-  }
+  explicit CatalogFileBuilder(xml::StreamWriter& out) : out_(out) {}
 
   // A line break (with `indent`) and then the element holding `value`.
-  void AppendValue(xml::Node parent, std::u16string_view indent, std::u16string_view name,
+  void AppendValue(std::u16string_view indent, std::u16string_view name,
                    std::u16string_view value) {
-    AppendText(parent, indent);
-    xml::Node element = doc_.createElement(name);
-    element.setText(value);
-    parent.appendChild(element);
+    out_.Whitespace(indent);
+    out_.TextElement(name, value);
   }
 
   // One list element with its items; HRESULT of a failing collection read.
-  HRESULT AppendList(xml::Node root, std::u16string_view name, IUpdateItems* list) {
-    AppendText(root, kLineBreak);
-    xml::Node element = doc_.createElement(name);
+  HRESULT AppendList(std::u16string_view name, IUpdateItems* list) {
+    out_.Whitespace(kLineBreak);
     if (!list) return S_OK;  // no collection: the list is left out of the file
     LONG count = 0;
     HRESULT hr = list->get_Count(&count);
     if (FAILED(hr)) return hr;
+    out_.StartElement(name);
     for (LONG i = 0; i < count; ++i) {
       ComPtr<IUpdateItem> item;
       hr = list->Item(i, item.Put());
       if (FAILED(hr)) return hr;
       if (!item) return E_POINTER;
-      AppendItem(element, item.Get());
+      out_.Whitespace(kItemIndent);
+      out_.Element(ItemElement(item.Get()));
     }
-    root.appendChild(element);
+    out_.EndElement(name);
     return S_OK;
   }
 
  private:
-  void AppendItem(xml::Node list, IUpdateItem* item) {
-    xml::Node element = doc_.createElement(u"item");
-    AppendValue(element, kValueIndent, u"guid", ItemText(item, &IUpdateItem::get_guid));
-    AppendValue(element, kValueIndent, u"title", ItemText(item, &IUpdateItem::get_title));
-    AppendValue(element, kValueIndent, u"description",
-                ItemText(item, &IUpdateItem::get_description));
-    AppendValue(element, kValueIndent, u"link", ItemText(item, &IUpdateItem::get_link));
-    AppendValue(element, kValueIndent, u"category", ItemText(item, &IUpdateItem::get_category));
+  xml::Node ItemElement(IUpdateItem* item) {
+    xml::Document& doc = out_.Scratch();
+    xml::Node element = doc.createElement(u"item");
+    auto value = [&](std::u16string_view name, std::u16string_view text) {
+      element.appendText(kValueIndent);
+      element.appendElement(name).appendText(text);
+    };
+    value(u"guid", ItemText(item, &IUpdateItem::get_guid).View());
+    value(u"title", ItemText(item, &IUpdateItem::get_title).View());
+    value(u"description", ItemText(item, &IUpdateItem::get_description).View());
+    value(u"link", ItemText(item, &IUpdateItem::get_link).View());
+    value(u"category", ItemText(item, &IUpdateItem::get_category).View());
     DATE pubDate = 0.0;
     if (FAILED(item->get_pubDate(&pubDate))) pubDate = 0.0;
-    AppendValue(element, kValueIndent, u"pubDate", feed::FormatFeedDate(pubDate));
+    value(u"pubDate", feed::FormatFeedDate(pubDate));
     // The payload line only for items that have one: a catalog of items
     // without payload data is written as it always was.
     feed::Enclosure enclosure;
     if (SUCCEEDED(feed::GetEnclosure(item, enclosure)) && !enclosure.IsEmpty()) {
-      AppendText(element, kValueIndent);
-      element.appendChild(feed::CreateEnclosureElement(doc_, enclosure));
+      element.appendText(kValueIndent);
+      element.appendChild(feed::CreateEnclosureElement(doc, enclosure));
     }
     VARIANT_BOOL required = VARIANT_FALSE;
     if (SUCCEEDED(item->get_required(&required)) && required == VARIANT_TRUE) {
       element.setAttribute(u"required", u"true");
     }
-    AppendText(list, kItemIndent);
-    list.appendChild(element);
+    return element;
   }
 
-  xml::Document& doc_;
+  xml::StreamWriter& out_;
 };
 
 }  // namespace
@@ -102,29 +103,22 @@ HRESULT SaveCatalogFile(std::u16string_view fileName, const CatalogValues& value
                         IUpdateCatalog& catalog, const FailureReport& report) {
   if (fileName.empty()) return report(u"filename is not set", E_FAIL);
 
-  std::unique_ptr<xml::Document> doc;
   try {
-    doc = std::make_unique<xml::Document>();
-  } catch (const xml::DomError& error) {
-    return report(u"Failed to instantiate an XML DOM.", error.hr);
-  }
-
-  try {
-    CatalogDocumentBuilder builder(*doc);
-    doc->appendChild(doc->createProcessingInstruction(u"xml", u"version='1.0'"));
-    xml::Node root = doc->createElement(u"updatecatalog");
-
-    builder.AppendValue(root, kLineBreak, u"formatversion", Decimal(values.fileFormatVersion));
-    builder.AppendValue(root, kLineBreak, u"feedurl", values.feedUrl.View());
-    builder.AppendValue(root, kLineBreak, u"checkinterval", Decimal(values.checkInterval));
-    builder.AppendValue(root, kLineBreak, u"lastcheckdate",
-                        feed::FormatFeedDate(values.lastCheckDate));
-    builder.AppendValue(root, kLineBreak, u"publishdate",
-                        feed::FormatFeedDate(values.publishDate));
-    builder.AppendValue(root, kLineBreak, u"title", values.title.View());
-    builder.AppendValue(root, kLineBreak, u"enabled",
+    xml::SaveOptions options;
+    options.newFileMode = kNewCatalogMode;
+    xml::StreamWriter out(fileName, options);
+    CatalogFileBuilder builder(out);
+    out.Declaration(u"version='1.0'");
+    out.StartElement(u"updatecatalog");
+    builder.AppendValue(kLineBreak, u"formatversion", Decimal(values.fileFormatVersion));
+    builder.AppendValue(kLineBreak, u"feedurl", values.feedUrl.View());
+    builder.AppendValue(kLineBreak, u"checkinterval", Decimal(values.checkInterval));
+    builder.AppendValue(kLineBreak, u"lastcheckdate", feed::FormatFeedDate(values.lastCheckDate));
+    builder.AppendValue(kLineBreak, u"publishdate", feed::FormatFeedDate(values.publishDate));
+    builder.AppendValue(kLineBreak, u"title", values.title.View());
+    builder.AppendValue(kLineBreak, u"enabled",
                         values.enabled == VARIANT_TRUE ? u"true" : u"false");
-    builder.AppendValue(root, kLineBreak, u"password", values.password.View());
+    builder.AppendValue(kLineBreak, u"password", values.password.View());
 
     using Getter = HRESULT (STDMETHODCALLTYPE IUpdateCatalog::*)(IUpdateItems**);
     const std::array<std::pair<std::u16string_view, Getter>, 3> lists = {{
@@ -137,15 +131,12 @@ HRESULT SaveCatalogFile(std::u16string_view fileName, const CatalogValues& value
       if (FAILED((catalog.*getter)(list.Put()))) list = nullptr;
       // A list that cannot be read ends the save: writing the file without
       // its items would lose what the user installed or discarded.
-      HRESULT hr = builder.AppendList(root, name, list.Get());
+      HRESULT hr = builder.AppendList(name, list.Get());
       if (FAILED(hr)) return hr;
     }
-    builder.AppendText(root, kLineBreak);
-    doc->appendChild(root);
-
-    xml::SaveOptions options;
-    options.newFileMode = kNewCatalogMode;
-    doc->save(fileName, options);
+    out.Whitespace(kLineBreak);
+    out.EndElement(u"updatecatalog");
+    out.Commit();
   } catch (const xml::DomError& error) {
     return report(error.description, error.hr);
   } catch (const std::bad_alloc&) {

@@ -58,10 +58,8 @@ LONGLONG ParseEnclosureLength(std::u16string_view text) {
 }
 
 std::optional<Enclosure> ReadEnclosure(const xml::Node& item) {
-  const xml::NodeList children = item.childNodes();
-  for (size_t i = 0; i < children.length(); ++i) {
-    const xml::Node child = children.item(i);
-    if (child.nodeType() != xml::NodeType::kElement || child.nodeName() != kElement) continue;
+  for (xml::Node child = item.firstChild(); child; child = child.nextSibling()) {
+    if (child.nodeType() != xml::NodeType::kElement || !child.hasName(kElement)) continue;
     Enclosure enclosure;
     enclosure.url = child.getAttribute(u"url").value_or(u"");
     enclosure.length = ParseEnclosureLength(child.getAttribute(u"length").value_or(u""));

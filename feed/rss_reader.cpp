@@ -22,10 +22,11 @@ struct FirstChildren {
   std::array<std::u16string_view, N> names;
   std::array<xml::Node, N> found{};
 
-  // Looks at one child; answers whether it was one of the wanted names.
-  bool Offer(xml::Node child, std::u16string_view childName) {
+  // Looks at one child element; answers whether it has one of the wanted
+  // names.
+  bool Offer(xml::Node child) {
     for (size_t i = 0; i < N; ++i) {
-      if (childName == names[i]) {
+      if (child.hasName(names[i])) {
         if (!found[i]) found[i] = child;
         return true;
       }
@@ -82,15 +83,12 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   enum { kTitle, kLink, kDescription };
   FirstChildren<3> values{{u"title", u"link", u"description"}};
   std::vector<xml::Node> itemNodes;
-  const xml::NodeList children = node.childNodes();
-  for (size_t i = 0; i < children.length(); ++i) {
-    const xml::Node child = children.item(i);
+  for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
     if (child.nodeType() != xml::NodeType::kElement) continue;
-    const std::u16string name = child.nodeName();
-    if (name == u"item") {
+    if (child.hasName(u"item")) {
       itemNodes.push_back(child);
     } else {
-      values.Offer(child, name);
+      values.Offer(child);
     }
   }
 
@@ -127,14 +125,16 @@ FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
 
   enum { kTitle, kLink, kGuid, kDescription, kCategory, kPubDate };
   FirstChildren<6> values{{u"title", u"link", u"guid", u"description", u"category", u"pubDate"}};
-  const xml::NodeList children = node.childNodes();
-  for (size_t i = 0; i < children.length(); ++i) {
-    const xml::Node child = children.item(i);
-    if (child.nodeType() == xml::NodeType::kElement) values.Offer(child, child.nodeName());
+  for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
+    if (child.nodeType() == xml::NodeType::kElement) values.Offer(child);
   }
 
+  // Items are made by the class's factory, found once per feed.
+  HRESULT hr = S_OK;
+  if (!itemFactory_ && FAILED(hr = GetClassFactory(CLSID_UpdateItem, CLSCTX_SERVER, itemFactory_)))
+    return FeedStatus::Report(u"Failed to create UpdateItem object", hr);
   ComPtr<IUpdateItem> item;
-  HRESULT hr = CreateByClassId(CLSID_UpdateItem, CLSCTX_SERVER, item);
+  hr = CreateFromFactory(*itemFactory_.Get(), item);
   if (FAILED(hr)) return FeedStatus::Report(u"Failed to create UpdateItem object", hr);
   if (!item) return FeedStatus::Report(u"Invalid Item pointer", E_FAIL);
 

@@ -17,6 +17,7 @@
 
 #include "feed/feed_status.h"
 #include "feed/xml_dom/xml_document.h"
+#include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 
 namespace qx::feed {
@@ -44,6 +45,7 @@ class RssReader {
   FeedStatus ReadItem(xml::Node node, IUpdateItems* items);
 
   xml::NodeList channelNodes_;
+  ComPtr<IClassFactory> itemFactory_;
 };
 
 }  // namespace qx::feed

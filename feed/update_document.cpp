@@ -8,6 +8,7 @@
 
 #include "feed/rss_reader.h"
 #include "feed/rss_writer.h"
+#include "feed/update_file_limit.h"
 #include "feed/xml_dom/xml_document.h"
 #include "qxnet/text.h"
 #include "server/module/object_map.h"
@@ -86,7 +87,7 @@ HRESULT CUpdateDocument::ParseFile(std::u16string_view fileName) {
   HRESULT hr = S_OK;
   std::unique_ptr<xml::Document> document = NewDocument(hr);
   if (!document) return Error(kNoDom, hr);
-  if (!document->load(fileName)) return Error(LoadFailureMessage(document->parseError()), E_FAIL);
+  if (!document->load(fileName, feed::UpdateFileLimit())) return Error(LoadFailureMessage(document->parseError()), E_FAIL);
 
   feed::RssReader reader;
   feed::FeedStatus status = reader.FindChannels(*document);

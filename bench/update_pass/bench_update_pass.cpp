@@ -1,13 +1,18 @@
-// One update pass at two sizes, N = 2,000 and N = 20,000 items:
+// One update pass at three sizes, N = 2,000, 20,000 and 200,000 items:
 //   - Parse of a feed with N items in one channel,
 //   - Save and Load of a catalog holding N items,
 //   - reconciliation of an N-item feed (half known, half new) with it,
 // each printed as time per item, as the ratio to a bare pugixml load (and,
 // for Save, load plus save) of the same file, and as the growth of the
-// per-item time from 2,000 to 20,000 items (near 1 means linear).
+// per-item time from 2,000 to 200,000 items (near 1 means linear). Every
+// figure, pugixml's included, is the best of three rounds after one
+// discarded round, so both sides run on warm memory and caches.
 //
 // Objects are created through CoCreateInstance after the module is
-// registered into a temporary registry, as every client creates them.
+// registered into a temporary registry, as every client creates them; the
+// cost of creation by ProgID, by class identifier and through a held class
+// factory is printed last.
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +27,7 @@
 #include <pugixml.hpp>
 
 #include "feed/feed_date.h"
+#include "platform/registry/registry_store.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
@@ -50,9 +56,12 @@ void Check(HRESULT hr, const char* what) {
   }
 }
 
-// Best of `rounds` runs of `body`, in seconds; `prepare` runs untimed first.
+// Best of `rounds` runs of `body`, in seconds, after one discarded run;
+// `prepare` runs untimed before each.
 double BestOf(int rounds, const std::function<void()>& prepare,
               const std::function<void()>& body) {
+  prepare();
+  body();
   double best = 1e30;
   for (int i = 0; i < rounds; ++i) {
     prepare();
@@ -110,7 +119,6 @@ struct Figures {
   double parse, pugiFeed;
   double save, load, pugiCatalogLoad, pugiCatalogLoadSave;
   double reconcile;
-  double create;
 };
 
 Figures Measure(const fs::path& dir, size_t n) {
@@ -157,9 +165,36 @@ Figures Measure(const fs::path& dir, size_t n) {
     std::exit(1);
   }
 
-  // The part of Parse and Load spent creating item objects by class.
-  f.create = BestOf(3, [] {}, [&] {
-    for (size_t i = 0; i < n; ++i) Create<IUpdateItem>(CLSID_UpdateItem);
+  return f;
+}
+
+// Creation of one object in microseconds: by ProgID, by class identifier,
+// and through a held class factory (the lower bound of both).
+struct CreationFigures {
+  double byProgId, byClassId, byFactory;
+};
+
+CreationFigures MeasureCreation() {
+  constexpr int kObjects = 20000;
+  CreationFigures f{};
+  auto perObject = [&](const std::function<void()>& createOne) {
+    return BestOf(3, [] {}, [&] {
+             for (int i = 0; i < kObjects; ++i) createOne();
+           }) * 1e6 / kObjects;
+  };
+  f.byProgId = perObject([] {
+    CLSID clsid;
+    Check(CLSIDFromProgID(u"QXNet.UpdateItem", &clsid), "CLSIDFromProgID");
+    Create<IUpdateItem>(clsid);
+  });
+  f.byClassId = perObject([] { Create<IUpdateItem>(CLSID_UpdateItem); });
+  qx::ComPtr<IClassFactory> factory;
+  Check(CoGetClassObject(CLSID_UpdateItem, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                         factory.PutVoid()),
+        "CoGetClassObject");
+  f.byFactory = perObject([&] {
+    qx::ComPtr<IUpdateItem> item;
+    Check(factory->CreateInstance(nullptr, IID_IUpdateItem, item.PutVoid()), "CreateInstance");
   });
   return f;
 }
@@ -169,38 +204,70 @@ double Us(double seconds, size_t n) { return seconds * 1e6 / double(n); }
 }  // namespace
 
 int main() {
+  // Freed memory stays with the process, so that the rounds after the
+  // discarded one run on warm memory on both sides: by default glibc
+  // returns large blocks to the system, and every round then pays for
+  // page faults again.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
   char pattern[] = "/tmp/qxnet-bench-update-XXXXXX";
   const char* made = mkdtemp(pattern);
   if (!made) return 1;
   const fs::path root(made);
   setenv("QXNET_REGISTRY", (root / "registry.db").c_str(), 1);
+  setenv("QXNET_SYSTEM_REGISTRY", (root / "system-registry.db").c_str(), 1);
   if (DllRegisterServer() != S_OK) {
     std::fprintf(stderr, "cannot register the module\n");
     return 1;
   }
+  // Both databases exist, as on an installed system (where a missing one
+  // costs a look at the file system in every class lookup).
+  if (qx::registry::WriteDword(HKEY_LOCAL_MACHINE, u"Software\\Corvane", u"Installed", 1) !=
+      ERROR_SUCCESS) {
+    std::fprintf(stderr, "cannot write the machine's registry\n");
+    return 1;
+  }
 
-  const Figures small = Measure(root, 2000);
-  const Figures large = Measure(root, 20000);
+  // The largest feed is larger than the default limit on feed and catalog
+  // files.
+  setenv("QXNET_UPDATE_FILE_LIMIT", "1G", 1);
 
-  std::printf("update pass, time per item in microseconds (best of 3)\n");
-  std::printf("%-34s %10s %10s %14s %14s\n", "", "N=2000", "N=20000", "growth 20k/2k",
-              "vs pugixml@20k");
-  auto row = [&](const char* name, double a, double b, double peerB) {
-    std::printf("%-34s %10.2f %10.2f %14.2f %14.2f\n", name, Us(a, small.n), Us(b, large.n),
-                Us(b, large.n) / Us(a, small.n), peerB > 0 ? b / peerB : 0.0);
+  const Figures sizes[] = {Measure(root, 2000), Measure(root, 20000), Measure(root, 200000)};
+  const Figures& small = sizes[0];
+  const Figures& large = sizes[2];
+
+  std::printf("update pass, time per item in microseconds (best of 3 after a discarded round)\n");
+  std::printf("%-36s %9s %9s %9s %12s\n", "", "N=2000", "N=20000", "N=200000", "growth 200k/2k");
+  auto row = [&](const char* name, double Figures::*field) {
+    std::printf("%-36s", name);
+    for (const Figures& f : sizes) std::printf(" %9.3f", Us(f.*field, f.n));
+    std::printf(" %12.2f\n", Us(large.*field, large.n) / Us(small.*field, small.n));
   };
-  row("bare pugixml load of the feed", small.pugiFeed, large.pugiFeed, 0);
-  row("UpdateDocument.Parse", small.parse, large.parse, large.pugiFeed);
-  row("bare pugixml load of the catalog", small.pugiCatalogLoad, large.pugiCatalogLoad, 0);
-  row("bare pugixml load+save of catalog", small.pugiCatalogLoadSave, large.pugiCatalogLoadSave,
-      0);
-  row("UpdateCatalog.Save (vs load+save)", small.save, large.save, large.pugiCatalogLoadSave);
-  row("UpdateCatalog.Load (vs load)", small.load, large.load, large.pugiCatalogLoad);
-  row("Reconcile N-item feed (vs feed load)", small.reconcile, large.reconcile, large.pugiFeed);
-  row("CoCreateInstance of one UpdateItem", small.create, large.create, 0);
-  std::printf("ratios at N=2000: Parse %.2f, Save %.2f, Load %.2f, Reconcile %.2f\n",
-              small.parse / small.pugiFeed, small.save / small.pugiCatalogLoadSave,
-              small.load / small.pugiCatalogLoad, small.reconcile / small.pugiFeed);
+  row("bare pugixml load of the feed", &Figures::pugiFeed);
+  row("bare pugixml load of the catalog", &Figures::pugiCatalogLoad);
+  row("bare pugixml load+save of catalog", &Figures::pugiCatalogLoadSave);
+  row("UpdateDocument.Parse", &Figures::parse);
+  row("UpdateCatalog.Load", &Figures::load);
+  row("UpdateCatalog.Save", &Figures::save);
+  row("Reconcile N-item feed", &Figures::reconcile);
+
+  std::printf("\nratio to warm pugixml on the same file\n");
+  std::printf("%-36s %9s %9s %9s\n", "", "N=2000", "N=20000", "N=200000");
+  auto ratio = [&](const char* name, double Figures::*ours, double Figures::*peer) {
+    std::printf("%-36s", name);
+    for (const Figures& f : sizes) std::printf(" %9.2f", f.*ours / f.*peer);
+    std::printf("\n");
+  };
+  ratio("Parse / load of the feed", &Figures::parse, &Figures::pugiFeed);
+  ratio("Load / load of the catalog", &Figures::load, &Figures::pugiCatalogLoad);
+  ratio("Save / load+save of the catalog", &Figures::save, &Figures::pugiCatalogLoadSave);
+  ratio("Reconcile / load of the feed", &Figures::reconcile, &Figures::pugiFeed);
+
+  const CreationFigures creation = MeasureCreation();
+  std::printf("\ncreation of one UpdateItem in microseconds (best of 3 after a discarded round)\n");
+  std::printf("%-36s %9.3f\n", "CLSIDFromProgID + CoCreateInstance", creation.byProgId);
+  std::printf("%-36s %9.3f\n", "CoCreateInstance by class identifier", creation.byClassId);
+  std::printf("%-36s %9.3f\n", "held class factory's CreateInstance", creation.byFactory);
 
   std::error_code ignored;
   fs::remove_all(root, ignored);

@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <utility>
 
 #include "feed/xml_dom/atomic_file_writer.h"
@@ -29,17 +31,15 @@ constexpr unsigned kParseOptions = pugi::parse_cdata | pugi::parse_escapes |
                                    pugi::parse_wconv_attribute | pugi::parse_eol |
                                    pugi::parse_ws_pcdata | pugi::parse_fragment;
 
-constexpr unsigned kSaveFormat = pugi::format_raw | pugi::format_no_empty_element_tags;
-
 struct FileBytes {
   std::string bytes;
   int error = 0;
   const char* what = nullptr;
 };
 
-// Reads a whole regular file. Opening does not block on pipes or devices,
-// which are refused.
-FileBytes ReadRegularFile(const std::string& path) {
+// Reads a whole regular file of at most `maxBytes` bytes. Opening does not
+// block on pipes or devices, which are refused.
+FileBytes ReadRegularFile(const std::string& path, uint64_t maxBytes) {
   FileBytes result;
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
@@ -57,6 +57,8 @@ FileBytes ReadRegularFile(const std::string& path) {
   } else if (!S_ISREG(st.st_mode)) {
     result.error = EINVAL;
     result.what = "The path does not name a regular file";
+  } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+    result.error = EFBIG;
   }
   if (result.error == 0) {
     try {
@@ -71,6 +73,11 @@ FileBytes ReadRegularFile(const std::string& path) {
           break;
         }
         if (n == 0) break;
+        // A file that grew after it was examined is refused as well.
+        if (result.bytes.size() + static_cast<uint64_t>(n) > maxBytes) {
+          result.error = EFBIG;
+          break;
+        }
         result.bytes.append(chunk, static_cast<size_t>(n));
       }
     } catch (const std::bad_alloc&) {
@@ -90,24 +97,10 @@ bool IsWhitespace(const char* text) {
   return true;
 }
 
-class CallbackWriter : public pugi::xml_writer {
- public:
-  explicit CallbackWriter(std::string* out) : out_(out) {}
-  explicit CallbackWriter(AtomicFileWriter* file) : file_(file) {}
-  void write(const void* data, size_t size) override {
-    if (out_ != nullptr) out_->append(static_cast<const char*>(data), size);
-    if (file_ != nullptr) file_->Write(data, size);
-  }
-
- private:
-  std::string* out_ = nullptr;
-  AtomicFileWriter* file_ = nullptr;
-};
-
 void Serialise(const pugi::xml_document& doc, pugi::xml_writer& writer) {
   for (pugi::xml_node node = doc.first_child(); node; node = node.next_sibling()) {
     if (internal::IsDetachedHolder(node)) continue;
-    node.print(writer, "", kSaveFormat, pugi::encoding_utf8);
+    node.print(writer, "", internal::kSaveFormat, pugi::encoding_utf8);
     writer.write("\r\n", 2);
   }
 }
@@ -126,12 +119,15 @@ Document::~Document() = default;
 
 void Document::Reset() {
   doc_->reset();
+  std::string().swap(text_);
   parse_error_ = ParseError();
 }
 
-bool Document::Fail(std::string_view utf8, size_t offset, std::u16string reason, HRESULT code) {
-  const TextPosition position = PositionOfByte(utf8, offset);
+bool Document::Fail(const OriginalText& original, size_t offset, std::u16string reason,
+                    HRESULT code) {
+  const TextPosition position = PositionOfByte(original(), offset);
   doc_->reset();
+  std::string().swap(text_);
   parse_error_.errorCode = code;
   parse_error_.reason = std::move(reason);
   parse_error_.filepos = position.filepos;
@@ -140,7 +136,7 @@ bool Document::Fail(std::string_view utf8, size_t offset, std::u16string reason,
   return false;
 }
 
-bool Document::load(std::u16string_view fileName) {
+bool Document::load(std::u16string_view fileName, uint64_t maxBytes) {
   try {
     Reset();
     const std::string path = Utf16ToUtf8(fileName);
@@ -149,50 +145,79 @@ bool Document::load(std::u16string_view fileName) {
       parse_error_.reason = u"The file name is not valid.";
       return false;
     }
-    FileBytes file = ReadRegularFile(path);
+    FileBytes file = ReadRegularFile(path, maxBytes);
+    if (file.error == EFBIG) {
+      parse_error_.errorCode = HResultFromErrno(EFBIG);
+      parse_error_.reason = Utf8ToUtf16("The file " + path + " is larger than the limit of " +
+                                        std::to_string(maxBytes) + " bytes.");
+      return false;
+    }
     if (file.error != 0) {
       parse_error_.errorCode = HResultFromErrno(file.error);
       parse_error_.reason = Utf8ToUtf16(std::string(file.what) + ": " + ErrnoText(file.error) + ".");
       return false;
     }
-    return loadXml(std::move(file.bytes));
+    // Parsed in place; only a failure reads the file again, for the
+    // position of the fault in the text as it was.
+    return Parse(std::move(file.bytes), [&] {
+      return DecodeXmlInput(ReadRegularFile(path, maxBytes).bytes).utf8;
+    });
   } catch (const std::bad_alloc&) {
-    doc_->reset();
-    parse_error_ = ParseError();
-    parse_error_.errorCode = E_OUTOFMEMORY;
-    parse_error_.reason = u"Not enough memory to load the document.";
+    OutOfMemory();
     return false;
   }
 }
 
 bool Document::loadXml(std::string bytes) {
   try {
-    Reset();
-    DecodedXml decoded = DecodeXmlInput(std::move(bytes));
-    if (!decoded.ok) return Fail(decoded.utf8, decoded.errorOffset, decoded.reason, E_FAIL);
-    const pugi::xml_parse_result result = doc_->load_buffer(
-        decoded.utf8.data(), decoded.utf8.size(), kParseOptions, pugi::encoding_utf8);
-    if (!result) {
-      return Fail(decoded.utf8, static_cast<size_t>(result.offset),
-                  Utf8ToUtf16(result.description()),
-                  result.status == pugi::status_out_of_memory ? E_OUTOFMEMORY : E_FAIL);
-    }
-    return CheckTopLevel(decoded.utf8);
+    return Parse(std::move(bytes), nullptr);
   } catch (const std::bad_alloc&) {
-    doc_->reset();
-    parse_error_ = ParseError();
-    parse_error_.errorCode = E_OUTOFMEMORY;
-    parse_error_.reason = u"Not enough memory to load the document.";
+    OutOfMemory();
     return false;
   }
 }
 
+void Document::OutOfMemory() {
+  doc_->reset();
+  std::string().swap(text_);
+  parse_error_ = ParseError();
+  parse_error_.errorCode = E_OUTOFMEMORY;
+  parse_error_.reason = u"Not enough memory to load the document.";
+}
+
+bool Document::Parse(std::string bytes, const OriginalText& reread) {
+  Reset();
+  DecodedXml decoded = DecodeXmlInput(std::move(bytes));
+  if (!decoded.ok) {
+    return Fail([&] { return decoded.utf8; }, decoded.errorOffset, decoded.reason, E_FAIL);
+  }
+  // With a way to get the text again, pugixml parses the text where it is
+  // (which changes it) instead of a copy of it.
+  const OriginalText original =
+      reread ? reread : OriginalText([&] { return decoded.utf8; });
+  pugi::xml_parse_result result;
+  size_t size = decoded.utf8.size();
+  if (reread) {
+    text_ = std::move(decoded.utf8);
+    result = doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions,
+                                       pugi::encoding_utf8);
+  } else {
+    result = doc_->load_buffer(decoded.utf8.data(), decoded.utf8.size(), kParseOptions,
+                               pugi::encoding_utf8);
+  }
+  if (!result) {
+    return Fail(original, static_cast<size_t>(result.offset), Utf8ToUtf16(result.description()),
+                result.status == pugi::status_out_of_memory ? E_OUTOFMEMORY : E_FAIL);
+  }
+  return CheckTopLevel(original, size);
+}
+
 // The parser accepts a fragment; a document has exactly one top-level
 // element and no text outside it but whitespace.
-bool Document::CheckTopLevel(std::string_view utf8) {
+bool Document::CheckTopLevel(const OriginalText& original, size_t size) {
   auto offset_of = [&](pugi::xml_node node) {
     const ptrdiff_t offset = node.offset_debug();
-    return offset < 0 ? utf8.size() : static_cast<size_t>(offset);
+    return offset < 0 ? size : static_cast<size_t>(offset);
   };
   pugi::xml_node element;
   for (pugi::xml_node node = doc_->first_child(); node;) {
@@ -200,27 +225,27 @@ bool Document::CheckTopLevel(std::string_view utf8) {
     switch (node.type()) {
       case pugi::node_element:
         if (element) {
-          return Fail(utf8, offset_of(node),
+          return Fail(original, offset_of(node),
                       u"Only one top level element is allowed in an XML document", E_FAIL);
         }
         element = node;
         break;
       case pugi::node_pcdata:
         if (!IsWhitespace(node.value())) {
-          return Fail(utf8, offset_of(node), u"Text is not allowed outside the top level element",
-                      E_FAIL);
+          return Fail(original, offset_of(node),
+                      u"Text is not allowed outside the top level element", E_FAIL);
         }
         doc_->remove_child(node);
         break;
       case pugi::node_cdata:
-        return Fail(utf8, offset_of(node), u"Text is not allowed outside the top level element",
-                    E_FAIL);
+        return Fail(original, offset_of(node),
+                    u"Text is not allowed outside the top level element", E_FAIL);
       default:
         break;
     }
     node = next;
   }
-  if (!element) return Fail(utf8, utf8.size(), u"No document element found", E_FAIL);
+  if (!element) return Fail(original, size, u"No document element found", E_FAIL);
   return true;
 }
 
@@ -254,10 +279,7 @@ Node Document::Detached(int type, std::u16string_view name, std::u16string_view 
 }
 
 Node Document::createElement(std::u16string_view name) {
-  if (!internal::IsValidXmlName(Utf16ToUtf8(name))) {
-    throw DomError(u"\"" + std::u16string(name) + u"\" is not a valid element name.",
-                   E_INVALIDARG);
-  }
+  internal::ValidElementName(name);
   return Detached(pugi::node_element, name, {});
 }
 
@@ -330,7 +352,7 @@ Node Document::appendChild(Node child) {
 std::string Document::xml() const {
   return GuardAllocation([&] {
     std::string text;
-    CallbackWriter writer(&text);
+    internal::OutputWriter writer(&text);
     Serialise(*doc_, writer);
     return text;
   });
@@ -340,13 +362,10 @@ void Document::save(std::u16string_view fileName, const SaveOptions& options) co
   if (!documentElement()) {
     throw DomError(u"The document has no top level element to save.", E_FAIL);
   }
-  const std::string path = Utf16ToUtf8(fileName);
-  if (path.empty() || path.find('\0') != std::string::npos) {
-    throw DomError(u"The file name is not valid.", E_INVALIDARG);
-  }
+  const std::string path = internal::SavePath(fileName);
   GuardAllocation([&] {
     AtomicFileWriter file(path, options.newFileMode);
-    CallbackWriter writer(&file);
+    internal::OutputWriter writer(&file);
     Serialise(*doc_, writer);
     file.Commit();
   });

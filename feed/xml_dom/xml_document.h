@@ -15,6 +15,8 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,9 +46,11 @@ class Document {
   Document& operator=(const Document&) = delete;
 
   // Replaces the content with the file's. Returns false, and sets
-  // parseError(), when the file cannot be read or is not well-formed XML;
-  // the document is then empty. Never throws.
-  bool load(std::u16string_view fileName);
+  // parseError(), when the file cannot be read, is larger than `maxBytes`
+  // (refused before it is read, with a reason naming the file and the
+  // limit) or is not well-formed XML; the document is then empty. Never
+  // throws.
+  bool load(std::u16string_view fileName, uint64_t maxBytes = UINT64_MAX);
   // The same from bytes in memory.
   bool loadXml(std::string bytes);
   const ParseError& parseError() const { return parse_error_; }
@@ -71,11 +75,23 @@ class Document {
   void save(std::u16string_view fileName, const SaveOptions& options = {}) const;
 
  private:
+  // Gives the input text as it was before parsing, for the position of a
+  // fault.
+  using OriginalText = std::function<std::string()>;
+
   void Reset();
-  bool Fail(std::string_view utf8, size_t offset, std::u16string reason, HRESULT code);
-  bool CheckTopLevel(std::string_view utf8);
+  void OutOfMemory();
+  // Parses `bytes`; with `reread` (which gives the text again), in place.
+  bool Parse(std::string bytes, const OriginalText& reread);
+  bool Fail(const OriginalText& original, size_t offset, std::u16string reason, HRESULT code);
+  bool CheckTopLevel(const OriginalText& original, size_t size);
   Node Detached(int type, std::u16string_view name, std::u16string_view value);
 
+  friend class StreamWriter;
+
+  // The text a loaded file was parsed in place from; the tree points into
+  // it, so it lives as long as the tree.
+  std::string text_;
   std::unique_ptr<pugi::xml_document> doc_;
   ParseError parse_error_;
 };

@@ -93,6 +93,20 @@ std::u16string Node::nodeName() const {
   });
 }
 
+bool Node::hasName(std::u16string_view name) const {
+  const pugi::xml_node node = Of(node_);
+  if (node.type() != pugi::node_element && node.type() != pugi::node_pi) return false;
+  const char* own = node.name();
+  // ASCII compares unit by unit; anything else as text.
+  size_t i = 0;
+  for (; i < name.size() && own[i] != '\0'; ++i) {
+    const auto byte = static_cast<unsigned char>(own[i]);
+    if (byte >= 0x80 || name[i] >= 0x80) return GuardAllocation([&] { return nodeName() == name; });
+    if (byte != name[i]) return false;
+  }
+  return i == name.size() && own[i] == '\0';
+}
+
 std::u16string Node::text() const {
   return GuardAllocation([&] {
     const pugi::xml_node start = Of(node_);
@@ -100,6 +114,12 @@ std::u16string Node::text() const {
     if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata ||
         start.type() == pugi::node_pi || start.type() == pugi::node_comment) {
       return Utf8ToUtf16(start.value());
+    }
+    // Most elements hold one piece of text: no gathering needed.
+    const pugi::xml_node only = start.first_child();
+    if (only && !only.next_sibling() &&
+        (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata)) {
+      return Utf8ToUtf16(only.value());
     }
     // Pre-order walk with parent links: no recursion, whatever the depth.
     std::string gathered;
@@ -217,6 +237,49 @@ NodeList Node::childNodes() const {
     }
     return list;
   });
+}
+
+namespace {
+
+// A new last child of the element `parent`.
+pugi::xml_node AppendNew(pugi::xml_node parent, pugi::xml_node_type type) {
+  if (parent.type() != pugi::node_element) {
+    throw DomError(u"This kind of node cannot be inserted here.", E_FAIL);
+  }
+  pugi::xml_node child = parent.append_child(type);
+  if (!child) throw std::bad_alloc();
+  return child;
+}
+
+}  // namespace
+
+Node Node::appendElement(std::u16string_view name) {
+  const std::string utf8 = internal::ValidElementName(name);
+  return GuardAllocation([&] {
+    pugi::xml_node child = AppendNew(Of(node_), pugi::node_element);
+    if (!child.set_name(utf8.c_str())) throw std::bad_alloc();
+    return Node(child.internal_object());
+  });
+}
+
+void Node::appendText(std::u16string_view text) {
+  GuardAllocation([&] {
+    const std::string value = internal::ToTreeText(text);
+    pugi::xml_node child = AppendNew(Of(node_), pugi::node_pcdata);
+    if (!child.set_value(value.c_str())) throw std::bad_alloc();
+  });
+}
+
+Node Node::firstChild() const {
+  pugi::xml_node child = Of(node_).first_child();
+  while (child && internal::IsDetachedHolder(child)) child = child.next_sibling();
+  return Node(child.internal_object());
+}
+
+Node Node::nextSibling() const {
+  pugi::xml_node next = Of(node_).next_sibling();
+  while (next && internal::IsDetachedHolder(next)) next = next.next_sibling();
+  return Node(next.internal_object());
 }
 
 Node Node::appendChild(Node child) {

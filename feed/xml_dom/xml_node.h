@@ -33,6 +33,9 @@ class Node {
   // The element's name, the processing instruction's target, "#text",
   // "#cdata-section" or "#document".
   std::u16string nodeName() const;
+  // Whether this is an element (or processing instruction) of that name:
+  // nodeName() == name, without making the name's text.
+  bool hasName(std::u16string_view name) const;
 
   // The text of this node and all its descendants, in document order
   // (comments and processing instructions excluded).
@@ -54,14 +57,23 @@ class Node {
   Node selectSingleNode(std::u16string_view query) const;
   NodeList selectNodes(std::u16string_view query) const;
   NodeList childNodes() const;
+  // The children one by one, in the order childNodes() lists them; none
+  // after the last.
+  Node firstChild() const;
+  Node nextSibling() const;
 
   // Moves `child` (a node made by the same document, or one of its nodes
   // elsewhere in the tree) to the end of this element's children.
   Node appendChild(Node child);
+  // Makes a new element, or text node, the last child of this element: the
+  // same as creating it in the document and appending it, in one step.
+  Node appendElement(std::u16string_view name);
+  void appendText(std::u16string_view text);
 
  private:
   friend class Document;
   friend class NodeList;
+  friend class StreamWriter;
   explicit Node(pugi::xml_node_struct* node) : node_(node) {}
 
   pugi::xml_node_struct* node_ = nullptr;

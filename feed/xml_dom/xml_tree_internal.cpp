@@ -24,6 +24,23 @@ bool IsValidXmlName(std::string_view name) {
   return true;
 }
 
+std::string SavePath(std::u16string_view fileName) {
+  std::string path = GuardAllocation([&] { return Utf16ToUtf8(fileName); });
+  if (path.empty() || path.find('\0') != std::string::npos) {
+    throw DomError(u"The file name is not valid.", E_INVALIDARG);
+  }
+  return path;
+}
+
+std::string ValidElementName(std::u16string_view name) {
+  std::string utf8 = GuardAllocation([&] { return Utf16ToUtf8(name); });
+  if (!IsValidXmlName(utf8)) {
+    throw DomError(u"\"" + std::u16string(name) + u"\" is not a valid element name.",
+                   E_INVALIDARG);
+  }
+  return utf8;
+}
+
 std::string ToTreeText(std::u16string_view text) {
   std::string utf8 = Utf16ToUtf8(text);
   if (utf8.find('\0') != std::string::npos) {

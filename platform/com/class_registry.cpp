@@ -1,7 +1,10 @@
 // Class lookup and creation through the registry: ProgID <-> CLSID, and
 // loading in-process server modules named by HKCR\CLSID\{clsid}\InprocServer32.
 // Each module is loaded once per process and kept until
-// CoFreeUnusedLibraries finds that it agrees to be unloaded.
+// CoFreeUnusedLibraries finds that it agrees to be unloaded. The class
+// identifier of a ProgID and the module path of a class are remembered
+// while the registry stays unchanged; no class factory is held, so
+// unloading works as without the cache.
 #include <dlfcn.h>
 
 #include <cstring>
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/class_cache.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_store.h"
 #include "qxnet/platform.h"
@@ -41,6 +45,17 @@ std::map<std::string, LoadedModule>& LoadedModules() {
   return *modules;
 }
 
+// Folded ProgID -> class identifier.
+qx::com::RegistryLookupCache<std::u16string, CLSID>& ProgIdCache() {
+  static auto* cache = new qx::com::RegistryLookupCache<std::u16string, CLSID>;
+  return *cache;
+}
+// Class identifier -> module path (UTF-8).
+qx::com::RegistryLookupCache<CLSID, std::string, qx::com::GuidHash>& ModulePathCache() {
+  static auto* cache = new qx::com::RegistryLookupCache<CLSID, std::string, qx::com::GuidHash>;
+  return *cache;
+}
+
 std::u16string GuidText(REFGUID guid) {
   OLECHAR buffer[40];
   if (StringFromGUID2(guid, buffer, 40) == 0) return {};
@@ -62,6 +77,42 @@ HRESULT ClsidOfProgId(const std::u16string& progId, CLSID& out) {
   CLSID parsed;
   if (text.empty() || FAILED(IIDFromString(text.c_str(), &parsed))) return CO_E_CLASSSTRING;
   out = parsed;
+  return S_OK;
+}
+
+// The class a ProgID names: the newest version along its CurVer chain that
+// names a class, else the ProgID's own CLSID.
+HRESULT ResolveProgId(const std::u16string& progId, CLSID& out) {
+  if (!qx::registry::KeyExists(HKEY_CLASSES_ROOT, progId)) return CO_E_CLASSSTRING;
+  // The chain of current versions, starting with the ProgID itself.
+  std::vector<std::u16string> chain{progId};
+  for (int hop = 0; hop < kMaxCurVerHops; ++hop) {
+    std::u16string next;
+    if (qx::registry::ReadString(HKEY_CLASSES_ROOT, chain.back() + u"\\CurVer", u"", next) !=
+            ERROR_SUCCESS ||
+        !ValidProgId(next))
+      break;
+    bool seen = false;
+    for (const auto& earlier : chain)
+      seen = seen || qx::registry::FoldCase(earlier) == qx::registry::FoldCase(next);
+    if (seen) break;
+    chain.push_back(std::move(next));
+  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    if (SUCCEEDED(ClsidOfProgId(*it, out))) return S_OK;
+  }
+  return CO_E_CLASSSTRING;
+}
+
+// The module registered for a class, as CoGetClassObject answers a failure.
+HRESULT FindModulePath(REFCLSID clsid, std::string& path) {
+  std::u16string modulePath;
+  const LSTATUS status = qx::registry::ReadString(
+      HKEY_CLASSES_ROOT, ClassKeyPath(clsid) + u"\\InprocServer32", u"", modulePath);
+  if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE || modulePath.empty())
+    return REGDB_E_CLASSNOTREG;
+  if (status != ERROR_SUCCESS) return REGDB_E_READREGDB;
+  path = qx::Utf16ToUtf8(modulePath);
   return S_OK;
 }
 
@@ -109,32 +160,9 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid) {
   *lpclsid = GUID_NULL;
   try {
     const std::u16string progId(lpszProgID);
-    if (!ValidProgId(progId) || !qx::registry::KeyExists(HKEY_CLASSES_ROOT, progId))
-      return CO_E_CLASSSTRING;
-    // The chain of current versions, starting with the ProgID itself.
-    std::vector<std::u16string> chain{progId};
-    for (int hop = 0; hop < kMaxCurVerHops; ++hop) {
-      std::u16string next;
-      if (qx::registry::ReadString(HKEY_CLASSES_ROOT, chain.back() + u"\\CurVer", u"", next) !=
-              ERROR_SUCCESS ||
-          !ValidProgId(next))
-        break;
-      bool seen = false;
-      for (const auto& earlier : chain)
-        seen = seen || qx::registry::FoldCase(earlier) == qx::registry::FoldCase(next);
-      if (seen) break;
-      chain.push_back(std::move(next));
-    }
-    // The newest version that names a class wins; the ProgID's own CLSID is
-    // the last resort.
-    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-      CLSID found;
-      if (SUCCEEDED(ClsidOfProgId(*it, found))) {
-        *lpclsid = found;
-        return S_OK;
-      }
-    }
-    return CO_E_CLASSSTRING;
+    if (!ValidProgId(progId)) return CO_E_CLASSSTRING;
+    return ProgIdCache().Find(qx::registry::FoldCase(progId), *lpclsid,
+                              [&](CLSID& found) { return ResolveProgId(progId, found); });
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -167,13 +195,9 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID, REFIID rii
   if ((dwClsContext & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
   std::string path;
   try {
-    std::u16string modulePath;
-    const LSTATUS status = qx::registry::ReadString(
-        HKEY_CLASSES_ROOT, ClassKeyPath(rclsid) + u"\\InprocServer32", u"", modulePath);
-    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE || modulePath.empty())
-      return REGDB_E_CLASSNOTREG;
-    if (status != ERROR_SUCCESS) return REGDB_E_READREGDB;
-    path = qx::Utf16ToUtf8(modulePath);
+    const HRESULT found = ModulePathCache().Find(
+        rclsid, path, [&](std::string& out) { return FindModulePath(rclsid, out); });
+    if (FAILED(found)) return found;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

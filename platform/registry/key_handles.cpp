@@ -6,6 +6,8 @@
 #include <optional>
 #include <unordered_set>
 
+#include "platform/registry/registry_version.h"
+
 // The record behind an open key handle.
 struct QxRegistryKeyHandle {
   qx::registry::KeyLocation location;
@@ -92,6 +94,8 @@ LSTATUS OverridePredefinedKey(HKEY root, HKEY target) {
   }
   std::lock_guard<std::mutex> lock(HandleMutex());
   Overrides()[RootIndex(root)] = std::move(location);
+  // Lookups remembered through the root now name other keys.
+  NoteLocalChange();
   return ERROR_SUCCESS;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/registry/key_handles.h"
 #include "platform/registry/key_path.h"
 #include "platform/registry/registry_database.h"
+#include "platform/registry/registry_enumeration.h"
 #include "qxnet/platform.h"
 #include "qxnet/text.h"
 
@@ -188,7 +189,7 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
     std::string name;
     status = qx::registry::RunRead([&](Transaction& tx) -> LSTATUS {
       if (!tx.KeyExists(key)) return ERROR_KEY_DELETED;
-      return tx.SubkeyAt(key, dwIndex, name) ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+      return qx::registry::SubkeyAt(tx, key, dwIndex, name) ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
     });
     if (status != ERROR_SUCCESS) return status;
     status = CopyNameOut(name, lpName, lpcchName);
@@ -212,7 +213,7 @@ LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcch
     ValueRecord record;
     status = qx::registry::RunRead([&](Transaction& tx) -> LSTATUS {
       if (!tx.KeyExists(key)) return ERROR_KEY_DELETED;
-      return tx.ValueAt(key, dwIndex, record) ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+      return qx::registry::ValueAt(tx, key, dwIndex, record) ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
     });
     if (status != ERROR_SUCCESS) return status;
     status = CopyNameOut(record.name, lpValueName, lpcchValueName);

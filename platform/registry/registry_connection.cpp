@@ -1,16 +1,19 @@
 #include "platform/registry/registry_connection.h"
 
+#include <pthread.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "platform/registry/registry_database.h"
+#include "platform/registry/registry_version.h"
 
 namespace qx::registry {
 
@@ -149,6 +152,8 @@ std::string StorePath(Store store) {
 }  // namespace
 
 void Connection::Close() {
+  if (db != nullptr) NoteLocalChange();
+  watch.Stop();
   if (db != nullptr && pid == getpid()) {
     for (auto& entry : statements) sqlite3_finalize(entry.second);
     sqlite3_close_v2(db);
@@ -159,6 +164,20 @@ void Connection::Close() {
   db = nullptr;
   path.clear();
   pid = 0;
+}
+
+namespace {
+
+std::atomic<uint64_t> g_fork_generation{0};
+
+void CountFork() { g_fork_generation.fetch_add(1, std::memory_order_relaxed); }
+
+}  // namespace
+
+uint64_t ForkGeneration() {
+  static const bool registered = pthread_atfork(nullptr, nullptr, &CountFork) == 0;
+  (void)registered;
+  return g_fork_generation.load(std::memory_order_relaxed);
 }
 
 std::mutex& ConnectionMutex() {
@@ -241,6 +260,8 @@ void EnsureConnection(Connection& connection, Store store, bool write) {
     sqlite3_close_v2(db);
     throw StoreFailure{StatusFromErrno(error), path, std::strerror(error)};
   }
+  NoteLocalChange();
+  connection.forkGeneration = ForkGeneration();
   connection.db = db;
   connection.path = path;
   connection.pid = getpid();

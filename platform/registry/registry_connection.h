@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/registry/change_watch.h"
 #include "qxnet/platform.h"
 
 namespace qx::registry {
@@ -39,11 +40,20 @@ struct Connection {
   // replaced database.
   dev_t device = 0;
   ino_t inode = 0;
+  // ForkGeneration() when it was opened: a differing one means that this
+  // is a child process (told without asking for the process id).
+  uint64_t forkGeneration = 0;
   std::unordered_map<const char*, sqlite3_stmt*> statements;
+  // Commits to the database, for the class registry's cache.
+  ChangeWatch watch;
 
   // Closes the database (unless it belongs to a parent process).
   void Close();
 };
+
+// How many times this process was forked from its ancestors; a child
+// process sees a higher number than its parent did.
+uint64_t ForkGeneration();
 
 // The registry's mutex, and the connection of each database. Both live on
 // the heap and are never destroyed, so that calls made while static objects

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "platform/registry/registry_connection.h"
+#include "platform/registry/registry_version.h"
 #include "qxnet/text.h"
 
 namespace qx::registry {
@@ -53,11 +54,13 @@ Place WritePlace(const KeyLocation& key) { return ReadPlaces(key).front(); }
 
 }  // namespace
 
-// The databases one transaction has begun on, and (for a thread's own
-// transaction) the savepoint of the operation running inside it.
+// The databases one transaction has opened (and, when it writes, begun a
+// transaction on), and for a thread's own transaction the savepoint of the
+// operation running inside it.
 struct TransactionState {
   bool write = false;
   bool threadLevel = false;
+  std::array<bool, kStoreCount> opened{};
   std::array<bool, kStoreCount> begun{};
   std::array<bool, kStoreCount> inSavepoint{};
 
@@ -66,19 +69,23 @@ struct TransactionState {
   Connection* Use(Store store, bool forWrite) {
     Connection& connection = TheConnection(store);
     const size_t index = static_cast<size_t>(store);
-    if (!begun[index]) {
+    if (!opened[index]) {
+      EnsureConnection(connection, store, forWrite);
+      opened[index] = true;
+      if (connection.db == nullptr) return nullptr;
       // A writing transaction takes the write lock at once even for a read,
       // so a later write never has to upgrade the lock (which cannot wait).
-      EnsureConnection(connection, store, forWrite);
-      if (connection.db == nullptr) return nullptr;
-      Statement begin(connection,
-                      write && !connection.readOnly ? "BEGIN IMMEDIATE" : "BEGIN");
-      begin.Run();
-      begun[index] = true;
+      // A read needs no transaction: each statement sees one committed state.
+      if (write) {
+        Statement begin(connection, connection.readOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+        begin.Run();
+        begun[index] = true;
+      }
     } else if (forWrite && connection.readOnly) {
       throw StoreFailure{ERROR_ACCESS_DENIED, connection.path, "opened for reading only"};
     }
     if (connection.db == nullptr) return nullptr;
+    if (forWrite) NoteLocalChange();
     if (threadLevel && !inSavepoint[index]) {
       Statement savepoint(connection, "SAVEPOINT operation");
       savepoint.Run();
@@ -95,7 +102,10 @@ struct TransactionState {
       if (!inSavepoint[i]) continue;
       inSavepoint[i] = false;
       Connection& connection = TheConnection(static_cast<Store>(i));
-      if (!keep) Execute(connection, "ROLLBACK TO operation");
+      if (!keep) {
+        Execute(connection, "ROLLBACK TO operation");
+        NoteLocalChange();
+      }
       Execute(connection, "RELEASE operation");
     }
   }
@@ -104,6 +114,7 @@ struct TransactionState {
   // then rolls back the rest).
   void Commit() {
     for (size_t i = 0; i < kStoreCount; ++i) {
+      opened[i] = false;
       if (!begun[i]) continue;
       Execute(TheConnection(static_cast<Store>(i)), "COMMIT");
       begun[i] = false;
@@ -113,8 +124,10 @@ struct TransactionState {
   void RollBack() {
     for (size_t i = 0; i < kStoreCount; ++i) {
       inSavepoint[i] = false;
+      opened[i] = false;
       if (!begun[i]) continue;
       begun[i] = false;
+      NoteLocalChange();
       Connection& connection = TheConnection(static_cast<Store>(i));
       if (connection.db != nullptr && sqlite3_get_autocommit(connection.db) == 0)
         sqlite3_exec(connection.db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -249,6 +262,8 @@ LSTATUS BeginThreadTransaction() {
     return ERROR_OUTOFMEMORY;
   }
 }
+
+bool InThreadTransaction() { return t_transaction != nullptr; }
 
 LSTATUS EndThreadTransaction(bool commit) {
   if (!t_transaction) return ERROR_INVALID_FUNCTION;
@@ -428,18 +443,57 @@ bool Transaction::DeleteTree(const KeyLocation& key, bool keepKey) {
   return true;
 }
 
-bool Transaction::SubkeyAt(const KeyLocation& key, DWORD index, std::string& displayName) {
-  const std::vector<std::string> names = Subkeys(key);
-  if (index >= names.size()) return false;
-  displayName = names[index];
-  return true;
+bool Transaction::NextSubkey(const KeyLocation& key, const std::string* afterFolded,
+                             std::string& folded, std::string& displayName) {
+  // The smallest next name of the places; on a tie the user's (read first)
+  // wins, as in Subkeys.
+  bool found = false;
+  for (const Place& place : ReadPlaces(key)) {
+    Connection* connection = state_.Use(place.store, false);
+    if (connection == nullptr) continue;
+    const std::string prefix = place.folded.empty() ? std::string() : place.folded + "\\";
+    Statement query(*connection,
+                    "SELECT path, name FROM reg_keys WHERE root=?1 AND parent=?2 AND path>?3 "
+                    "ORDER BY path LIMIT 1");
+    query.Bind(1, place.root)
+        .Bind(2, place.folded)
+        .Bind(3, afterFolded ? prefix + *afterFolded : prefix);
+    if (!query.Step()) continue;
+    std::string name = query.Text(0).substr(prefix.size());
+    if (!found || name < folded) {
+      folded = std::move(name);
+      displayName = query.Text(1);
+      found = true;
+    }
+  }
+  return found;
 }
 
-bool Transaction::ValueAt(const KeyLocation& key, DWORD index, ValueRecord& out) {
-  std::vector<ValueRecord> values = Values(key);
-  if (index >= values.size()) return false;
-  out = std::move(values[index]);
-  return true;
+bool Transaction::NextValue(const KeyLocation& key, const std::string* afterFolded,
+                            std::string& folded, ValueRecord& out) {
+  bool found = false;
+  for (const Place& place : ReadPlaces(key)) {
+    Connection* connection = state_.Use(place.store, false);
+    if (connection == nullptr) continue;
+    // The default value's folded name is empty, so the first one is found
+    // with >= and every later one with >.
+    Statement query(*connection,
+                    afterFolded ? "SELECT name, type, data, folded FROM reg_values WHERE root=?1 "
+                                  "AND key=?2 AND folded>?3 ORDER BY folded LIMIT 1"
+                                : "SELECT name, type, data, folded FROM reg_values WHERE root=?1 "
+                                  "AND key=?2 AND folded>=?3 ORDER BY folded LIMIT 1");
+    query.Bind(1, place.root)
+        .Bind(2, place.folded)
+        .Bind(3, afterFolded ? std::string_view(*afterFolded) : std::string_view(""));
+    if (!query.Step()) continue;
+    std::string name = query.Text(3);
+    if (!found || name < folded) {
+      folded = std::move(name);
+      out = ReadRecord(query);
+      found = true;
+    }
+  }
+  return found;
 }
 
 std::vector<std::string> Transaction::Subkeys(const KeyLocation& key) {

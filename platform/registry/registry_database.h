@@ -6,9 +6,11 @@
 //                       user's first, then in the machine's; writes go to the
 //                       user's.
 // One connection per database and process, guarded by one mutex. Every
-// operation runs inside one transaction; writers begin with BEGIN IMMEDIATE
+// write runs inside one transaction; writers begin with BEGIN IMMEDIATE
 // so that concurrent writers of several processes wait for one another
-// (up to a busy timeout) instead of failing or losing updates.
+// (up to a busy timeout) instead of failing or losing updates. A read runs
+// its statements on their own, each seeing one committed state, without
+// the cost of a transaction of its own.
 //
 // A thread may also open a transaction of its own (BeginThreadTransaction):
 // every operation it runs until EndThreadTransaction joins it, so a whole
@@ -50,9 +52,13 @@ class Transaction {
   // False when there was no such key to delete (in the classes view: none
   // of the user's; the machine's classes are changed only through HKLM).
   bool DeleteTree(const KeyLocation& key, bool keepKey);
-  // Subkeys and values in a stable order (by their folded names).
-  bool SubkeyAt(const KeyLocation& key, DWORD index, std::string& displayName);
-  bool ValueAt(const KeyLocation& key, DWORD index, ValueRecord& out);
+  // Subkeys and values in a stable order (by their folded names): the first
+  // one whose folded name sorts after `afterFolded` (from the first one when
+  // null). False when there is none.
+  bool NextSubkey(const KeyLocation& key, const std::string* afterFolded, std::string& folded,
+                  std::string& displayName);
+  bool NextValue(const KeyLocation& key, const std::string* afterFolded, std::string& folded,
+                 ValueRecord& out);
   std::vector<std::string> Subkeys(const KeyLocation& key);
   std::vector<ValueRecord> Values(const KeyLocation& key);
 
@@ -75,6 +81,8 @@ LSTATUS BeginThreadTransaction();
 // Commits (or rolls back) the thread's transaction; ERROR_INVALID_FUNCTION
 // when none is open. A failed commit rolls back and answers the failure.
 LSTATUS EndThreadTransaction(bool commit);
+// Whether the calling thread has its own transaction open.
+bool InThreadTransaction();
 
 // The user's database: $QXNET_REGISTRY, else
 // $XDG_CONFIG_HOME/corvane/registry.db (XDG_CONFIG_HOME defaults to ~/.config).

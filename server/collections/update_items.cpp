@@ -76,8 +76,12 @@ void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view a
 }
 
 bool CUpdateItems::Contains(std::u16string_view guid) {
+  return ContainsFolded(CaseFoldKey(guid), guid);
+}
+
+bool CUpdateItems::ContainsFolded(const std::u16string& key, std::u16string_view guid) {
   RebuildIndexIfNeeded();
-  if (guidCounts_.count(CaseFoldKey(guid)) != 0) return true;
+  if (guidCounts_.count(key) != 0) return true;
   if (untrackedMembers_ == 0) return false;
   for (const Member& member : members_) {
     if (member.tracking || !member.dispatch) continue;
@@ -125,7 +129,9 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
       if (FAILED(newItem->get_guid(read.Put()))) read = BStr();
       guid = read.View();
     }
-    if (Contains(guid)) return S_OK;  // a duplicate is dropped silently
+    // Folded once, for the check and for the index.
+    std::u16string key = CaseFoldKey(guid);
+    if (ContainsFolded(key, guid)) return S_OK;  // a duplicate is dropped silently
 
     HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
     if (FAILED(hr)) return hr;
@@ -136,7 +142,7 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
       return S_OK;
     }
     try {
-      IndexAdd(guid);
+      ++guidCounts_[std::move(key)];
     } catch (...) {
       members_.pop_back();
       throw;

@@ -50,6 +50,8 @@ class CUpdateItems final
   // Whether a member's guid equals `guid` ignoring case, by the index for
   // tracked members and by reading the guid of the others.
   bool Contains(std::u16string_view guid);
+  // The same for a guid whose folded key (CaseFoldKey) is already made.
+  bool ContainsFolded(const std::u16string& key, std::u16string_view guid);
   // The guid of a member as stored (empty when absent or unreadable).
   static std::u16string MemberGuid(const Member& member);
 

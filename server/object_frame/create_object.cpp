@@ -21,4 +21,19 @@ HRESULT CreateByClassId(const CLSID& clsid, DWORD context, REFIID riid, void** o
   return hr;
 }
 
+HRESULT GetClassFactory(const CLSID& clsid, DWORD context, ComPtr<IClassFactory>& factory) {
+  factory.Reset();
+  HRESULT hr = CoGetClassObject(clsid, context, nullptr, IID_IClassFactory, factory.PutVoid());
+  if (SUCCEEDED(hr) && !factory) return E_FAIL;
+  return hr;
+}
+
+HRESULT CreateFromFactory(IClassFactory& factory, REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  HRESULT hr = factory.CreateInstance(nullptr, riid, object);
+  if (SUCCEEDED(hr) && !*object) return E_FAIL;
+  return hr;
+}
+
 }  // namespace qx

@@ -117,14 +117,15 @@ TEST_F(UpdateDocumentHostileTest, BrokenFilesAreLoadFailures) {
 }
 
 TEST_F(UpdateDocumentHostileTest, FiftyMegabyteFeed) {
-  // 1,000 items with 50 kB descriptions each, generated here.
+  // 1,000 items with 25 kB descriptions and payloads each, generated here
+  // (under the default limit of 64 MiB on feed files).
   constexpr int kItems = 1000;
   const std::string path = feedtest::TempPath("large.xml");
   {
     std::ofstream out(path, std::ios::binary);
     out << "<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:ext=\"urn:x\"><channel>"
            "<title>large</title>";
-    const std::string body(50 * 1024, 'b');
+    const std::string body(25 * 1024, 'b');
     for (int i = 0; i < kItems; ++i) {
       out << "<item><title>Item " << i << "</title><guid>G-" << i
           << "</guid><ext:payload>" << body << "</ext:payload><description>" << body
