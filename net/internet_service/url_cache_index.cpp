@@ -17,6 +17,8 @@ namespace qx::inet {
 namespace {
 
 constexpr int kBusyTimeoutMs = 15'000;
+constexpr int kLogCheckpointPages = 64;
+constexpr long long kLogSizeLimit = 512 * 1024;
 // Layout version written into the index; an index whose tables lack a column
 // this version reads is rebuilt.
 constexpr int kIndexVersion = 2;
@@ -65,18 +67,26 @@ bool MakeFolders(const std::string& path) {
   }
 }
 
-// The process's connection to the index of one folder. A child process made
-// by fork never uses its parent's connection.
+// The process's connection to the index of one folder, shared by every
+// thread and object. A child process made by fork never uses its parent's
+// connection. Closed when the process exits or the module is unloaded: the
+// last connection to close moves the log into the index and removes it, so
+// the next process starts without a log to read.
 struct IndexConnection {
   std::mutex mutex;
   sqlite3* db = nullptr;
   std::string folder;
   pid_t owner = 0;
+
+  ~IndexConnection() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (db != nullptr && owner == getpid()) sqlite3_close(db);
+  }
 };
 
 IndexConnection& Connection() {
-  static auto* connection = new IndexConnection();
-  return *connection;
+  static IndexConnection connection;
+  return connection;
 }
 
 bool IsDamage(int rc) {
@@ -102,7 +112,13 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
   };
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  for (const char* setup : {"PRAGMA journal_mode=WAL;", "PRAGMA synchronous=NORMAL;"}) {
+  // The write-ahead log stays small: its pages move into the index once it
+  // passes kLogCheckpointPages (a short, small flush), and the file is cut
+  // back to kLogSizeLimit after that, so no process re-reads a long log.
+  const std::string bounds = "PRAGMA wal_autocheckpoint=" + std::to_string(kLogCheckpointPages) +
+                             "; PRAGMA journal_size_limit=" + std::to_string(kLogSizeLimit) + ";";
+  for (const char* setup :
+       {"PRAGMA journal_mode=WAL;", "PRAGMA synchronous=NORMAL;", bounds.c_str()}) {
     rc = sqlite3_exec(db, setup, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
   }
@@ -239,7 +255,7 @@ bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string&
   return true;
 }
 
-std::optional<std::string> CacheFolder() {
+std::optional<std::string> CacheFolder(bool recheck) {
   std::string folder;
   if (const char* dir = std::getenv("QXNET_CACHE_DIR"); dir != nullptr && *dir != '\0') {
     folder = dir;
@@ -252,7 +268,13 @@ std::optional<std::string> CacheFolder() {
     return std::nullopt;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  // Made (or found) once per process and folder, unless the caller saw it gone.
+  static std::mutex mutex;
+  static std::string made;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!recheck && folder == made) return folder;
   if (!MakeFolders(folder)) return std::nullopt;
+  made = folder;
   return folder;
 }
 
