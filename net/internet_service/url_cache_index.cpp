@@ -69,9 +69,9 @@ bool MakeFolders(const std::string& path) {
 
 // The process's connection to the index of one folder, shared by every
 // thread and object. A child process made by fork never uses its parent's
-// connection. Closed when the process exits or the module is unloaded: the
-// last connection to close moves the log into the index and removes it, so
-// the next process starts without a log to read.
+// connection. Closed when the process exits or the module is unloaded,
+// without a checkpoint: the log is kept small by the checkpoints of its
+// commits, and a process that exits pays no flush for it.
 struct IndexConnection {
   std::mutex mutex;
   sqlite3* db = nullptr;
@@ -112,9 +112,11 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
   };
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   // The write-ahead log stays small: its pages move into the index once it
-  // passes kLogCheckpointPages (a short, small flush), and the file is cut
-  // back to kLogSizeLimit after that, so no process re-reads a long log.
+  // passes kLogCheckpointPages (a short, small flush, every few processes
+  // rather than in each), and the file is cut back to kLogSizeLimit when the
+  // log starts over, so no process re-reads a long log.
   const std::string bounds = "PRAGMA wal_autocheckpoint=" + std::to_string(kLogCheckpointPages) +
                              "; PRAGMA journal_size_limit=" + std::to_string(kLogSizeLimit) + ";";
   for (const char* setup :
