@@ -17,8 +17,8 @@ namespace qx::inet {
 namespace {
 
 constexpr int kBusyTimeoutMs = 15'000;
-constexpr int kLogCheckpointPages = 64;
-constexpr long long kLogSizeLimit = 512 * 1024;
+constexpr int kLogCheckpointPages = 256;
+constexpr long long kLogSizeLimit = 1024 * 1024;
 // Layout version written into the index; an index whose tables lack a column
 // this version reads is rebuilt.
 constexpr int kIndexVersion = 2;
