@@ -30,7 +30,12 @@ bool OutputFile::Open(const std::string& path, uint64_t keep) {
   // the write; bytes to be continued must be nobody else's.
   const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   const int lockError = errno;
-  if ((!locked && keep > 0) || ::ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
+  // A file that already has the size kept (a new, empty cache file) is not
+  // truncated: on ext4 a truncation to zero makes the close start writing
+  // the whole body out on the caller's time.
+  struct stat info {};
+  const bool sized = ::fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) == keep;
+  if ((!locked && keep > 0) || (!sized && ::ftruncate(fd, static_cast<off_t>(keep)) != 0) ||
       ::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0) {
     const int error = locked ? errno : lockError;
     ::close(fd);
