@@ -10,7 +10,8 @@
 //    `curl -o FILE`; peak memory of this process.
 // 3. With a destination: `qxnet get -o` against `curl -o f; sync f`.
 // 4. N small files (4 KiB) by RetrieveFile on one object against one curl
-//    process fetching the same N URLs.
+//    process fetching the same N URLs (to /dev/null, and to a file each, as
+//    the cache makes one).
 // 5. N `qxnet get` processes against N curl processes.
 // Large rows run 3 times alternated with their peers; medians are printed.
 #include <fcntl.h>
@@ -204,6 +205,16 @@ int Bench(int argc, char** argv, const fs::path& root) {
   }
   const bench::ProcessRun smallCurl = bench::RunProcess({"curl", "-s", "-K", config.string()});
   if (!smallCurl.ok) Fail("curl -K failed");
+  // The same with a file made for each URL, as the cache makes one.
+  {
+    std::ofstream out(config);
+    for (int i = 0; i < smallCount; ++i) {
+      out << "url = \"" << base << "/small/" << i << ".txt\"\noutput = \""
+          << (root / "out" / ("k" + std::to_string(i))).string() << "\"\n";
+    }
+  }
+  const bench::ProcessRun smallCurlFiles = bench::RunProcess({"curl", "-s", "-K", config.string()});
+  if (!smallCurlFiles.ok) Fail("curl -K with files failed");
   net = nullptr;
 
   // Row 5: one process per small file, both sides writing a file each.
@@ -236,6 +247,8 @@ int Bench(int argc, char** argv, const fs::path& root) {
            "curl -o f; sync f", Median(curlSync), 1.15);
   PrintRow((std::to_string(smallCount) + " x 4 KiB, one process, one object").c_str(), smallOurs,
            "one curl -K, same URLs", smallCurl.seconds, 2.0);
+  PrintRow((std::to_string(smallCount) + " x 4 KiB, one process, one object").c_str(), smallOurs,
+           "the same, a file per URL", smallCurlFiles.seconds, 2.0);
   PrintRow((std::to_string(smallCount) + " qxnet get processes").c_str(), processesOurs,
            "curl processes", processesCurl, 1.3);
   std::printf("\npeak memory: qxnet get %.1f MiB (largest of all runs), this process after "
