@@ -15,8 +15,11 @@ namespace {
 
 constexpr long kMaxRedirects = 20;
 constexpr int kPollIntervalMs = 100;
-// libcurl's receive buffer: large reads keep the calls per gigabyte few.
-constexpr size_t kReceiveSize = 512 * 1024;
+// libcurl's receive buffer. Measured on loopback for a 1 GiB body, 128 KiB
+// to 512 KiB took the least processor time (16 KiB about 60 % more, 1 MiB
+// about 40 % more); the smaller end keeps what a paused transfer holds back
+// (libcurl keeps a copy of the piece it could not hand over) small.
+constexpr size_t kReceiveSize = 128 * 1024;
 
 // Every transfer of the session that has finished is told so.
 void DeliverFinishedTransfers(CURLM* multi) {
