@@ -2,6 +2,8 @@
 #include "net/download/output_file.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,7 +30,12 @@ bool OutputFile::Open(const std::string& path, uint64_t keep) {
   // the write; bytes to be continued must be nobody else's.
   const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
   const int lockError = errno;
-  if ((!locked && keep > 0) || ::ftruncate(fd, static_cast<off_t>(keep)) != 0 ||
+  // A file that already has the size kept (a new, empty cache file) is not
+  // truncated: on ext4 a truncation to zero makes the close start writing
+  // the whole body out on the caller's time.
+  struct stat info {};
+  const bool sized = ::fstat(fd, &info) == 0 && static_cast<uint64_t>(info.st_size) == keep;
+  if ((!locked && keep > 0) || (!sized && ::ftruncate(fd, static_cast<off_t>(keep)) != 0) ||
       ::lseek(fd, static_cast<off_t>(keep), SEEK_SET) < 0) {
     const int error = locked ? errno : lockError;
     ::close(fd);
@@ -69,16 +76,28 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-// Copies every byte of `in` to `out`, in the kernel where it can.
-bool CopyAll(int in, int out) {
+bool Unsupported(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTTY;
+}
+
+// Shares `in`'s blocks with the empty file `out` where the file system can
+// (a reflink: no bytes are copied). False with errno set otherwise.
+bool CloneAll(int in, int out) { return ::ioctl(out, FICLONE, in) == 0; }
+
+// Copies `in` to `out` inside the kernel from the present offsets. False
+// with errno set; an unsupported pair of files fails before any byte moved.
+bool KernelCopyAll(int in, int out) {
   for (;;) {
     const ssize_t copied = ::copy_file_range(in, nullptr, out, nullptr, size_t{1} << 30, 0);
     if (copied == 0) return true;
     if (copied > 0) continue;
-    if (errno == EINTR) continue;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-    break;  // not supported between these files: copy through a buffer
+    if (errno != EINTR) return false;
   }
+}
+
+// Copies the rest of `in` to `out` through one bounded buffer.
+bool BufferedCopyAll(int in, int out) {
   std::vector<char> buffer(size_t{1} << 20);
   for (;;) {
     const ssize_t got = ::read(in, buffer.data(), buffer.size());
@@ -98,9 +117,25 @@ bool CopyAll(int in, int out) {
   }
 }
 
+// Copies every byte of `in` to the empty `out`, starting with `first` and
+// going on to the next way while a way is not supported for these files.
+bool CopyAll(int in, int out, CopyWay first) {
+  if (first == CopyWay::Clone) {
+    if (CloneAll(in, out)) return true;
+    if (!Unsupported(errno)) return false;
+  }
+  if (first != CopyWay::Buffered) {
+    if (KernelCopyAll(in, out)) return true;
+    // copy_file_range refuses a pair of files before it moves a byte, so
+    // the buffered copy starts where it would have.
+    if (!Unsupported(errno)) return false;
+  }
+  return BufferedCopyAll(in, out);
+}
+
 }  // namespace
 
-bool CopyFileReplacing(const std::string& source, const std::string& destination) {
+bool CopyFileReplacing(const std::string& source, const std::string& destination, CopyWay first) {
   const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
   std::string temporary = FolderOf(destination) + "/.qxnet-copy-XXXXXX";
@@ -115,7 +150,7 @@ bool CopyFileReplacing(const std::string& source, const std::string& destination
   struct stat existing {};
   const mode_t mode = ::stat(destination.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
                                                                    : 0644;
-  bool ok = CopyAll(in, out) && ::fchmod(out, mode) == 0 && ::fsync(out) == 0;
+  bool ok = CopyAll(in, out, first) && ::fchmod(out, mode) == 0 && ::fsync(out) == 0;
   int error = errno;
   ::close(in);
   if (::close(out) != 0 && ok) {

@@ -35,10 +35,17 @@ class OutputFile {
   int fd_ = -1;
 };
 
+// The ways of copying a file's bytes, cheapest first: sharing the blocks
+// (a reflink, where the file system has them), a copy inside the kernel,
+// and a copy through a buffer.
+enum class CopyWay { Clone, KernelCopy, Buffered };
+
 // Copies `source` onto `destination`, replacing it in one step: the bytes
 // go to a new file in the destination's folder, which is flushed to disk and
-// renamed over the destination. Answers false with errno set on failure; the
-// destination is then left as it was.
-bool CopyFileReplacing(const std::string& source, const std::string& destination);
+// renamed over the destination. The copy starts with `first` and falls back
+// to the next way where one is not supported. Answers false with errno set
+// on failure; the destination is then left as it was.
+bool CopyFileReplacing(const std::string& source, const std::string& destination,
+                       CopyWay first = CopyWay::Clone);
 
 }  // namespace qx::net

@@ -15,6 +15,11 @@ namespace {
 
 constexpr long kMaxRedirects = 20;
 constexpr int kPollIntervalMs = 100;
+// libcurl's receive buffer. Measured on loopback for a 1 GiB body, 128 KiB
+// to 512 KiB took the least processor time (16 KiB about 60 % more, 1 MiB
+// about 40 % more); the smaller end keeps what a paused transfer holds back
+// (libcurl keeps a copy of the piece it could not hand over) small.
+constexpr size_t kReceiveSize = 128 * 1024;
 
 // Every transfer of the session that has finished is told so.
 void DeliverFinishedTransfers(CURLM* multi) {
@@ -56,6 +61,7 @@ bool HttpTransfer::Configure(const TransferSpec& spec) {
   curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorBuffer_);
   curl_easy_setopt(e, CURLOPT_URL, spec.url.c_str());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_BUFFERSIZE, static_cast<long>(kReceiveSize));
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   // A secure request is never redirected to plain http.

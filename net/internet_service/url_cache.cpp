@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "net/internet_service/file_remover.h"
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
 #include "net/internet_service/url_cache_index.h"
@@ -83,7 +84,7 @@ std::string NameInsideCache(const std::string& folder, const std::string& path) 
 }
 
 void RemoveFile(const std::string& folder, const std::string& name) {
-  if (!name.empty()) unlink((folder + "/" + name).c_str());
+  if (!name.empty()) RemoveUnusedFile(folder + "/" + name);
 }
 
 // Packs a record into the caller's entry buffer (texts after the record).
@@ -153,6 +154,8 @@ BOOL CreateUrlCacheEntryW(const char16_t* url, DWORD /*expectedFileSize*/,
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
+      // The folder was removed since this process made it.
+      if (errno == ENOENT && attempt == 0 && CacheFolder(true)) continue;
       SetLastErrorFromErrno(errno);
       return FALSE;
     }

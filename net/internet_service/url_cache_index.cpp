@@ -17,6 +17,8 @@ namespace qx::inet {
 namespace {
 
 constexpr int kBusyTimeoutMs = 15'000;
+constexpr int kLogCheckpointPages = 256;
+constexpr long long kLogSizeLimit = 1024 * 1024;
 // Layout version written into the index; an index whose tables lack a column
 // this version reads is rebuilt.
 constexpr int kIndexVersion = 2;
@@ -65,18 +67,26 @@ bool MakeFolders(const std::string& path) {
   }
 }
 
-// The process's connection to the index of one folder. A child process made
-// by fork never uses its parent's connection.
+// The process's connection to the index of one folder, shared by every
+// thread and object. A child process made by fork never uses its parent's
+// connection. Closed when the process exits or the module is unloaded,
+// without a checkpoint: the log is kept small by the checkpoints of its
+// commits, and a process that exits pays no flush for it.
 struct IndexConnection {
   std::mutex mutex;
   sqlite3* db = nullptr;
   std::string folder;
   pid_t owner = 0;
+
+  ~IndexConnection() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (db != nullptr && owner == getpid()) sqlite3_close(db);
+  }
 };
 
 IndexConnection& Connection() {
-  static auto* connection = new IndexConnection();
-  return *connection;
+  static IndexConnection connection;
+  return connection;
 }
 
 bool IsDamage(int rc) {
@@ -102,7 +112,15 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
   };
   if (rc != SQLITE_OK) return fail(rc);
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  for (const char* setup : {"PRAGMA journal_mode=WAL;", "PRAGMA synchronous=NORMAL;"}) {
+  sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  // The write-ahead log stays small: its pages move into the index once it
+  // passes kLogCheckpointPages (a short, small flush, every few processes
+  // rather than in each), and the file is cut back to kLogSizeLimit when the
+  // log starts over, so no process re-reads a long log.
+  const std::string bounds = "PRAGMA wal_autocheckpoint=" + std::to_string(kLogCheckpointPages) +
+                             "; PRAGMA journal_size_limit=" + std::to_string(kLogSizeLimit) + ";";
+  for (const char* setup :
+       {"PRAGMA journal_mode=WAL;", "PRAGMA synchronous=NORMAL;", bounds.c_str()}) {
     rc = sqlite3_exec(db, setup, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
   }
@@ -112,6 +130,20 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
     rc = check.Step();
     if (rc != SQLITE_ROW) return fail(rc);
     if (check.Text(0) != "ok") return fail(SQLITE_CORRUPT);
+  }
+  {
+    // An index of this version with every table this version reads needs
+    // no change: no write on opening it.
+    Statement version(db, "PRAGMA user_version;");
+    if (!version.ok()) return fail(version.rc());
+    rc = version.Step();
+    if (rc != SQLITE_ROW) return fail(rc);
+    bool current = version.Int(0) == kIndexVersion;
+    for (const char* probe : kLayoutProbes) current = current && Statement(db, probe).ok();
+    if (current) {
+      result = db;
+      return OpenResult::Ready;
+    }
   }
   rc = sqlite3_exec(db, "BEGIN IMMEDIATE;", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK) return fail(rc);
@@ -239,7 +271,7 @@ bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string&
   return true;
 }
 
-std::optional<std::string> CacheFolder() {
+std::optional<std::string> CacheFolder(bool recheck) {
   std::string folder;
   if (const char* dir = std::getenv("QXNET_CACHE_DIR"); dir != nullptr && *dir != '\0') {
     folder = dir;
@@ -252,7 +284,13 @@ std::optional<std::string> CacheFolder() {
     return std::nullopt;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  // Made (or found) once per process and folder, unless the caller saw it gone.
+  static std::mutex mutex;
+  static std::string made;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!recheck && folder == made) return folder;
   if (!MakeFolders(folder)) return std::nullopt;
+  made = folder;
   return folder;
 }
 

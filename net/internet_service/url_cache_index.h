@@ -36,8 +36,9 @@ struct CacheRecordChange {
 };
 
 // The cache folder (created 0700 when missing), or nullopt with the last
-// error set.
-std::optional<std::string> CacheFolder();
+// error set. The folder is made once per process; `recheck` makes it again
+// after a caller found it gone.
+std::optional<std::string> CacheFolder(bool recheck = false);
 
 // Each operation sets the last error on failure; a URL without an entry is
 // ERROR_FILE_NOT_FOUND.

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <set>
 
+#include "net/internet_service/file_remover.h"
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/url_cache_admin.h"
 #include "net/internet_service/url_cache_db.h"
@@ -74,6 +76,24 @@ bool ReadRows(sqlite3* db, const std::string& folder, std::vector<Row>& rows) {
     Row row{read.Text(0), read.Text(1), read.Int(2), read.Int(3), read.Int(4), read.Int(5) != 0};
     if (row.partial) row.size = FileSize(folder + "/" + row.file);
     rows.push_back(std::move(row));
+  }
+}
+
+// The bytes the cache holds: its entries' recorded sizes and the partial
+// downloads' files as they are now.
+bool StoredBytes(sqlite3* db, const std::string& folder, uint64_t& total) {
+  Statement entries(db, "SELECT COALESCE(SUM(size), 0) FROM entries;");
+  if (!entries.ok()) return SqliteFailure(db, entries.rc());
+  const int rc = entries.Step();
+  if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+  total = static_cast<uint64_t>(std::max<int64_t>(entries.Int(0), 0));
+  Statement partials(db, "SELECT file FROM partials;");
+  if (!partials.ok()) return SqliteFailure(db, partials.rc());
+  for (;;) {
+    const int step = partials.Step();
+    if (step == SQLITE_DONE) return true;
+    if (step != SQLITE_ROW) return SqliteFailure(db, step);
+    total += static_cast<uint64_t>(FileSize(folder + "/" + partials.Text(0)));
   }
 }
 
@@ -167,6 +187,10 @@ bool ClearUrlCache(size_t* removed) {
 bool TrimUrlCache(uint64_t limit, const std::string& keepUrl) {
   std::vector<std::string> doomed;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+    // Within the limit (the usual case): no entry is read.
+    uint64_t held = 0;
+    if (!StoredBytes(db, folder, held)) return false;
+    if (held <= limit) return true;
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
     uint64_t total = 0;
@@ -188,7 +212,7 @@ bool TrimUrlCache(uint64_t limit, const std::string& keepUrl) {
     return true;
   });
   if (!ok) return false;
-  for (const std::string& path : doomed) unlink(path.c_str());
+  for (const std::string& path : doomed) RemoveUnusedFile(path);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "net/trace_log/log_file.h"
 #include "net/trace_log/system_info.h"
 #include "qxnet/text.h"
 
@@ -51,15 +52,6 @@ std::u16string TimestampPrefix() {
   return Utf8ToUtf16(text);
 }
 
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
 bool EndsAuthority(char16_t c) {
   return c == u'/' || c == u'?' || c == u'#' || c == u'\\' || c <= u' ' || c == u'"' ||
          c == u'\'' || c == u'<' || c == u'>';
@@ -99,19 +91,12 @@ std::u16string GetLogFilePath() {
 }
 
 void WriteLog(std::u16string_view message) {
-  const std::string path = Utf16ToUtf8(GetLogFilePath());
-  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
-    close(fd);
-    return;
-  }
   std::u16string entry = TimestampPrefix();
   entry.append(MaskUrlPasswords(message));
   entry.push_back(u'\n');
-  WriteAll(fd, EncodeEntry(entry, info.st_size == 0));
-  close(fd);
+  const std::string path = Utf16ToUtf8(GetLogFilePath());
+  static LogFile log;
+  log.Append(path, [&entry](bool empty) { return EncodeEntry(entry, empty); });
 }
 
 void TrimLogFile() {

@@ -1,8 +1,8 @@
 // The trace log of the internet-transfer object: qxinternet.log in the
 // user's temporary folder, UTF-16LE with a byte-order mark, one
 // "mm/dd/yy HH:MM:SS message" entry per call, every line feed stored as
-// CR LF. Opened, appended to and closed for every entry; never fails
-// visibly.
+// CR LF. The file stays open between entries and is reopened when the path
+// no longer names it; never fails visibly.
 #pragma once
 
 #include <string>
