@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <random>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 using C = IUpdateCatalog;
@@ -26,7 +26,7 @@ class CatalogFileTest : public qxtest::ComTest {
  protected:
   void SetUp() override {
     qxtest::ComTest::SetUp();
-    file = Path("catalog.xml");
+    file = TempPath("catalog.xml");
     catalog = NewCatalog(file);
   }
   void TearDown() override {
@@ -256,7 +256,7 @@ TEST_F(CatalogFileTest, LoadingTheSameFileTwiceKeepsOneCopyOfEachItem) {
 }
 
 TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
-  EXPECT_EQ(NewCatalog(Path("missing.xml"))->Load(), E_INVALIDARG);
+  EXPECT_EQ(NewCatalog(TempPath("missing.xml"))->Load(), E_INVALIDARG);
   EXPECT_EQ(LastError(), "Invalid filename");
   auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
   EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
@@ -276,8 +276,8 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
     EXPECT_EQ(Text(bad.Get(), &C::get_setTitle), "kept");
   }
 
-  std::filesystem::create_directory(Path("folder.xml"));
-  auto folder = NewCatalog(Path("folder.xml"));
+  std::filesystem::create_directory(TempPath("folder.xml"));
+  auto folder = NewCatalog(TempPath("folder.xml"));
   EXPECT_EQ(folder->Load(), E_FAIL);
   EXPECT_EQ(LastError().rfind("Failed to load file: ", 0), 0u);
 
@@ -333,11 +333,11 @@ TEST_F(CatalogFileTest, SaveFailuresAreReported) {
   EXPECT_EQ(unnamed->Save(), E_FAIL);
   EXPECT_EQ(LastError(), "filename is not set");
 
-  EXPECT_TRUE(FAILED(NewCatalog(Path("no/such/folder/catalog.xml"))->Save()));
+  EXPECT_TRUE(FAILED(NewCatalog(TempPath("no/such/folder/catalog.xml"))->Save()));
   const auto record = qxtest::TakeErrorRecord();
   EXPECT_TRUE(record.present);
   EXPECT_EQ(record.iid, IID_IUpdateCatalog);
-  EXPECT_FALSE(std::filesystem::exists(Path("no")));
+  EXPECT_FALSE(std::filesystem::exists(TempPath("no")));
 }
 
 TEST_F(CatalogFileTest, NewFileIsOwnerOnlyAndAnExistingFileKeepsItsMode) {

@@ -5,11 +5,11 @@
 #include <stdlib.h>
 #include <time.h>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 using C = IUpdateCatalog;
@@ -35,7 +35,7 @@ class CatalogPropertiesTest : public qxtest::ComTest {
 
   // The next check date of a catalog whose lastCheckDate and checkInterval come from a file.
   static DATE NextAfter(const std::string& lastCheck, LONG interval) {
-    const std::string file = Path("schedule.xml");
+    const std::string file = TempPath("schedule.xml");
     WriteFile(file, "<updatecatalog><checkinterval>" + std::to_string(interval) +
                         "</checkinterval><lastcheckdate>" + lastCheck +
                         "</lastcheckdate></updatecatalog>");

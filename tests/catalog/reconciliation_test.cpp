@@ -3,11 +3,11 @@
 // runs, and the failure rules of the document walk.
 #include <gtest/gtest.h>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 

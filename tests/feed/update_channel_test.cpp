@@ -2,11 +2,11 @@
 // check date that holds nothing, and the error reports.
 #include <gtest/gtest.h>
 
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using feedtest::Text;
+using feedtest::WideText;
 using qx::BStr;
 using qx::ComPtr;
 
@@ -45,7 +45,7 @@ TEST_F(UpdateChannelTest, TextsStartAbsentAndKeepTheirFullLength) {
     const std::u16string withZero(u"a\0b", 3);
     BStr arg(withZero);
     EXPECT_EQ((channel.Get()->*put)(arg.Get()), S_OK);
-    EXPECT_EQ(Text(channel.Get(), get), withZero);
+    EXPECT_EQ(WideText(channel.Get(), get), withZero);
   }
 }
 

@@ -9,14 +9,14 @@
 #include <fstream>
 #include <string>
 
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
 using feedtest::ChannelsOf;
 using feedtest::LastError;
 using feedtest::Parse;
-using feedtest::WriteFile;
+using feedtest::WriteTempFile;
 using qx::ComPtr;
 using namespace std::literals;
 
@@ -53,12 +53,12 @@ TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched)
     for (int i = 0; i < 10; ++i) bomb += "&" + previous + ";";
     bomb += "\">\n";
   }
-  const std::string secret = WriteFile("secret.txt", "TOP-SECRET-CONTENT");
+  const std::string secret = WriteTempFile("secret.txt", "TOP-SECRET-CONTENT");
   bomb += "<!ENTITY xxe SYSTEM \"file://" + secret + "\">\n";
   bomb += "]>\n<rss><channel><title>&lol9;</title><item><guid>&xxe;</guid>"
           "<title>a &amp; b</title></item></channel></rss>";
 
-  const HRESULT hr = Parse(document.Get(), WriteFile("bomb.xml", bomb));
+  const HRESULT hr = Parse(document.Get(), WriteTempFile("bomb.xml", bomb));
   if (FAILED(hr)) {
     SUCCEED() << "refused: " << LastError();
     return;
@@ -86,14 +86,14 @@ TEST_F(UpdateDocumentHostileTest, DeepNestingAroundAndInsideTheFeed) {
   for (int i = 0; i < kDepth; ++i) feed += "</x>";
   feed += "</root>";
 
-  ASSERT_EQ(Parse(document.Get(), WriteFile("deep.xml", feed)), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("deep.xml", feed)), S_OK) << LastError();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   ASSERT_EQ(channels[0].items.size(), 1u);
   EXPECT_EQ(channels[0].items[0].description, u"startend");
 
   // Unclosed deep nesting is a load failure, not a crash.
-  ExpectLoadFailure(WriteFile("deep-open.xml", feed.substr(0, feed.size() / 2)));
+  ExpectLoadFailure(WriteTempFile("deep-open.xml", feed.substr(0, feed.size() / 2)));
 }
 
 TEST_F(UpdateDocumentHostileTest, BrokenFilesAreLoadFailures) {
@@ -105,7 +105,7 @@ TEST_F(UpdateDocumentHostileTest, BrokenFilesAreLoadFailures) {
 
   for (const std::string& bytes : {""s, binary, "<rss>\0</rss>"s, feed + feed,
                                    feed.substr(0, feed.size() - 1), feed.substr(0, 3)}) {
-    ExpectLoadFailure(WriteFile("broken.xml", bytes));
+    ExpectLoadFailure(WriteTempFile("broken.xml", bytes));
   }
   const std::string folder = feedtest::TempPath("a-folder.xml");
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);

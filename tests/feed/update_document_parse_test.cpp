@@ -7,7 +7,7 @@
 
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ using feedtest::ChannelsOf;
 using feedtest::LastError;
 using feedtest::Parse;
 using feedtest::W;
-using feedtest::WriteFile;
+using feedtest::WriteTempFile;
 using qx::ComPtr;
 
 class UpdateDocumentParseTest : public qxtest::ComTest {
@@ -74,7 +74,7 @@ constexpr const char* kRealisticFeed = R"(<?xml version="1.0" encoding="UTF-8"?>
 )";
 
 TEST_F(UpdateDocumentParseTest, RealisticFeedGivesChannelsAndItemsInFileOrder) {
-  const std::string path = WriteFile("realistic.xml", kRealisticFeed);
+  const std::string path = WriteTempFile("realistic.xml", kRealisticFeed);
   const DATE before = qx::feed::CurrentLocalDate();
   ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
   const DATE after = qx::feed::CurrentLocalDate();
@@ -118,14 +118,14 @@ TEST_F(UpdateDocumentParseTest, Utf16FeedWithByteOrderMark) {
                                    u"<title>Gr\u00fc\u00dfe \U0001F680</title></channel></rss>")) {
     bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   }
-  ASSERT_EQ(Parse(document.Get(), WriteFile("utf16.xml", bytes)), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("utf16.xml", bytes)), S_OK) << LastError();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].title, u"Gr\u00fc\u00dfe \U0001F680");
 }
 
 TEST_F(UpdateDocumentParseTest, RssIsFoundAtAnyDepthAndParseAddsToTheDocument) {
-  const std::string nested = WriteFile(
+  const std::string nested = WriteTempFile(
       "nested.xml",
       "<envelope><meta><rss><channel><title>A</title></channel></rss></meta>"
       "<rss><channel><title>second rss is ignored</title></channel></rss></envelope>");
@@ -137,12 +137,12 @@ TEST_F(UpdateDocumentParseTest, RssIsFoundAtAnyDepthAndParseAddsToTheDocument) {
   EXPECT_EQ(channels[1].title, u"A");
 
   // An rss element without channels is a feed with nothing in it.
-  ASSERT_EQ(Parse(document.Get(), WriteFile("empty.xml", "<rss version='2.0'><x/></rss>")), S_OK);
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("empty.xml", "<rss version='2.0'><x/></rss>")), S_OK);
   EXPECT_EQ(ChannelsOf(document.Get()).size(), 2u);
 }
 
 TEST_F(UpdateDocumentParseTest, GuidsIdentifyItemsPerChannelIgnoringCase) {
-  const std::string path = WriteFile("guids.xml", R"(<rss>
+  const std::string path = WriteTempFile("guids.xml", R"(<rss>
     <channel>
       <item><title>1</title><guid>ABC-1</guid></item>
       <item><title>2</title><guid>abc-1</guid></item>
@@ -170,7 +170,7 @@ TEST_F(UpdateDocumentParseTest, LongValuesAreCutTo4098Characters) {
   const std::string longTitle(5000, 'T');
   // A surrogate pair straddling the cut is left out whole.
   const std::string straddling = std::string(4097, 'd') + "\xF0\x9F\x9A\x80" + "tail";
-  const std::string path = WriteFile(
+  const std::string path = WriteTempFile(
       "long.xml", "<rss><channel><title>" + longTitle + "</title><item><guid>" +
                       std::string(4098, 'g') + "</guid><description>" + straddling +
                       "</description></item></channel></rss>");
@@ -194,19 +194,19 @@ TEST_F(UpdateDocumentParseTest, MissingFilesAreInvalidFilenames) {
   EXPECT_EQ(document->Parse(nullptr), E_FAIL);
   EXPECT_EQ(LastError(), "Invalid filename");
   // A name with an embedded zero names no file, even if its first part does.
-  const std::string path = WriteFile("real.xml", "<rss/>");
+  const std::string path = WriteTempFile("real.xml", "<rss/>");
   std::u16string withZero = W(path) + std::u16string(1, u'\0') + u"x";
   qx::BStr name(withZero);
   EXPECT_EQ(document->Parse(name.Get()), E_FAIL);
   EXPECT_EQ(LastError(), "Invalid filename");
 
-  EXPECT_EQ(Parse(document.Get(), WriteFile("atom.xml", "<feed><channel/><RSS/></feed>")), E_FAIL);
+  EXPECT_EQ(Parse(document.Get(), WriteTempFile("atom.xml", "<feed><channel/><RSS/></feed>")), E_FAIL);
   EXPECT_EQ(LastError(), "Invalid rss file. Unable to find rss element.");
 }
 
 TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
   const std::string bad = "<rss><channel><title>x</titel></channel></rss>";
-  const std::string path = WriteFile("bad.xml", bad);
+  const std::string path = WriteTempFile("bad.xml", bad);
   qx::xml::Document reference;
   ASSERT_FALSE(reference.load(W(path)));
   const qx::xml::ParseError& error = reference.parseError();
@@ -232,7 +232,7 @@ TEST_F(UpdateDocumentParseTest, ChannelsCollectionIsCreatedOnceAndShared) {
 }
 
 TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages) {
-  const std::string path = WriteFile(
+  const std::string path = WriteTempFile(
       "two.xml",
       "<rss><channel><title>kept</title></channel><channel><item><guid>g</guid></item>"
       "</channel></rss>");

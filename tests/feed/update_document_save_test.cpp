@@ -11,7 +11,7 @@
 #include <tuple>
 
 #include "feed/feed_date.h"
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ using feedtest::LastError;
 using feedtest::Parse;
 using feedtest::ReadFile;
 using feedtest::Save;
-using feedtest::WriteFile;
+using feedtest::WriteTempFile;
 using qx::BStr;
 using qx::ComPtr;
 
@@ -89,7 +89,7 @@ TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
 }
 
 TEST_F(UpdateDocumentSaveTest, SaveThenParseGivesTheSameChannelsAndItems) {
-  const std::string source = WriteFile("source.xml", R"(<?xml version="1.0"?>
+  const std::string source = WriteTempFile("source.xml", R"(<?xml version="1.0"?>
 <rss version="2.0"><channel><title>Main &lt;stable&gt;</title><link>https://e.example/</link>
 <description><![CDATA[multi
 line & "quoted"]]></description>
@@ -134,7 +134,7 @@ size_t FilesIn(const std::string& folder) {
 TEST_F(UpdateDocumentSaveTest, FailedSavesLeaveTheOldFileAndReportTheError) {
   const std::string folder = feedtest::TempPath("saves");
   std::filesystem::create_directories(folder + "/a-folder");
-  const std::string path = WriteFile("saves/feed.xml", "<rss>old</rss>");
+  const std::string path = WriteTempFile("saves/feed.xml", "<rss>old</rss>");
   AddChannel(u"big", {0, 0, 0}, std::u16string(64 * 1024, u'x'));
 
   // The writing process may not make files that large: the write fails

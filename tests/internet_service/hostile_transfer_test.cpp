@@ -9,10 +9,10 @@
 
 #include "net/internet_service/internet_service.h"
 #include "platform/com/text.h"
-#include "tests/internet_service/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 using namespace qx::inet;
-using inettest::LoopbackServer;
+using qxtest::LoopbackServer;
 
 namespace {
 
@@ -133,7 +133,7 @@ TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
 TEST(HostileTransferTest, HttpsRedirectToHttpIsRefusedAsADowngrade) {
   const std::string folder = std::string(std::getenv("TMPDIR")) + "/certs";
   std::filesystem::create_directories(folder);
-  const auto files = inettest::MakeCertificates(folder, inettest::CertificateKind::Valid);
+  const auto files = qxtest::MakeCertificates(folder, qxtest::CertificateKind::Valid);
   setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
   LoopbackServer plain;
   plain.http().Get("/", [](const httplib::Request&, httplib::Response& response) {

@@ -7,10 +7,10 @@
 
 #include "net/internet_service/internet_service.h"
 #include "platform/com/text.h"
-#include "tests/internet_service/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 using namespace qx::inet;
-using inettest::LoopbackServer;
+using qxtest::LoopbackServer;
 
 namespace {
 

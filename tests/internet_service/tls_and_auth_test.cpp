@@ -9,11 +9,11 @@
 
 #include "net/internet_service/internet_service.h"
 #include "platform/com/text.h"
-#include "tests/internet_service/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 using namespace qx::inet;
-using inettest::CertificateKind;
-using inettest::LoopbackServer;
+using qxtest::CertificateKind;
+using qxtest::LoopbackServer;
 
 namespace {
 
@@ -69,7 +69,7 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
     SCOPED_TRACE(serial);
     const std::string folder = std::string(std::getenv("TMPDIR")) + "/certs" + std::to_string(++serial);
     std::filesystem::create_directories(folder);
-    const auto files = inettest::MakeCertificates(folder, c.kind);
+    const auto files = qxtest::MakeCertificates(folder, c.kind);
     if (c.trustAuthority) setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
     else unsetenv("QXNET_CA_BUNDLE");
     LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
@@ -100,7 +100,7 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
 TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
   const std::string folder = std::string(std::getenv("TMPDIR")) + "/trust";
   std::filesystem::create_directories(folder);
-  const auto files = inettest::MakeCertificates(folder, CertificateKind::Valid);
+  const auto files = qxtest::MakeCertificates(folder, CertificateKind::Valid);
   const std::string missing = folder + "/missing.pem";
   LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
   server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {

@@ -77,7 +77,7 @@ TEST_F(QXNetTest, WrongOrNoCredentialsEndInUnableToLogin) {
 }
 
 TEST_F(QXNetTest, ConnectionCacheKeepsOneConnectionPerHostAndPort) {
-  inettest::LoopbackServer other;
+  qxtest::LoopbackServer other;
   AddTestRoutes(other.http(), other.stopping);
   other.Start();
   auto net = NewObject();
@@ -93,7 +93,7 @@ TEST_F(QXNetTest, ConnectionCacheKeepsOneConnectionPerHostAndPort) {
 TEST_F(QXNetTest, UnreachableServerFailsWithTheSendMessage) {
   int port = 0;
   {
-    inettest::LoopbackServer closed;
+    qxtest::LoopbackServer closed;
     closed.Start();
     port = closed.port();
   }
@@ -106,12 +106,12 @@ TEST_F(QXNetTest, UnreachableServerFailsWithTheSendMessage) {
 }
 
 TEST_F(QXNetTest, OnlyAValidCertificateDownloads) {
-  using inettest::CertificateKind;
+  using qxtest::CertificateKind;
   for (const auto kind : {CertificateKind::Valid, CertificateKind::WrongHost, CertificateKind::Expired}) {
     SCOPED_TRACE(static_cast<int>(kind));
-    const auto files = inettest::MakeCertificates(qxtest::TestRoot(), kind);
+    const auto files = qxtest::MakeCertificates(qxtest::TestRoot(), kind);
     setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
-    inettest::LoopbackServer tls(
+    qxtest::LoopbackServer tls(
         std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
     AddTestRoutes(tls.http(), tls.stopping);
     tls.Start();

@@ -3,11 +3,11 @@
 // update pass from a feed file to a saved catalog.
 #include <gtest/gtest.h>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 
@@ -153,7 +153,7 @@ TEST_F(WorkUnitTest, MovesAndTheirFailures) {
 }
 
 TEST_F(WorkUnitTest, FullUpdatePassFromFeedFileToSavedCatalog) {
-  const std::string file = Path("pass-catalog.xml");
+  const std::string file = TempPath("pass-catalog.xml");
   // First run: no catalog file yet, the defaults stand.
   catalog->put_fileName(Wide(file).Get());
   EXPECT_EQ(catalog->Load(), E_INVALIDARG);

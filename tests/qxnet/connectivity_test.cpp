@@ -6,10 +6,10 @@
 #include <climits>
 
 #include "server/object_frame/bstr.h"
-#include "tests/connectivity/loopback_sockets.h"
-#include "tests/qxnet7/qxnet7_fixture.h"
+#include "tests/support/loopback_sockets.h"
+#include "tests/qxnet/qxnet_fixture.h"
 
-namespace qxnet7test {
+namespace qxnettest {
 namespace {
 
 VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = nullptr) {
@@ -20,7 +20,7 @@ VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = 
   return answer;
 }
 
-TEST_F(Qxnet7Test, IsConnectedFollowsTheOffLineSwitch) {
+TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
   auto net = NewObject();
   VARIANT_BOOL online = 5;
   ASSERT_EQ(net->get_IsConnected(&online), S_OK);
@@ -46,7 +46,7 @@ TEST_F(Qxnet7Test, IsConnectedFollowsTheOffLineSwitch) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::get_IsConnected return: false"));
 }
 
-TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
+TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   auto net = NewObject();
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), VARIANT_TRUE);
   ASSERT_EQ(state->RequestCount(), 1u);
@@ -66,7 +66,7 @@ TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
   }
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   const std::string dead =
-      "http://127.0.0.1:" + std::to_string(probetest::ClosedPort()) + "/doc";
+      "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
   HRESULT hr = E_FAIL;
   EXPECT_EQ(CanConnectTo(net.Get(), dead, &hr), 0);
   EXPECT_EQ(hr, S_OK);
@@ -86,7 +86,7 @@ TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::CanConnect return: false"));
 }
 
-TEST_F(Qxnet7Test, CanConnectOffLineSendsNothing) {
+TEST_F(QXNetTest, CanConnectOffLineSendsNothing) {
   auto net = NewObject();
   SetGlobalOffline(true);
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
@@ -94,7 +94,7 @@ TEST_F(Qxnet7Test, CanConnectOffLineSendsNothing) {
   EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
-TEST_F(Qxnet7Test, ValidateUrlAcceptsHttpAndHttpsOnly) {
+TEST_F(QXNetTest, ValidateUrlAcceptsHttpAndHttpsOnly) {
   auto net = NewObject();
   for (const char* good : {"https://example.invalid/a", "http://127.0.0.1:8080/x?y=1",
                            "http://127.0.0.1/a b/\"q\"/\xC3\xBC"}) {
@@ -116,7 +116,7 @@ TEST_F(Qxnet7Test, ValidateUrlAcceptsHttpAndHttpsOnly) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateUrl: Invalid URL.\n    ftp://127.0.0.1/file"));
 }
 
-class AttemptConnectTest : public Qxnet7Test {
+class AttemptConnectTest : public QXNetTest {
  protected:
   // AttemptConnect through _QXNetConnect; `answer` -1, 0, or 5 when unset.
   HRESULT Attempt(BSTR host, LONG port, LONG timeout, VARIANT_BOOL* answer) {
@@ -136,16 +136,16 @@ class AttemptConnectTest : public Qxnet7Test {
 };
 
 TEST_F(AttemptConnectTest, ListeningClosedAndFullPorts) {
-  probetest::Listener listener;
+  qxtest::Listener listener;
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), 2000), VARIANT_TRUE);
   EXPECT_EQ(Attempt("localhost", listener.port(), 2000), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), 2000), 0);
+  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), 2000), 0);
 
   // A listen queue that takes no more connections leaves the attempt
   // waiting until its time is up.
-  probetest::Listener full(1);
+  qxtest::Listener full(1);
   std::vector<int> clients;
-  if (probetest::FillListenQueue(full.port(), &clients)) {
+  if (qxtest::FillListenQueue(full.port(), &clients)) {
     EXPECT_EQ(Attempt("127.0.0.1", full.port(), 300), 0);
   } else {
     ADD_FAILURE() << "the listen queue could not be filled";
@@ -158,15 +158,15 @@ TEST_F(AttemptConnectTest, ListeningClosedAndFullPorts) {
 }
 
 TEST_F(AttemptConnectTest, OddTimeoutsAndHosts) {
-  probetest::Listener listener;
+  qxtest::Listener listener;
   // -1 waits without limit; every other negative time and the largest one
   // still connect to a listener at once.
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -1), VARIANT_TRUE);
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -5), VARIANT_TRUE);
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MIN), VARIANT_TRUE);
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MAX), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), -1), 0);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), INT_MAX), 0);
+  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), -1), 0);
+  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), INT_MAX), 0);
   // A host name no name service can hold is refused without a lookup.
   EXPECT_EQ(Attempt(std::string(10000, 'a'), listener.port(), 2000), 0);
 }
@@ -194,4 +194,4 @@ TEST_F(AttemptConnectTest, ArgumentChecksComeBeforeTheTrace) {
 }
 
 }  // namespace
-}  // namespace qxnet7test
+}  // namespace qxnettest

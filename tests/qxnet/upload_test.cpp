@@ -12,10 +12,10 @@
 
 #include "platform/com/text.h"
 #include "server/object_frame/bstr.h"
-#include "tests/navigate/form_server.h"
-#include "tests/qxnet7/qxnet7_fixture.h"
+#include "tests/support/form_server.h"
+#include "tests/qxnet/qxnet_fixture.h"
 
-namespace qxnet7test {
+namespace qxnettest {
 namespace {
 
 std::string AllByteValues() {
@@ -52,11 +52,11 @@ bool EndsWith(const std::string& text, const std::string& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-TEST_F(Qxnet7Test, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
-  auto net = NewObject(true);
+TEST_F(QXNetTest, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
+  auto net = NewObject(sink);
   const std::string file = folder + "/data.bin";
   const std::string bytes = AllByteValues();
-  WriteWholeFile(file, bytes);
+  WriteFile(file, bytes);
 
   // No name given: a new private "qxN*.htm" file in the temporary folder.
   UploadResult unique = Upload(net.Get(), file, Url("/upload"), "");
@@ -65,7 +65,7 @@ TEST_F(Qxnet7Test, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
   EXPECT_EQ(state->uploadContentType, "application/x-www-form-urlencoded");
   EXPECT_EQ(unique.returned.rfind(tmp + "/qxN", 0), 0u) << unique.returned;
   EXPECT_TRUE(EndsWith(unique.returned, ".htm"));
-  EXPECT_EQ(ReadWholeFile(unique.returned), "answer for 10240 bytes");
+  EXPECT_EQ(ReadFile(unique.returned), "answer for 10240 bytes");
   struct stat info {};
   ASSERT_EQ(stat(unique.returned.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -78,25 +78,25 @@ TEST_F(Qxnet7Test, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
   UploadResult second = Upload(net.Get(), file, Url("/upload"), "");
   ASSERT_EQ(second.hr, S_OK);
   EXPECT_NE(second.returned, unique.returned);
-  EXPECT_EQ(ReadWholeFile(unique.returned), "answer for 10240 bytes");
+  EXPECT_EQ(ReadFile(unique.returned), "answer for 10240 bytes");
 
   // A name given: that file, replaced.
   const std::string named = folder + "/answer.htm";
-  WriteWholeFile(named, "old content that is longer than the answer");
+  WriteFile(named, "old content that is longer than the answer");
   UploadResult given = Upload(net.Get(), file, Url("/upload"), named);
   ASSERT_EQ(given.hr, S_OK);
   EXPECT_EQ(given.returned, named);
-  EXPECT_EQ(ReadWholeFile(named), "answer for 10240 bytes");
+  EXPECT_EQ(ReadFile(named), "answer for 10240 bytes");
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile(" + file + "," + Url("/upload") + ")"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile return"));
 }
 
-TEST_F(Qxnet7Test, UploadFileWithoutAReturnPointerLeavesNoAnswerBehind) {
+TEST_F(QXNetTest, UploadFileWithoutAReturnPointerLeavesNoAnswerBehind) {
   auto net = NewObject();
   const std::string file = folder + "/data.txt";
-  WriteWholeFile(file, "hello");
+  WriteFile(file, "hello");
   UploadResult result = Upload(net.Get(), file, Url("/upload"), "", true);
   ASSERT_EQ(result.hr, S_OK) << result.error;
   EXPECT_EQ(state->uploadBody, "hello");
@@ -105,12 +105,12 @@ TEST_F(Qxnet7Test, UploadFileWithoutAReturnPointerLeavesNoAnswerBehind) {
   }
 }
 
-TEST_F(Qxnet7Test, FailedUploadKeepsTheNamedFile) {
-  auto net = NewObject(true);
+TEST_F(QXNetTest, FailedUploadKeepsTheNamedFile) {
+  auto net = NewObject(sink);
   const std::string file = folder + "/data.txt";
-  WriteWholeFile(file, "hello");
+  WriteFile(file, "hello");
   const std::string named = folder + "/answer.htm";
-  WriteWholeFile(named, "previous answer");
+  WriteFile(named, "previous answer");
   {
     std::lock_guard<std::mutex> lock(state->mutex);
     state->uploadStatus = 500;
@@ -119,14 +119,14 @@ TEST_F(Qxnet7Test, FailedUploadKeepsTheNamedFile) {
   EXPECT_EQ(result.hr, E_FAIL);
   EXPECT_FALSE(result.error.empty());
   EXPECT_EQ(result.returned, named);
-  EXPECT_EQ(ReadWholeFile(named), "previous answer");
+  EXPECT_EQ(ReadFile(named), "previous answer");
   EXPECT_EQ(FolderEntries(folder).size(), 4u);  // cache, tmp, data.txt, answer.htm
   EXPECT_EQ(sink->ends, 1);
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile: " + result.error));
 }
 
-TEST_F(Qxnet7Test, UploadFileRefusesFilesItCannotSend) {
-  auto net = NewObject(true);
+TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
+  auto net = NewObject(sink);
   const std::string missing = folder + "/missing.bin";
   UploadResult gone = Upload(net.Get(), missing, Url("/upload"), "");
   EXPECT_EQ(gone.hr, E_FAIL);
@@ -134,7 +134,7 @@ TEST_F(Qxnet7Test, UploadFileRefusesFilesItCannotSend) {
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
 
   const std::string empty = folder + "/empty.bin";
-  WriteWholeFile(empty, "");
+  WriteFile(empty, "");
   UploadResult none = Upload(net.Get(), empty, Url("/upload"), "");
   EXPECT_EQ(none.hr, E_FAIL);
   EXPECT_EQ(none.error, "Unable to read file\n   " + empty);
@@ -156,7 +156,7 @@ TEST_F(Qxnet7Test, UploadFileRefusesFilesItCannotSend) {
 
   if (geteuid() != 0) {  // root reads every file
     const std::string locked = folder + "/locked.bin";
-    WriteWholeFile(locked, "secret");
+    WriteFile(locked, "secret");
     ASSERT_EQ(chmod(locked.c_str(), 0), 0);
     UploadResult unreadable = Upload(net.Get(), locked, Url("/upload"), "");
     EXPECT_EQ(unreadable.error, "Unable to read file:\n\t" + locked);
@@ -184,21 +184,21 @@ TEST_F(Qxnet7Test, UploadFileRefusesFilesItCannotSend) {
   EXPECT_EQ(returned, nullptr);
 
   // A bad URL once the file is readable.
-  WriteWholeFile(empty, "x");
+  WriteFile(empty, "x");
   UploadResult ftp = Upload(net.Get(), empty, "ftp://127.0.0.1/upload", "");
   EXPECT_EQ(ftp.error, "Invalid URL.\n    ftp://127.0.0.1/upload");
 }
 
-TEST_F(Qxnet7Test, UploadFileToAPathWithSpacesQuotesAndNonAscii) {
+TEST_F(QXNetTest, UploadFileToAPathWithSpacesQuotesAndNonAscii) {
   auto net = NewObject();
   const std::string file = folder + "/name with \"quotes\" \xC3\xA4.txt";
-  WriteWholeFile(file, "odd");
+  WriteFile(file, "odd");
   UploadResult result =
       Upload(net.Get(), file, Url("/up load/\"q\"/\xC3\xBC"), folder + "/r \xC3\xB6.htm");
   ASSERT_EQ(result.hr, S_OK) << result.error;
   EXPECT_EQ(state->uploadBody, "odd");
   EXPECT_EQ(state->uploadPath, "/up load/\"q\"/\xC3\xBC");
-  EXPECT_EQ(ReadWholeFile(folder + "/r \xC3\xB6.htm"), "answer for 3 bytes");
+  EXPECT_EQ(ReadFile(folder + "/r \xC3\xB6.htm"), "answer for 3 bytes");
 }
 
 // --------------------------------------------------------------- form upload
@@ -235,7 +235,7 @@ std::string Base64Decode(const std::string& text) {
   return out;
 }
 
-class FormUploadTest : public Qxnet7Test {
+class FormUploadTest : public QXNetTest {
  protected:
   HRESULT UploadForm(_QXNet* object, const std::string& file, const std::string& url,
                      const std::string& field) {
@@ -249,20 +249,20 @@ class FormUploadTest : public Qxnet7Test {
 };
 
 TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
-  navtest::FormServer target;
-  auto net = NewObject(true);
+  qxtest::FormServer target;
+  auto net = NewObject(sink);
   // Random bytes give a Base64 text full of "+" and "/" and long enough
   // for several pieces.
   std::mt19937 random(7);
   std::string bytes(40000, '\0');
   for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
   const std::string file = folder + "/form.bin";
-  WriteWholeFile(file, bytes);
+  WriteFile(file, bytes);
   const std::string field = "field name \"q\" & = \xC3\xA9";
 
   ASSERT_EQ(UploadForm(net.Get(), file, target.Url(), field), S_OK) << ErrorDescription();
   target.MarkCallReturned();
-  navtest::ReceivedPost post;
+  qxtest::ReceivedPost post;
   ASSERT_TRUE(target.WaitForPost(&post));
   EXPECT_TRUE(post.callHadReturned);
   EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
@@ -300,9 +300,9 @@ TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
 }
 
 TEST_F(FormUploadTest, RefusedFormUploads) {
-  auto net = NewObject(true);
+  auto net = NewObject(sink);
   const std::string file = folder + "/form.txt";
-  WriteWholeFile(file, "abc");
+  WriteFile(file, "abc");
   const std::string missing = folder + "/missing.txt";
 
   EXPECT_EQ(UploadForm(net.Get(), missing, Url("/form"), "f"), E_FAIL);
@@ -330,4 +330,4 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
 }
 
 }  // namespace
-}  // namespace qxnet7test
+}  // namespace qxnettest
