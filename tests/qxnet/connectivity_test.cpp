@@ -1,10 +1,6 @@
 // IsConnected, CanConnect, ValidateUrl and AttemptConnect: the off-line
-// switch, live and dead loopback URLs, URL checks, and TCP probes of
-// listening, closed and full ports with odd arguments.
-#include <unistd.h>
-
-#include <climits>
-
+// switch, live and dead loopback URLs, URL checks, and what AttemptConnect
+// adds to the connect probe.
 #include "server/object_frame/bstr.h"
 #include "tests/support/loopback_sockets.h"
 #include "tests/qxnet/qxnet_fixture.h"
@@ -35,10 +31,6 @@ TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
   setenv("QXNET_ONLINE", "0", 1);
   ASSERT_EQ(net->get_IsConnected(&online), S_OK);
   EXPECT_EQ(online, 0);
-
-  qxtest::ClearErrorRecord();
-  EXPECT_EQ(net->get_IsConnected(nullptr), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::get_IsConnected()"));
@@ -135,62 +127,28 @@ class AttemptConnectTest : public QXNetTest {
   }
 };
 
-TEST_F(AttemptConnectTest, ListeningClosedAndFullPorts) {
+// The probe's own rules (timeouts, host names, full queues, the port range)
+// are the connect probe's tests; here only what the member adds: the answer's
+// values, the trace line, and arguments refused before anything runs.
+TEST_F(AttemptConnectTest, AnswersTheProbeAndTracesTheCall) {
   qxtest::Listener listener;
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), 2000), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("localhost", listener.port(), 2000), VARIANT_TRUE);
   EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), 2000), 0);
-
-  // A listen queue that takes no more connections leaves the attempt
-  // waiting until its time is up.
-  qxtest::Listener full(1);
-  std::vector<int> clients;
-  if (qxtest::FillListenQueue(full.port(), &clients)) {
-    EXPECT_EQ(Attempt("127.0.0.1", full.port(), 300), 0);
-  } else {
-    ADD_FAILURE() << "the listen queue could not be filled";
-  }
-  for (int fd : clients) ::close(fd);
-
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::AttemptConnect(127.0.0.1," +
-                                 std::to_string(listener.port()) + ",2000)"));
-}
-
-TEST_F(AttemptConnectTest, OddTimeoutsAndHosts) {
-  qxtest::Listener listener;
-  // -1 waits without limit; every other negative time and the largest one
-  // still connect to a listener at once.
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -1), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -5), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MIN), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MAX), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), -1), 0);
-  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), INT_MAX), 0);
-  // A host name no name service can hold is refused without a lookup.
-  EXPECT_EQ(Attempt(std::string(10000, 'a'), listener.port(), 2000), 0);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::AttemptConnect(127.0.0.1," +
+                                          std::to_string(listener.port()) + ",2000)"));
 }
 
 TEST_F(AttemptConnectTest, ArgumentChecksComeBeforeTheTrace) {
   qx::BStr host = qx::BStr::FromUtf8("127.0.0.1");
-  qx::BStr empty = qx::BStr::FromUtf8("");
   VARIANT_BOOL answer = 5;
-  for (LONG port : std::initializer_list<LONG>{0, 65536, -1, INT_MAX}) {
-    EXPECT_EQ(Attempt(host.Get(), port, 100, &answer), E_INVALIDARG) << port;
-    EXPECT_EQ(ErrorDescription(), "Invalid parameter");
-    EXPECT_EQ(answer, 5);
-  }
-  EXPECT_EQ(Attempt(empty.Get(), 80, 100, &answer), E_INVALIDARG);
+  EXPECT_EQ(Attempt(host.Get(), 65536, 100, &answer), E_INVALIDARG);
+  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(answer, 5);
   EXPECT_EQ(Attempt(nullptr, 80, 100, &answer), E_INVALIDARG);
   auto net = NewObject();
   auto connect = qx::QueryAs<_QXNetConnect>(net.Get());
   EXPECT_EQ(connect->AttemptConnect(host.Get(), 80, 100, nullptr), E_INVALIDARG);
   EXPECT_FALSE(HasLineStartingWith(TraceEntries(), "CQXNet::AttemptConnect("));
-
-  // The highest port is a valid one.
-  EXPECT_EQ(Attempt(host.Get(), 65535, 300, &answer), S_OK);
-  EXPECT_TRUE(answer == VARIANT_TRUE || answer == 0);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::AttemptConnect(127.0.0.1,65535,300)"));
 }
 
 }  // namespace
