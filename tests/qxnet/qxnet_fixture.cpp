@@ -55,23 +55,6 @@ constexpr char16_t kInternal[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
 
 }  // namespace
 
-HRESULT RecordingSink::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___QXNetEvents) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-ULONG RecordingSink::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                               EXCEPINFO*, UINT*) {
   if (id == 2) {

