@@ -2,7 +2,6 @@
 // reading rules, hostile files, and the atomic, owner-only save.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -351,33 +350,6 @@ TEST_F(CatalogFileTest, NewFileIsOwnerOnlyAndAnExistingFileKeepsItsMode) {
   ASSERT_EQ(catalog->Save(), S_OK);
   ASSERT_EQ(::stat(file.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
-}
-
-TEST_F(CatalogFileTest, SaveThatFailsMidwayLeavesTheOldFileByteForByte) {
-  ASSERT_EQ(catalog->Save(), S_OK);
-  const std::string before = ReadFile(file);
-  auto list = Pending(catalog.Get());
-  for (int i = 0; i < 2000; ++i) list->Add(MakeItem("item-" + std::to_string(i)).Get());
-
-  // A file-size limit stands for a full disk: the write fails part way.
-  ::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  struct rlimit limited = old;
-  limited.rlim_cur = 16 * 1024;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-  const HRESULT hr = catalog->Save();
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
-
-  EXPECT_TRUE(FAILED(hr));
-  EXPECT_TRUE(qxtest::TakeErrorRecord().present);
-  EXPECT_EQ(ReadFile(file), before);
-  // No temporary file is left beside the catalog.
-  size_t beside = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(qxtest::TestRoot())) {
-    if (entry.path().filename().string().find("catalog") != std::string::npos) ++beside;
-  }
-  EXPECT_EQ(beside, 1u);
 }
 
 TEST_F(CatalogFileTest, KilledSaverLeavesTheOldOrTheNewCatalog) {

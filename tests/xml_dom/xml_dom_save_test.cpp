@@ -1,9 +1,11 @@
 // Building documents and saving them atomically.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -158,6 +160,22 @@ TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
     }
     chmod(folder.c_str(), 0700);
   }
+  EXPECT_EQ(ReadFile(path), "<old/>");
+  EXPECT_EQ(FilesIn(folder), 2u);
+
+  // A file-size limit stands for a full disk: the write fails part way
+  // (the size signal is ignored, so the write reports an error).
+  Document big;
+  big.appendChild(big.createElement(u"big")).appendChild(big.createTextNode(std::u16string(64 * 1024, u'x')));
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = 16 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  EXPECT_THROW(big.save(qx::Utf8ToUtf16(path)), DomError);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(ReadFile(path), "<old/>");
   EXPECT_EQ(FilesIn(folder), 2u);
 
