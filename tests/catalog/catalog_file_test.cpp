@@ -51,7 +51,6 @@ class CatalogFileTest : public qxtest::ComTest {
     return "<?xml version='1.0'?><updatecatalog>" + inner + "</updatecatalog>";
   }
 
-  static std::string LastError() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
 
   std::string file;
   ComPtr<IUpdateCatalog> catalog;
@@ -256,10 +255,10 @@ TEST_F(CatalogFileTest, LoadingTheSameFileTwiceKeepsOneCopyOfEachItem) {
 
 TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
   EXPECT_EQ(NewCatalog(TempPath("missing.xml"))->Load(), E_INVALIDARG);
-  EXPECT_EQ(LastError(), "Invalid filename");
+  EXPECT_EQ(TakeErrorText(), "Invalid filename");
   auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
   EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
-  EXPECT_EQ(LastError(), "Invalid filename");
+  EXPECT_EQ(TakeErrorText(), "Invalid filename");
 
   const std::vector<std::string> broken = {
       "", "not xml at all", "<updatecatalog><title>cut", std::string("\x00\x01\xff\xfe\x02", 5),
@@ -269,7 +268,7 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
     auto bad = NewCatalog(file);
     bad->put_setTitle(Wide("kept").Get());
     EXPECT_EQ(bad->Load(), E_FAIL);
-    const std::string message = LastError();
+    const std::string message = TakeErrorText();
     EXPECT_EQ(message.rfind("Failed to load file: ", 0), 0u) << message;
     EXPECT_GT(message.size(), std::string("Failed to load file: ").size());
     EXPECT_EQ(Text(bad.Get(), &C::get_setTitle), "kept");
@@ -278,10 +277,10 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
   std::filesystem::create_directory(TempPath("folder.xml"));
   auto folder = NewCatalog(TempPath("folder.xml"));
   EXPECT_EQ(folder->Load(), E_FAIL);
-  EXPECT_EQ(LastError().rfind("Failed to load file: ", 0), 0u);
+  EXPECT_EQ(TakeErrorText().rfind("Failed to load file: ", 0), 0u);
 
   LoadText("<rss><channel/></rss>", E_FAIL);
-  EXPECT_EQ(LastError(), "Invalid catalog file. Unable to find updatecatalog element.");
+  EXPECT_EQ(TakeErrorText(), "Invalid catalog file. Unable to find updatecatalog element.");
 }
 
 TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
@@ -327,10 +326,10 @@ TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
 TEST_F(CatalogFileTest, SaveFailuresAreReported) {
   auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
   EXPECT_EQ(unnamed->Save(), E_FAIL);
-  EXPECT_EQ(LastError(), "filename is not set");
+  EXPECT_EQ(TakeErrorText(), "filename is not set");
   unnamed->put_fileName(Wide("").Get());
   EXPECT_EQ(unnamed->Save(), E_FAIL);
-  EXPECT_EQ(LastError(), "filename is not set");
+  EXPECT_EQ(TakeErrorText(), "filename is not set");
 
   EXPECT_TRUE(FAILED(NewCatalog(TempPath("no/such/folder/catalog.xml"))->Save()));
   const auto record = qxtest::TakeErrorRecord();

@@ -203,7 +203,7 @@ TEST_F(ReconciliationTest, WalkFailuresReportComErrorAndKeepWhatWasAdded) {
     StandInDocument doc;
     doc.channels = channels;
     EXPECT_EQ(Reconcile(&doc), E_FAIL);
-    EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description), "COM Error");
+    EXPECT_EQ(qxtest::TakeErrorText(), "COM Error");
   }
   EXPECT_EQ(Guids(Pending(catalog.Get()).Get()), std::vector<std::string>{"before"});
   EXPECT_EQ(broken.refs, 1u);

@@ -14,7 +14,7 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::LastError;
+using feedtest::TakeErrorText;
 using feedtest::Parse;
 using feedtest::WriteTempFile;
 using qx::ComPtr;
@@ -36,7 +36,7 @@ class UpdateDocumentHostileTest : public qxtest::ComTest {
   // Parses a file that must be refused as not loadable; returns the message.
   std::string ExpectLoadFailure(const std::string& path) {
     EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
-    const std::string message = LastError();
+    const std::string message = TakeErrorText();
     EXPECT_EQ(message.rfind("Failed to load file: ", 0), 0u) << message;
     EXPECT_NE(message.find(": pos: "), std::string::npos) << message;
     return message;
@@ -60,7 +60,7 @@ TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched)
 
   const HRESULT hr = Parse(document.Get(), WriteTempFile("bomb.xml", bomb));
   if (FAILED(hr)) {
-    SUCCEED() << "refused: " << LastError();
+    SUCCEED() << "refused: " << TakeErrorText();
     return;
   }
   const auto channels = ChannelsOf(document.Get());
@@ -86,7 +86,7 @@ TEST_F(UpdateDocumentHostileTest, DeepNestingAroundAndInsideTheFeed) {
   for (int i = 0; i < kDepth; ++i) feed += "</x>";
   feed += "</root>";
 
-  ASSERT_EQ(Parse(document.Get(), WriteTempFile("deep.xml", feed)), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("deep.xml", feed)), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   ASSERT_EQ(channels[0].items.size(), 1u);
@@ -136,7 +136,7 @@ TEST_F(UpdateDocumentHostileTest, FiftyMegabyteFeed) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   ASSERT_GT(st.st_size, 50 * 1000 * 1000);
 
-  ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   ASSERT_EQ(channels[0].items.size(), static_cast<size_t>(kItems));

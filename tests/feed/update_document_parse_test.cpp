@@ -12,7 +12,7 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::LastError;
+using feedtest::TakeErrorText;
 using feedtest::Parse;
 using feedtest::W;
 using feedtest::WriteTempFile;
@@ -76,7 +76,7 @@ constexpr const char* kRealisticFeed = R"(<?xml version="1.0" encoding="UTF-8"?>
 TEST_F(UpdateDocumentParseTest, RealisticFeedGivesChannelsAndItemsInFileOrder) {
   const std::string path = WriteTempFile("realistic.xml", kRealisticFeed);
   const DATE before = qx::feed::CurrentLocalDate();
-  ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const DATE after = qx::feed::CurrentLocalDate();
 
   const auto channels = ChannelsOf(document.Get());
@@ -118,7 +118,7 @@ TEST_F(UpdateDocumentParseTest, Utf16FeedWithByteOrderMark) {
                                    u"<title>Gr\u00fc\u00dfe \U0001F680</title></channel></rss>")) {
     bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
   }
-  ASSERT_EQ(Parse(document.Get(), WriteTempFile("utf16.xml", bytes)), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("utf16.xml", bytes)), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].title, u"Gr\u00fc\u00dfe \U0001F680");
@@ -129,8 +129,8 @@ TEST_F(UpdateDocumentParseTest, RssIsFoundAtAnyDepthAndParseAddsToTheDocument) {
       "nested.xml",
       "<envelope><meta><rss><channel><title>A</title></channel></rss></meta>"
       "<rss><channel><title>second rss is ignored</title></channel></rss></envelope>");
-  ASSERT_EQ(Parse(document.Get(), nested), S_OK) << LastError();
-  ASSERT_EQ(Parse(document.Get(), nested), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), nested), S_OK) << TakeErrorText();
+  ASSERT_EQ(Parse(document.Get(), nested), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 2u) << "parsing twice gives every channel twice";
   EXPECT_EQ(channels[0].title, u"A");
@@ -154,7 +154,7 @@ TEST_F(UpdateDocumentParseTest, GuidsIdentifyItemsPerChannelIgnoringCase) {
       <item><title>6</title><guid>Abc-1</guid></item>
     </channel>
   </rss>)");
-  ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 2u);
   ASSERT_EQ(channels[0].items.size(), 3u);
@@ -174,7 +174,7 @@ TEST_F(UpdateDocumentParseTest, LongValuesAreCutTo4098Characters) {
       "long.xml", "<rss><channel><title>" + longTitle + "</title><item><guid>" +
                       std::string(4098, 'g') + "</guid><description>" + straddling +
                       "</description></item></channel></rss>");
-  ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].title, std::u16string(4098, u'T'));
@@ -192,16 +192,16 @@ TEST_F(UpdateDocumentParseTest, MissingFilesAreInvalidFilenames) {
     EXPECT_EQ(record.iid, IID_IUpdateDocument);
   }
   EXPECT_EQ(document->Parse(nullptr), E_FAIL);
-  EXPECT_EQ(LastError(), "Invalid filename");
+  EXPECT_EQ(TakeErrorText(), "Invalid filename");
   // A name with an embedded zero names no file, even if its first part does.
   const std::string path = WriteTempFile("real.xml", "<rss/>");
   std::u16string withZero = W(path) + std::u16string(1, u'\0') + u"x";
   qx::BStr name(withZero);
   EXPECT_EQ(document->Parse(name.Get()), E_FAIL);
-  EXPECT_EQ(LastError(), "Invalid filename");
+  EXPECT_EQ(TakeErrorText(), "Invalid filename");
 
   EXPECT_EQ(Parse(document.Get(), WriteTempFile("atom.xml", "<feed><channel/><RSS/></feed>")), E_FAIL);
-  EXPECT_EQ(LastError(), "Invalid rss file. Unable to find rss element.");
+  EXPECT_EQ(TakeErrorText(), "Invalid rss file. Unable to find rss element.");
 }
 
 TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
@@ -238,7 +238,7 @@ TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages)
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, itemServer.c_str()), ERROR_SUCCESS);
   const HRESULT hr = Parse(document.Get(), path);
   EXPECT_TRUE(FAILED(hr));
-  EXPECT_EQ(LastError(), "Failed to create UpdateItem object");
+  EXPECT_EQ(TakeErrorText(), "Failed to create UpdateItem object");
   auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].title, u"kept");
@@ -248,12 +248,12 @@ TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages)
   ComPtr<IUpdateDocument> fresh = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"QXNet.UpdateChannels"), ERROR_SUCCESS);
   EXPECT_TRUE(FAILED(Parse(fresh.Get(), path)));
-  EXPECT_EQ(LastError(), "Failed to create QXNet.UpdateChannels");
+  EXPECT_EQ(TakeErrorText(), "Failed to create QXNet.UpdateChannels");
   ComPtr<IUpdateChannels> none;
   EXPECT_TRUE(FAILED(fresh->get_channels(none.Put())));
-  EXPECT_EQ(LastError(), "Failed to create QXNet.UpdateChannels");
+  EXPECT_EQ(TakeErrorText(), "Failed to create QXNet.UpdateChannels");
   ASSERT_EQ(DllRegisterServer(), S_OK);
-  EXPECT_EQ(Parse(fresh.Get(), path), S_OK) << LastError();
+  EXPECT_EQ(Parse(fresh.Get(), path), S_OK) << TakeErrorText();
   EXPECT_EQ(ChannelsOf(fresh.Get()).size(), 2u);
 }
 

@@ -14,7 +14,7 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::LastError;
+using feedtest::TakeErrorText;
 using feedtest::Parse;
 using feedtest::ReadFile;
 using feedtest::Save;
@@ -65,7 +65,7 @@ class UpdateDocumentSaveTest : public qxtest::ComTest {
 TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
   AddChannel(u"A & B", {VARIANT_TRUE, 1});
   const std::string path = feedtest::TempPath("saved.xml");
-  ASSERT_EQ(Save(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Save(document.Get(), path), S_OK) << TakeErrorText();
   const std::string item =
       "<title></title><link></link><description></description><guid>A &amp; B-%</guid>"
       "<category></category><pubDate>Tue, 03 Jun 2008 09:39:21 GMT</pubDate>";
@@ -82,7 +82,7 @@ TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
 
   // A document that holds nothing is saved as an rss element without channels.
   ComPtr<IUpdateDocument> empty = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  ASSERT_EQ(Save(empty.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Save(empty.Get(), path), S_OK) << TakeErrorText();
   EXPECT_EQ(ReadFile(path), "<?xml version='1.0'?>\r\n<rss version=\"2.0\"></rss>\r\n");
 }
 
@@ -96,14 +96,14 @@ line & "quoted"]]></description>
 <pubDate>Wed, 31 Dec 2008 23:59:59 GMT</pubDate></item>
 <item><title>Two &#x1F680; &#1;ctl</title><guid>G2</guid><pubDate>Thu, 01 Jan 2009 00:00:00 GMT</pubDate></item>
 </channel><channel><title>Empty</title></channel></rss>)");
-  ASSERT_EQ(Parse(document.Get(), source), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), source), S_OK) << TakeErrorText();
   const auto original = ChannelsOf(document.Get());
   ASSERT_EQ(original.size(), 2u);
 
   const std::string saved = feedtest::TempPath("copy.xml");
-  ASSERT_EQ(Save(document.Get(), saved), S_OK) << LastError();
+  ASSERT_EQ(Save(document.Get(), saved), S_OK) << TakeErrorText();
   ComPtr<IUpdateDocument> copy = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  ASSERT_EQ(Parse(copy.Get(), saved), S_OK) << LastError();
+  ASSERT_EQ(Parse(copy.Get(), saved), S_OK) << TakeErrorText();
   const auto again = ChannelsOf(copy.Get());
 
   ASSERT_EQ(again.size(), original.size());
@@ -143,15 +143,15 @@ TEST_F(UpdateDocumentSaveTest, FailedSavesAreReportedAndTheDocumentStaysUsable) 
   EXPECT_EQ(record.iid, IID_IUpdateDocument);
   EXPECT_TRUE(std::filesystem::is_directory(folder + "/a-folder"));
   EXPECT_TRUE(FAILED(Save(document.Get(), folder + "/missing/feed.xml")));
-  EXPECT_FALSE(LastError().empty());
+  EXPECT_FALSE(TakeErrorText().empty());
   EXPECT_TRUE(FAILED(document->Save(nullptr)));
-  EXPECT_FALSE(LastError().empty());
+  EXPECT_FALSE(TakeErrorText().empty());
   EXPECT_EQ(FilesIn(folder), 2u);
 
   // The document is still usable and the next save replaces the file.
-  ASSERT_EQ(Save(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Save(document.Get(), path), S_OK) << TakeErrorText();
   ComPtr<IUpdateDocument> copy = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  ASSERT_EQ(Parse(copy.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(copy.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(copy.Get());
   ASSERT_EQ(channels.size(), 1u);
   EXPECT_EQ(channels[0].items.size(), 3u);

@@ -31,7 +31,7 @@ CacheInfo Query(_QXNet* object, const std::string& url) {
   info.hr = object->GetCacheInfo(urlText.Get(), 0, &info.exists, &info.current, &name);
   info.name = qx::BstrToUtf8(name);
   SysFreeString(name);
-  if (FAILED(info.hr)) info.error = ErrorDescription();
+  if (FAILED(info.hr)) info.error = TakeErrorText();
   return info;
 }
 
@@ -239,7 +239,7 @@ TEST_F(QXNetTest, NullPointersAndBadUrls) {
                                          missing == 1 ? nullptr : &current,
                                          missing == 2 ? nullptr : &name);
     EXPECT_EQ(hr, E_INVALIDARG);
-    EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+    EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   }
   EXPECT_EQ(exists, kUntouchedFlag);
   EXPECT_EQ(current, kUntouchedFlag);

@@ -70,7 +70,7 @@ TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   qx::BStr url = qx::BStr::FromUtf8(Url("/doc"));
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->CanConnect(url.Get(), nullptr), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::CanConnect(" + Url("/doc") + ")"));
@@ -96,11 +96,11 @@ TEST_F(QXNetTest, ValidateUrlAcceptsHttpAndHttpsOnly) {
   qx::BStr ftp = qx::BStr::FromUtf8("ftp://127.0.0.1/file");
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->ValidateUrl(ftp.Get()), E_FAIL);
-  EXPECT_EQ(ErrorDescription(), "Invalid URL.\n    ftp://127.0.0.1/file");
+  EXPECT_EQ(TakeErrorText(), "Invalid URL.\n    ftp://127.0.0.1/file");
   // No argument check of its own: a null URL fails like any bad URL.
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->ValidateUrl(nullptr), E_FAIL);
-  EXPECT_FALSE(ErrorDescription().empty());
+  EXPECT_FALSE(TakeErrorText().empty());
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateUrl(https://example.invalid/a)"));
@@ -142,7 +142,7 @@ TEST_F(AttemptConnectTest, ArgumentChecksComeBeforeTheTrace) {
   qx::BStr host = qx::BStr::FromUtf8("127.0.0.1");
   VARIANT_BOOL answer = 5;
   EXPECT_EQ(Attempt(host.Get(), 65536, 100, &answer), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   EXPECT_EQ(answer, 5);
   EXPECT_EQ(Attempt(nullptr, 80, 100, &answer), E_INVALIDARG);
   auto net = NewObject();

@@ -279,10 +279,6 @@ void SetGlobalOffline(bool offline) {
   RegCloseKey(key);
 }
 
-std::string ErrorDescription() {
-  return qxtest::Narrow(qxtest::TakeErrorRecord().description);
-}
-
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
   for (const auto& entry : lines) {
     if (entry == line) return true;

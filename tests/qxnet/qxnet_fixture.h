@@ -28,6 +28,7 @@ using qxtest::FolderEntries;
 using qxtest::ReadFile;
 using qxtest::ScriptedAnswer;
 using qxtest::ScriptedServer;
+using qxtest::TakeErrorText;
 using qxtest::WriteFile;
 
 using Report = std::pair<std::string, long>;  // title, progress
@@ -117,7 +118,5 @@ void SetUseInternetCacheDword(DWORD value);
 // The user's off-line switch.
 void SetGlobalOffline(bool offline);
 
-// The thread's error record description, as UTF-8 ("" when none).
-std::string ErrorDescription();
 
 }  // namespace qxnettest

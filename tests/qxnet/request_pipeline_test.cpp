@@ -13,7 +13,7 @@ namespace {
 
 std::string DescriptionOf(HRESULT hr) {
   EXPECT_EQ(hr, E_FAIL);
-  return qxtest::Narrow(qxtest::TakeErrorRecord().description);
+  return qxtest::TakeErrorText();
 }
 
 // A few statuses of distinct kinds: without a body, a redirect without its

@@ -16,8 +16,6 @@ namespace {
 
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
-std::string TakeMessage() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
-
 // The progress of the "Downloading file (" reports.
 std::vector<long> ReadProgress(const std::vector<Report>& reports) {
   std::vector<long> progress;
@@ -84,7 +82,7 @@ TEST_F(QXNetTest, DestinationReceivesACopyOrFailsTheCall) {
 
   const std::string unwritable = qxtest::TestRoot() + "/no/such/folder/copy.xml";
   EXPECT_EQ(Retrieve(net.Get(), Url("/big.bin"), path, unwritable), E_FAIL);
-  EXPECT_EQ(TakeMessage().rfind("Unable to copy file:\n   " + unwritable, 0), 0u);
+  EXPECT_EQ(TakeErrorText().rfind("Unable to copy file:\n   " + unwritable, 0), 0u);
   EXPECT_EQ(sink->ends, 2);
   EXPECT_FALSE(IsCached(Url("/big.bin")));
   EXPECT_EQ(CacheFiles().size(), 1u);
@@ -186,7 +184,7 @@ TEST_F(QXNetTest, CancelByMinusOneNotByOne) {
     sink->ends = 0;
     std::string path;
     EXPECT_EQ(Retrieve(net.Get(), Url("/big.bin"), path), E_FAIL);
-    EXPECT_EQ(TakeMessage(), "Canceled");
+    EXPECT_EQ(TakeErrorText(), "Canceled");
     EXPECT_EQ(sink->ends, 1);
     EXPECT_FALSE(IsCached(Url("/big.bin")));
     EXPECT_TRUE(CacheFiles().empty());
@@ -208,7 +206,7 @@ TEST_F(QXNetTest, ServerClosingOrStallingMidBodyLeavesNoEntryAndNoFile) {
     std::string path;
     EXPECT_EQ(Retrieve(net.Get(), Url(name), path), E_FAIL);
     // Either body-reading message, with the service's reason after it.
-    const std::string message = TakeMessage();
+    const std::string message = TakeErrorText();
     bool bodyFailure = false;
     for (const std::string prefix :
          {"Error in InternetQueryDataAvailable", "Error reading file with InternetReadFile\n"}) {
@@ -244,7 +242,7 @@ TEST_F(QXNetTest, OffLineMachineIsToldSo) {
   auto net = NewObject(sink);
   std::string path;
   EXPECT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), E_FAIL);
-  EXPECT_EQ(TakeMessage(), "You must be connected to the internet to retrieve the file");
+  EXPECT_EQ(TakeErrorText(), "You must be connected to the internet to retrieve the file");
   EXPECT_EQ(sink->ends, 1);
   EXPECT_EQ(server->ConnectionCount(), 0u);
 }

@@ -62,7 +62,7 @@ TEST_F(QXNetTest, InvalidUrlIsReportedAfterEndFires) {
   ASSERT_FALSE(entries.empty());
   EXPECT_EQ(entries.back(), "CQXNet::RetrieveFile: Invalid URL.\n    ftp://127.0.0.1/file.txt");
   EXPECT_EQ(Retrieve(net.Get(), "no scheme at all", path), E_FAIL);
-  EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description), "Unrecognized scheme in url");
+  EXPECT_EQ(qxtest::TakeErrorText(), "Unrecognized scheme in url");
 }
 
 TEST_F(QXNetTest, MissingArgumentsAreInvalidParameters) {

@@ -39,7 +39,7 @@ UploadResult Upload(_QXNet* object, const std::string& file, const std::string& 
   result.hr = object->UploadFile(fileText.Get(), urlText.Get(), 0, noPointer ? nullptr : &returned);
   result.returned = qx::BstrToUtf8(returned);
   SysFreeString(returned);
-  if (FAILED(result.hr)) result.error = ErrorDescription();
+  if (FAILED(result.hr)) result.error = TakeErrorText();
   return result;
 }
 
@@ -150,7 +150,7 @@ TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
   qx::BStr blank = qx::BStr::FromUtf8("");
   BSTR returned = nullptr;
   EXPECT_EQ(net->UploadFile(nullptr, url.Get(), 0, &returned), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   EXPECT_EQ(net->UploadFile(name.Get(), nullptr, 0, &returned), E_INVALIDARG);
   EXPECT_EQ(net->UploadFile(name.Get(), blank.Get(), 0, &returned), E_INVALIDARG);
   EXPECT_EQ(returned, nullptr);
@@ -197,7 +197,7 @@ TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
   WriteFile(file, std::string(40000, '\xFB'));
   const std::string field = "field";
 
-  ASSERT_EQ(UploadForm(net.Get(), file, target.Url(), field), S_OK) << ErrorDescription();
+  ASSERT_EQ(UploadForm(net.Get(), file, target.Url(), field), S_OK) << TakeErrorText();
   target.MarkCallReturned();
   qxtest::ReceivedPost post;
   ASSERT_TRUE(target.WaitForPost(&post));
@@ -220,22 +220,22 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
   const std::string missing = folder + "/missing.txt";
 
   EXPECT_EQ(UploadForm(net.Get(), missing, Url("/form"), "f"), E_FAIL);
-  EXPECT_EQ(ErrorDescription(), "Unable to read file:\n\t" + missing);
+  EXPECT_EQ(TakeErrorText(), "Unable to read file:\n\t" + missing);
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm return : Unable to read file:\n\t" + missing));
   EXPECT_EQ(sink->ends, 0);
 
   EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), ""), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   EXPECT_EQ(UploadForm(net.Get(), file, "", "f"), E_INVALIDARG);
 
   EXPECT_EQ(UploadForm(net.Get(), file, "ftp://127.0.0.1/form", "f"), E_FAIL);
-  EXPECT_EQ(ErrorDescription(), "Invalid URL.\n    ftp://127.0.0.1/form");
+  EXPECT_EQ(TakeErrorText(), "Invalid URL.\n    ftp://127.0.0.1/form");
   EXPECT_EQ(sink->ends, 1);
 
   // No browser stand-in to be found.
   setenv("QXNET_NAVIGATE", (folder + "/no-such-helper").c_str(), 1);
   EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), "f"), E_FAIL);
-  EXPECT_EQ(ErrorDescription(),
+  EXPECT_EQ(TakeErrorText(),
             "Unable to create WebBrowser object: " + std::to_string(REGDB_E_CLASSNOTREG));
   unsetenv("QXNET_NAVIGATE");
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm: Unable to create WebBrowser object: " +

@@ -47,6 +47,10 @@ struct ErrorRecord {
 };
 ErrorRecord TakeErrorRecord();
 
+// The description of the thread's error record as UTF-8, taken (and so
+// cleared) from it; "" when there is none.
+std::string TakeErrorText();
+
 // Clears the thread's error record.
 void ClearErrorRecord();
 

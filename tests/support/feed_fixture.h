@@ -96,8 +96,7 @@ inline std::vector<ChannelValues> ChannelsOf(IUpdateDocument* document) {
   return result;
 }
 
-// The error record's description after a failed call (the record is taken).
-inline std::string LastError() { return qxtest::Narrow(qxtest::TakeErrorRecord().description); }
+using qxtest::TakeErrorText;
 
 inline std::u16string W(std::string_view utf8) { return qx::Utf8ToUtf16(utf8); }
 

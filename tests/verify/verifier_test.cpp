@@ -68,7 +68,7 @@ class VerifierTest : public qxtest::ComTest {
     const HRESULT hr = verifier_->Verify(item, name.Get());
     if (hr == S_OK) return "";
     EXPECT_EQ(hr, E_FAIL);
-    return qxtest::Narrow(qxtest::TakeErrorRecord().description);
+    return qxtest::TakeErrorText();
   }
 
   ComPtr<IUpdateVerifier> verifier_;
@@ -156,7 +156,7 @@ TEST_F(VerifierTest, PublicKeyMustBe32BytesOfBase64) {
     SCOPED_TRACE(bad);
     qxtest::ClearErrorRecord();
     EXPECT_EQ(SetKey(bad), E_INVALIDARG);
-    EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description),
+    EXPECT_EQ(qxtest::TakeErrorText(),
               "The public key is not 32 bytes of Base64");
   }
   ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
