@@ -1,4 +1,4 @@
-// An HTTP server on 127.0.0.1 (ephemeral port) for the end-to-end tests:
+// The routes of the command-line tests, on a loopback server:
 //   /file.bin   a fixed body of kFileSize bytes
 //   /missing    404
 //   /slow.bin   a large body sent slowly, for cancelling a download
@@ -17,9 +17,9 @@ namespace clitest {
 inline constexpr size_t kFileSize = 70000;
 std::string FileBody();  // the body of /file.bin
 
-class LoopbackServer {
+class CliServer {
  public:
-  LoopbackServer();
+  CliServer();
   std::string Url(const std::string& path) const { return server_.Url(path); }
   // GET requests of /dated.bin so far (HEAD requests not counted).
   int DatedDownloads() const { return dated_gets_.load(); }

@@ -1,4 +1,4 @@
-#include "tests/cli/loopback_server.h"
+#include "tests/cli/cli_server.h"
 
 #include <chrono>
 
@@ -26,7 +26,7 @@ std::string Feed(const std::string& base) {
 
 }  // namespace
 
-LoopbackServer::LoopbackServer() {
+CliServer::CliServer() {
   httplib::Server& http = server_.http();
   http.Get("/file.bin", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(FileBody(), "application/octet-stream");
