@@ -16,17 +16,9 @@ using C = IUpdateCatalog;
 
 constexpr double kSecond = 1.0 / 86400;
 
-class CatalogPropertiesTest : public qxtest::ComTest {
+class CatalogPropertiesTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_UpdateCatalog> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    catalog = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-    ASSERT_TRUE(catalog);
-  }
-  void TearDown() override {
-    catalog = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateCatalog>& catalog = object;
 
   static void SetZone(const char* zone) {
     ::setenv("TZ", zone, 1);
@@ -50,7 +42,6 @@ class CatalogPropertiesTest : public qxtest::ComTest {
     return due == VARIANT_TRUE;
   }
 
-  ComPtr<IUpdateCatalog> catalog;
 };
 
 TEST_F(CatalogPropertiesTest, FreshCatalogHasItsDefaultsAndIsDue) {

@@ -87,17 +87,9 @@ struct BrokenChannel : StackObject<IUpdateChannel> {
   UncountableItems uncountable;
 };
 
-class ReconciliationTest : public qxtest::ComTest {
+class ReconciliationTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_UpdateCatalog> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    catalog = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-    ASSERT_TRUE(catalog);
-  }
-  void TearDown() override {
-    catalog = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateCatalog>& catalog = object;
 
   HRESULT Reconcile(IUpdateDocument* doc) { return catalog->ReconcileWithUpdateDocument(doc); }
 
@@ -110,7 +102,6 @@ class ReconciliationTest : public qxtest::ComTest {
     return channel;
   }
 
-  ComPtr<IUpdateCatalog> catalog;
 };
 
 TEST_F(ReconciliationTest, KnownGuidsInAnyListAndCaseAreLeftAlone) {

@@ -10,18 +10,9 @@ using feedtest::WideText;
 using qx::BStr;
 using qx::ComPtr;
 
-class UpdateChannelTest : public qxtest::ComTest {
+class UpdateChannelTest : public qxtest::ObjectTest<IUpdateChannel, CLSID_UpdateChannel> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    channel = qxtest::Create<IUpdateChannel>(CLSID_UpdateChannel);
-    ASSERT_TRUE(channel);
-  }
-  void TearDown() override {
-    channel = nullptr;
-    qxtest::ComTest::TearDown();
-  }
-  ComPtr<IUpdateChannel> channel;
+  qx::ComPtr<IUpdateChannel>& channel = object;
 };
 
 TEST_F(UpdateChannelTest, TextsStartAbsentAndKeepTheirFullLength) {

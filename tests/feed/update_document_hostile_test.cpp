@@ -20,18 +20,9 @@ using feedtest::WriteTempFile;
 using qx::ComPtr;
 using namespace std::literals;
 
-class UpdateDocumentHostileTest : public qxtest::ComTest {
+class UpdateDocumentHostileTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_UpdateDocument> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-    ASSERT_TRUE(document);
-    qxtest::ClearErrorRecord();
-  }
-  void TearDown() override {
-    document = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateDocument>& document = object;
 
   // Parses a file that must be refused as not loadable; returns the message.
   std::string ExpectLoadFailure(const std::string& path) {
@@ -42,7 +33,6 @@ class UpdateDocumentHostileTest : public qxtest::ComTest {
     return message;
   }
 
-  ComPtr<IUpdateDocument> document;
 };
 
 TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched) {

@@ -18,19 +18,9 @@ using feedtest::W;
 using feedtest::WriteTempFile;
 using qx::ComPtr;
 
-class UpdateDocumentParseTest : public qxtest::ComTest {
+class UpdateDocumentParseTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_UpdateDocument> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-    ASSERT_TRUE(document);
-    qxtest::ClearErrorRecord();
-  }
-  void TearDown() override {
-    document = nullptr;
-    qxtest::ComTest::TearDown();
-  }
-  ComPtr<IUpdateDocument> document;
+  qx::ComPtr<IUpdateDocument>& document = object;
 };
 
 // A feed as publishing tools write them: a stylesheet instruction, several

@@ -22,18 +22,9 @@ using feedtest::WriteTempFile;
 using qx::BStr;
 using qx::ComPtr;
 
-class UpdateDocumentSaveTest : public qxtest::ComTest {
+class UpdateDocumentSaveTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_UpdateDocument> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-    ASSERT_TRUE(document);
-    qxtest::ClearErrorRecord();
-  }
-  void TearDown() override {
-    document = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateDocument>& document = object;
 
   // Adds a channel with one item per given required value.
   void AddChannel(const std::u16string& title, std::initializer_list<VARIANT_BOOL> required,
@@ -59,7 +50,6 @@ class UpdateDocumentSaveTest : public qxtest::ComTest {
     ASSERT_EQ(channels->Add(channel.Get()), S_OK);
   }
 
-  ComPtr<IUpdateDocument> document;
 };
 
 TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {

@@ -57,4 +57,23 @@ void ClearErrorRecord();
 // UTF-8 view of a wide text, for readable assertion messages.
 std::string Narrow(std::u16string_view text);
 
+// Fixture for the tests of one object: a new I of class `clsid` before each
+// test, with no error record left by its creation, released before the
+// leak check.
+template <class I, const CLSID& clsid>
+class ObjectTest : public ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    object = Create<I>(clsid);
+    ASSERT_TRUE(object);
+    ClearErrorRecord();
+  }
+  void TearDown() override {
+    object = nullptr;
+    ComTest::TearDown();
+  }
+  qx::ComPtr<I> object;
+};
+
 }  // namespace qxtest

@@ -15,17 +15,9 @@ using qx::BStr;
 using qx::ComPtr;
 using namespace std::literals;
 
-class UpdateItemTest : public qxtest::ComTest {
+class UpdateItemTest : public qxtest::ObjectTest<IUpdateItem, CLSID_UpdateItem> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-    ASSERT_TRUE(item);
-  }
-  void TearDown() override {
-    item = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateItem>& item = object;
 
   std::u16string Fragment() {
     BStr text;
@@ -45,7 +37,6 @@ class UpdateItemTest : public qxtest::ComTest {
   }
   std::u16string Title() { return Text(&IUpdateItem::get_title); }
 
-  ComPtr<IUpdateItem> item;
 };
 
 std::u16string FragmentOf(std::u16string_view title, std::u16string_view link,
