@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/feed_fixture.h"
+#include "tests/support/test_object.h"
 
 namespace {
 
@@ -11,33 +12,9 @@ using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 
-// Interface plumbing for the stand-ins below: they live on the test's stack
-// and only count references.
+// The stand-ins below live on the test's stack and only count references.
 template <class I>
-struct StackObject : I {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == qx_iid_of<I>::value) {
-      *out = static_cast<I*>(this);
-      ++refs;
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-  ULONG refs = 1;
-};
+using StackObject = qxtest::VtableOnlyObject<I, qxtest::Lifetime::Stack>;
 
 // A document over channels the test assembles, or one whose channels fail.
 struct StandInDocument : StackObject<IUpdateDocument> {

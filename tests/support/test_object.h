@@ -1,6 +1,7 @@
 // The IUnknown of the tests' hand-written objects: an object implementing
 // interface I (with IUnknown, and IDispatch when I derives from it) that
-// counts its references and deletes itself at the last release.
+// counts its references and, made with new, deletes itself at the last
+// release; one that lives on the test's stack only counts.
 #pragma once
 
 #include <type_traits>
@@ -9,7 +10,9 @@
 
 namespace qxtest {
 
-template <class I>
+enum class Lifetime { Heap, Stack };
+
+template <class I, Lifetime lifetime = Lifetime::Heap>
 class TestObject : public I {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
@@ -22,14 +25,15 @@ class TestObject : public I {
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG left = --refs;
-    if (left == 0) delete this;
+    if (left == 0 && lifetime == Lifetime::Heap) delete this;
     return left;
   }
+
+  virtual ~TestObject() = default;
 
   ULONG refs = 1;
 
  protected:
-  virtual ~TestObject() = default;
   // The object's pointer for `riid`, or null; extended by objects that
   // answer further identifiers.
   virtual void* Find(REFIID riid) {
@@ -43,8 +47,8 @@ class TestObject : public I {
 
 // A TestObject whose IDispatch members answer E_NOTIMPL: it is called
 // through its vtable only.
-template <class I>
-class VtableOnlyObject : public TestObject<I> {
+template <class I, Lifetime lifetime = Lifetime::Heap>
+class VtableOnlyObject : public TestObject<I, lifetime> {
  public:
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
