@@ -18,12 +18,6 @@ bool ParseAndSave(const std::string& from, const std::string& to) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string input = qxfuzz::ScratchPath("feed-input.xml");
-  const std::string first = qxfuzz::ScratchPath("feed-first.xml");
-  const std::string second = qxfuzz::ScratchPath("feed-second.xml");
-  qxfuzz::WriteWholeFile(input, std::string_view(reinterpret_cast<const char*>(data), size));
-  if (!ParseAndSave(input, first)) return 0;
-  FUZZ_REQUIRE(ParseAndSave(first, second), "a saved feed parses");
-  FUZZ_REQUIRE(qxfuzz::ReadWholeFile(first) == qxfuzz::ReadWholeFile(second), qxfuzz::ReadWholeFile(first));
+  qxfuzz::CheckSaveIsAFixedPoint(data, size, "feed", ParseAndSave);
   return 0;
 }

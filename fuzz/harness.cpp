@@ -64,4 +64,15 @@ std::u16string InputText(const uint8_t* data, size_t size) {
   return qx::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
 }
 
+void CheckSaveIsAFixedPoint(const uint8_t* data, size_t size, const std::string& name,
+                            LoadAndSave loadAndSave) {
+  const std::string input = ScratchPath(name + "-input.xml");
+  const std::string first = ScratchPath(name + "-first.xml");
+  const std::string second = ScratchPath(name + "-second.xml");
+  WriteWholeFile(input, std::string_view(reinterpret_cast<const char*>(data), size));
+  if (!loadAndSave(input, first)) return;
+  FUZZ_REQUIRE(loadAndSave(first, second), "a saved " + name + " is read again");
+  FUZZ_REQUIRE(ReadWholeFile(first) == ReadWholeFile(second), ReadWholeFile(first));
+}
+
 }  // namespace qxfuzz

@@ -30,6 +30,16 @@ std::string ReadWholeFile(const std::string& path);
 // The input as text: UTF-8 decoded to UTF-16 (invalid bytes replaced).
 std::u16string InputText(const uint8_t* data, size_t size);
 
+// Reads a file into a new object and saves that object to another file;
+// false when the object refused the file.
+using LoadAndSave = bool (*)(const std::string& from, const std::string& to);
+
+// For readers of files that also write them: whatever the input file holds,
+// what is read from it is saved as a file that reads back to the same save
+// (a fixed point after one round). `name` tells the scratch files apart.
+void CheckSaveIsAFixedPoint(const uint8_t* data, size_t size, const std::string& name,
+                            LoadAndSave loadAndSave);
+
 }  // namespace qxfuzz
 
 #include "qxnet/com_ptr.h"

@@ -2,11 +2,11 @@
 // line of the item, and a catalog without it read and written as before.
 #include <gtest/gtest.h>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 
@@ -14,7 +14,7 @@ class CatalogEnclosureTest : public qxtest::ComTest {
  protected:
   ComPtr<IUpdateCatalog> NewCatalog() {
     auto c = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-    EXPECT_EQ(c->put_fileName(Wide(Path("enclosure_catalog.xml")).Get()), S_OK);
+    EXPECT_EQ(c->put_fileName(Wide(TempPath("enclosure_catalog.xml")).Get()), S_OK);
     return c;
   }
 };
@@ -32,11 +32,11 @@ TEST_F(CatalogEnclosureTest, OldCatalogLoadsAndSavesByteForByte) {
       "    <pubDate>Mon, 01 Jun 2026 10:20:30 GMT</pubDate></item></notinstalleditems>\r\n"
       "<discardeditems></discardeditems>\r\n<installeditems></installeditems>\r\n"
       "</updatecatalog>\r\n";
-  WriteFile(Path("enclosure_catalog.xml"), old);
+  WriteFile(TempPath("enclosure_catalog.xml"), old);
   auto catalog = NewCatalog();
   ASSERT_EQ(catalog->Load(), S_OK);
   ASSERT_EQ(catalog->Save(), S_OK);
-  EXPECT_EQ(ReadFile(Path("enclosure_catalog.xml")), old);
+  EXPECT_EQ(ReadFile(TempPath("enclosure_catalog.xml")), old);
 }
 
 TEST_F(CatalogEnclosureTest, PayloadDataSurvivesSaveAndLoadOnItsOwnLine) {
@@ -50,13 +50,13 @@ TEST_F(CatalogEnclosureTest, PayloadDataSurvivesSaveAndLoadOnItsOwnLine) {
   item2->put_edSignature(Wide("c2ln").Get());
   ASSERT_EQ(Installed(catalog.Get())->Add(item.Get()), S_OK);
   ASSERT_EQ(catalog->Save(), S_OK);
-  EXPECT_NE(ReadFile(Path("enclosure_catalog.xml"))
+  EXPECT_NE(ReadFile(TempPath("enclosure_catalog.xml"))
                 .find("    <pubDate>Mon, 01 Jun 2026 10:20:30 GMT</pubDate>\r\n"
                       "    <enclosure url=\"http://x/a.bin?a=1&amp;b=2\" length=\"4096\""
                       " xmlns:qx=\"urn:qxnet:updates:1\" qx:sha256=\"00ff\""
                       " qx:edSignature=\"c2ln\"></enclosure></item></installeditems>"),
             std::string::npos)
-      << ReadFile(Path("enclosure_catalog.xml"));
+      << ReadFile(TempPath("enclosure_catalog.xml"));
 
   auto loaded = NewCatalog();
   ASSERT_EQ(loaded->Load(), S_OK);

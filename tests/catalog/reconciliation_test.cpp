@@ -3,41 +3,18 @@
 // runs, and the failure rules of the document walk.
 #include <gtest/gtest.h>
 
-#include "tests/catalog/catalog_test_util.h"
+#include "tests/support/feed_fixture.h"
+#include "tests/support/test_object.h"
 
 namespace {
 
-using namespace qxtest::catalog;
+using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
 
-// Interface plumbing for the stand-ins below: they live on the test's stack
-// and only count references.
+// The stand-ins below live on the test's stack and only count references.
 template <class I>
-struct StackObject : I {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == qx_iid_of<I>::value) {
-      *out = static_cast<I*>(this);
-      ++refs;
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-  ULONG refs = 1;
-};
+using StackObject = qxtest::VtableOnlyObject<I, qxtest::Lifetime::Stack>;
 
 // A document over channels the test assembles, or one whose channels fail.
 struct StandInDocument : StackObject<IUpdateDocument> {
@@ -87,17 +64,9 @@ struct BrokenChannel : StackObject<IUpdateChannel> {
   UncountableItems uncountable;
 };
 
-class ReconciliationTest : public qxtest::ComTest {
+class ReconciliationTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_UpdateCatalog> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    catalog = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-    ASSERT_TRUE(catalog);
-  }
-  void TearDown() override {
-    catalog = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateCatalog>& catalog = object;
 
   HRESULT Reconcile(IUpdateDocument* doc) { return catalog->ReconcileWithUpdateDocument(doc); }
 
@@ -110,7 +79,6 @@ class ReconciliationTest : public qxtest::ComTest {
     return channel;
   }
 
-  ComPtr<IUpdateCatalog> catalog;
 };
 
 TEST_F(ReconciliationTest, KnownGuidsInAnyListAndCaseAreLeftAlone) {
@@ -203,7 +171,7 @@ TEST_F(ReconciliationTest, WalkFailuresReportComErrorAndKeepWhatWasAdded) {
     StandInDocument doc;
     doc.channels = channels;
     EXPECT_EQ(Reconcile(&doc), E_FAIL);
-    EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description), "COM Error");
+    EXPECT_EQ(qxtest::TakeErrorText(), "COM Error");
   }
   EXPECT_EQ(Guids(Pending(catalog.Get()).Get()), std::vector<std::string>{"before"});
   EXPECT_EQ(broken.refs, 1u);

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 
 namespace clitest {
 
@@ -157,13 +155,6 @@ RunResult RunQxnetOnTerminal(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   result.exit_code = StatusOf(status);
   return result;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 }  // namespace clitest

@@ -10,7 +10,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/files.h"
+
 namespace clitest {
+
+using qxtest::ReadFile;
+using qxtest::WriteFile;
 
 struct RunResult {
   int exit_code = -1;  // the exit status, or 128 + signal
@@ -45,7 +50,5 @@ class RunningQxnet {
 // Runs the binary on a pseudo-terminal (standard output and error both go
 // to it) and returns everything it wrote there.
 RunResult RunQxnetOnTerminal(const std::vector<std::string>& args);
-
-std::string ReadFile(const std::string& path);
 
 }  // namespace clitest

@@ -2,16 +2,15 @@
 // and a payload that does not verify leaves nothing behind, with the check
 // that failed in the message.
 #include <gtest/gtest.h>
-#include <httplib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <thread>
 
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/registered_module.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
+#include "tests/support/loopback_server.h"
 
 namespace clitest {
 namespace {
@@ -22,12 +21,11 @@ using CliSignedUpdate = RegisteredModuleTest;
 class PayloadServer {
  public:
   PayloadServer() {
-    port_ = server_.bind_to_any_port("127.0.0.1");
-    server_.Get("/feed.xml", [this](const httplib::Request&, httplib::Response& response) {
+    server_.http().Get("/feed.xml", [this](const httplib::Request&, httplib::Response& response) {
       response.set_content(feed_, "application/rss+xml");
     });
-    server_.Get(R"(/payload/(\w+))", [this](const httplib::Request& request,
-                                            httplib::Response& response) {
+    server_.http().Get(R"(/payload/(\w+))", [this](const httplib::Request& request,
+                                                   httplib::Response& response) {
       auto found = bodies_.find(request.matches[1]);
       if (found == bodies_.end()) {
         response.status = 404;
@@ -35,29 +33,16 @@ class PayloadServer {
       }
       response.set_content(found->second, "application/octet-stream");
     });
-    thread_ = std::thread([this] { server_.listen_after_bind(); });
-    while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server_.Start();
   }
-  ~PayloadServer() {
-    server_.stop();
-    thread_.join();
-  }
-  std::string Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
-  }
+  std::string Url(const std::string& path) const { return server_.Url(path); }
 
   std::string feed_;
   std::map<std::string, std::string> bodies_;
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
+  qxtest::LoopbackServer server_;  // last: stopped before the state its handlers use
 };
-
-void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
 
 void SetProductKey(const std::string& base64) {
   HKEY key = nullptr;

@@ -8,8 +8,9 @@
 
 #include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
-#include "tests/cli/loopback_server.h"
+#include "tests/cli/cli_server.h"
 #include "tests/support/com_test.h"
+#include "tests/support/loopback_sockets.h"
 
 namespace clitest {
 namespace {
@@ -19,7 +20,7 @@ using CliGet = RegisteredModuleTest;
 
 
 TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
-  LoopbackServer server;
+  CliServer server;
   const RunResult cached = RunQxnet({"get", server.Url("/file.bin")});
   ASSERT_EQ(cached.exit_code, 0) << cached.err;
   const std::string cache_path = cached.out.substr(0, cached.out.find('\n'));
@@ -49,7 +50,7 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
 }
 
 TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
-  LoopbackServer server;
+  CliServer server;
   const std::string url = server.Url("/dated.bin");
   const RunResult first = RunQxnet({"--json", "get", url});
   ASSERT_EQ(first.exit_code, 0) << first.err;
@@ -78,7 +79,7 @@ TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
 }
 
 TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
-  LoopbackServer server;
+  CliServer server;
   ASSERT_EQ(RunQxnet({"cache", "clear"}).exit_code, 0);  // what earlier tests left
   ASSERT_EQ(RunQxnet({"get", server.Url("/dated.bin")}).exit_code, 0);
   ASSERT_EQ(RunQxnet({"get", server.Url("/file.bin")}).exit_code, 0);
@@ -113,7 +114,7 @@ TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
 }
 
 TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
-  LoopbackServer server;
+  CliServer server;
   const RunResult missing = RunQxnet({"get", server.Url("/missing")});
   EXPECT_EQ(missing.exit_code, 1);
   EXPECT_NE(missing.err.find("qxnet: "), std::string::npos);
@@ -127,7 +128,7 @@ TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
 }
 
 TEST_F(CliGet, CtrlCCancelsTheDownload) {
-  LoopbackServer server;
+  CliServer server;
   const std::string target = qxtest::TestRoot() + "/never.bin";
   RunningQxnet child({"--progress", "get", server.Url("/slow.bin"), "-o", target});
   ASSERT_TRUE(child.WaitForError("Downloading file ("));
@@ -139,7 +140,7 @@ TEST_F(CliGet, CtrlCCancelsTheDownload) {
 }
 
 TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
-  LoopbackServer server;
+  CliServer server;
   const RunResult result = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
   ASSERT_EQ(result.exit_code, 0) << result.out;
   EXPECT_NE(result.out.find("\r["), std::string::npos) << result.out;
@@ -148,14 +149,9 @@ TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
 }
 
 TEST_F(CliConnectivity, YesNoCommandsAnswerThroughTheExitStatus) {
-  LoopbackServer server;
+  CliServer server;
   const std::string port = server.Url("").substr(server.Url("").rfind(':') + 1);
-  // A port nobody listens on: bind one, note it, close it.
-  std::string closed_port;
-  {
-    LoopbackServer gone;
-    closed_port = gone.Url("").substr(gone.Url("").rfind(':') + 1);
-  }
+  const std::string closed_port = std::to_string(qxtest::ClosedPort());
   struct Case {
     std::vector<std::string> args;
     int exit_code;

@@ -6,47 +6,12 @@
 
 #include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
+#include "tests/support/test_object.h"
 
 namespace collections_test {
 
-// Reference counting and identity shared by the stand-ins.
-template <class Interface>
-class TestObject : public Interface {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == qx_iid_of<Interface>::value) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                   EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-
-  ULONG refs = 1;
-
- protected:
-  virtual ~TestObject() = default;
-};
-
 // An item of another implementation: only guid and pubDate hold values.
-class ForeignItem final : public TestObject<IUpdateItem> {
+class ForeignItem final : public qxtest::VtableOnlyObject<IUpdateItem> {
  public:
   explicit ForeignItem(std::u16string guid, DATE date = 0) : guid(std::move(guid)), date(date) {}
 

@@ -17,7 +17,7 @@
 
 #include "net/connectivity/connect_probe.h"
 #include "net/connectivity/host_lookup.h"
-#include "tests/connectivity/loopback_sockets.h"
+#include "tests/support/loopback_sockets.h"
 
 namespace {
 
@@ -60,8 +60,8 @@ TEST(ConnectProbe, ArgumentRule) {
 }
 
 TEST(ConnectProbe, ListeningAndClosedPortsWhateverTheTimeout) {
-  probetest::Listener listener;
-  const std::uint16_t closed = probetest::ClosedPort();
+  qxtest::Listener listener;
+  const std::uint16_t closed = qxtest::ClosedPort();
   for (const std::int32_t timeout : {1000, 0, -1, INT_MAX, INT_MIN}) {
     SCOPED_TRACE(timeout);
     bool answer = false;
@@ -79,9 +79,9 @@ TEST(ConnectProbe, ListeningAndClosedPortsWhateverTheTimeout) {
 }
 
 TEST(ConnectProbe, HighestPortIsUsable) {
-  std::unique_ptr<probetest::Listener> listener;
+  std::unique_ptr<qxtest::Listener> listener;
   try {
-    listener = std::make_unique<probetest::Listener>(16, 65535);
+    listener = std::make_unique<qxtest::Listener>(16, 65535);
   } catch (const std::exception&) {
     GTEST_SKIP() << "port 65535 is taken on 127.0.0.1";
   }
@@ -89,9 +89,9 @@ TEST(ConnectProbe, HighestPortIsUsable) {
 }
 
 TEST(ConnectProbe, FullListenQueueRunsIntoTheTimeout) {
-  probetest::Listener listener(0);
+  qxtest::Listener listener(0);
   std::vector<int> clients;
-  if (!probetest::FillListenQueue(listener.port(), &clients)) {
+  if (!qxtest::FillListenQueue(listener.port(), &clients)) {
     for (int fd : clients) close(fd);
     GTEST_SKIP() << "the listen queue cannot be filled on this system";
   }
@@ -130,7 +130,7 @@ TEST(ConnectProbe, HostsThatCannotBeResolvedFailWithTheirMessage) {
 }
 
 TEST(ConnectProbe, NamesAreLookedUpAndNumericHostsUsedDirectly) {
-  probetest::Listener listener;
+  qxtest::Listener listener;
   std::atomic<int> calls{0};
   const HostResolver loopback = [&calls](const std::string&) -> std::optional<in_addr_t> {
     ++calls;
@@ -162,7 +162,7 @@ TEST(ConnectProbe, SlowLookupTimesOutAndTheWorkerFinishesOnItsOwn) {
     gate->resolved = true;
     return htonl(INADDR_LOOPBACK);
   };
-  probetest::Listener listener;
+  qxtest::Listener listener;
   bool answer = true;
   EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout("slow.test", listener.port(), 50, slow); },
                         &answer),

@@ -4,11 +4,11 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 #include "qxnet/text.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace detecttest {
 
@@ -162,9 +162,7 @@ Bytes PeWithFileVersion(const std::u16string& fileVersion) {
 }
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) throw std::runtime_error("cannot write " + path);
+  qxtest::WriteFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 std::string TestFolder(const std::string& name) {

@@ -3,7 +3,7 @@
 // read the same, and feeds without it saved as before.
 #include <gtest/gtest.h>
 
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
@@ -19,10 +19,10 @@ Payload PayloadOf(IUpdateItem* item) {
   ComPtr<IUpdateItem2> item2;
   EXPECT_EQ(item->QueryInterface(IID_IUpdateItem2, item2.PutVoid()), S_OK);
   Payload p;
-  p.url = Text(item2.Get(), &IUpdateItem2::get_enclosureUrl);
-  p.type = Text(item2.Get(), &IUpdateItem2::get_enclosureType);
-  p.sha256 = Text(item2.Get(), &IUpdateItem2::get_sha256);
-  p.edSignature = Text(item2.Get(), &IUpdateItem2::get_edSignature);
+  p.url = WideText(item2.Get(), &IUpdateItem2::get_enclosureUrl);
+  p.type = WideText(item2.Get(), &IUpdateItem2::get_enclosureType);
+  p.sha256 = WideText(item2.Get(), &IUpdateItem2::get_sha256);
+  p.edSignature = WideText(item2.Get(), &IUpdateItem2::get_edSignature);
   EXPECT_EQ(item2->get_enclosureLength(&p.length), S_OK);
   return p;
 }
@@ -76,7 +76,7 @@ TEST_F(EnclosureFeedTest, ReadsByNamespaceUriKeepsMalformedValuesAndSavesThemBac
       {u"", u"", u"", u"", -1},
   };
   auto document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  ASSERT_EQ(Parse(document.Get(), WriteFile("feed.xml", feed)), S_OK);
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("feed.xml", feed)), S_OK);
   EXPECT_EQ(PayloadsOf(document.Get()), expected);
 
   const std::string saved = TempPath("saved.xml");
@@ -99,7 +99,7 @@ TEST_F(EnclosureFeedTest, FeedWithoutPayloadDataIsSavedAsBefore) {
       "<description>d</description><guid>g</guid><category>c</category>"
       "<pubDate>Tue, 02 Jan 2024 03:04:05 GMT</pubDate></item></channel></rss>\r\n";
   auto document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  ASSERT_EQ(Parse(document.Get(), WriteFile("old.xml", old)), S_OK);
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("old.xml", old)), S_OK);
   const std::string saved = TempPath("saved.xml");
   ASSERT_EQ(Save(document.Get(), saved), S_OK);
   EXPECT_EQ(ReadFile(saved), old);

@@ -9,40 +9,30 @@
 #include <fstream>
 #include <string>
 
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::LastError;
+using feedtest::TakeErrorText;
 using feedtest::Parse;
-using feedtest::WriteFile;
+using feedtest::WriteTempFile;
 using qx::ComPtr;
 using namespace std::literals;
 
-class UpdateDocumentHostileTest : public qxtest::ComTest {
+class UpdateDocumentHostileTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_UpdateDocument> {
  protected:
-  void SetUp() override {
-    qxtest::ComTest::SetUp();
-    document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-    ASSERT_TRUE(document);
-    qxtest::ClearErrorRecord();
-  }
-  void TearDown() override {
-    document = nullptr;
-    qxtest::ComTest::TearDown();
-  }
+  qx::ComPtr<IUpdateDocument>& document = object;
 
   // Parses a file that must be refused as not loadable; returns the message.
   std::string ExpectLoadFailure(const std::string& path) {
     EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
-    const std::string message = LastError();
+    const std::string message = TakeErrorText();
     EXPECT_EQ(message.rfind("Failed to load file: ", 0), 0u) << message;
     EXPECT_NE(message.find(": pos: "), std::string::npos) << message;
     return message;
   }
 
-  ComPtr<IUpdateDocument> document;
 };
 
 TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched) {
@@ -53,14 +43,14 @@ TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched)
     for (int i = 0; i < 10; ++i) bomb += "&" + previous + ";";
     bomb += "\">\n";
   }
-  const std::string secret = WriteFile("secret.txt", "TOP-SECRET-CONTENT");
+  const std::string secret = WriteTempFile("secret.txt", "TOP-SECRET-CONTENT");
   bomb += "<!ENTITY xxe SYSTEM \"file://" + secret + "\">\n";
   bomb += "]>\n<rss><channel><title>&lol9;</title><item><guid>&xxe;</guid>"
           "<title>a &amp; b</title></item></channel></rss>";
 
-  const HRESULT hr = Parse(document.Get(), WriteFile("bomb.xml", bomb));
+  const HRESULT hr = Parse(document.Get(), WriteTempFile("bomb.xml", bomb));
   if (FAILED(hr)) {
-    SUCCEED() << "refused: " << LastError();
+    SUCCEED() << "refused: " << TakeErrorText();
     return;
   }
   const auto channels = ChannelsOf(document.Get());
@@ -86,14 +76,14 @@ TEST_F(UpdateDocumentHostileTest, DeepNestingAroundAndInsideTheFeed) {
   for (int i = 0; i < kDepth; ++i) feed += "</x>";
   feed += "</root>";
 
-  ASSERT_EQ(Parse(document.Get(), WriteFile("deep.xml", feed)), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("deep.xml", feed)), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   ASSERT_EQ(channels[0].items.size(), 1u);
   EXPECT_EQ(channels[0].items[0].description, u"startend");
 
   // Unclosed deep nesting is a load failure, not a crash.
-  ExpectLoadFailure(WriteFile("deep-open.xml", feed.substr(0, feed.size() / 2)));
+  ExpectLoadFailure(WriteTempFile("deep-open.xml", feed.substr(0, feed.size() / 2)));
 }
 
 TEST_F(UpdateDocumentHostileTest, BrokenFilesAreLoadFailures) {
@@ -105,7 +95,7 @@ TEST_F(UpdateDocumentHostileTest, BrokenFilesAreLoadFailures) {
 
   for (const std::string& bytes : {""s, binary, "<rss>\0</rss>"s, feed + feed,
                                    feed.substr(0, feed.size() - 1), feed.substr(0, 3)}) {
-    ExpectLoadFailure(WriteFile("broken.xml", bytes));
+    ExpectLoadFailure(WriteTempFile("broken.xml", bytes));
   }
   const std::string folder = feedtest::TempPath("a-folder.xml");
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
@@ -137,7 +127,7 @@ TEST_F(UpdateDocumentHostileTest, FiftyMegabyteFeed) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   ASSERT_GT(st.st_size, 50 * 1000 * 1000);
 
-  ASSERT_EQ(Parse(document.Get(), path), S_OK) << LastError();
+  ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
   ASSERT_EQ(channels[0].items.size(), static_cast<size_t>(kItems));

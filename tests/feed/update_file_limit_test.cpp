@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/feed/feed_test_util.h"
+#include "tests/support/feed_fixture.h"
 
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::LastError;
 using feedtest::Parse;
-using feedtest::WriteFile;
+using feedtest::TakeErrorText;
+using feedtest::WriteTempFile;
 using qx::ComPtr;
 
 // A well-formed feed of exactly `size` bytes (at least 120).
@@ -52,7 +52,7 @@ TEST_F(UpdateFileLimitTest, FeedOverTheLimitIsRefusedWithTheFileAndTheLimit) {
     } else {
       unsetenv("QXNET_UPDATE_FILE_LIMIT");
     }
-    const std::string path = WriteFile("limit.xml", FeedOfSize(c.size));
+    const std::string path = WriteTempFile("limit.xml", FeedOfSize(c.size));
     ComPtr<IUpdateDocument> document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
     ASSERT_TRUE(document);
     if (c.parsed) {
@@ -60,7 +60,7 @@ TEST_F(UpdateFileLimitTest, FeedOverTheLimitIsRefusedWithTheFileAndTheLimit) {
       EXPECT_EQ(ChannelsOf(document.Get()).size(), 1u);
     } else {
       EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
-      EXPECT_EQ(LastError(), "Failed to load file: The file " + path +
+      EXPECT_EQ(TakeErrorText(), "Failed to load file: The file " + path +
                                  " is larger than the limit of " + c.limitText +
                                  " bytes.: pos: 0");
       EXPECT_EQ(ChannelsOf(document.Get()).size(), 0u);

@@ -9,10 +9,12 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
-#include "tests/internet_service/loopback_server.h"
+#include "tests/internet_service/exchange.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/loopback_sockets.h"
 
 using namespace qx::inet;
-using inettest::LoopbackServer;
+using qxtest::LoopbackServer;
 
 namespace {
 
@@ -29,31 +31,18 @@ Outcome Get(int port, const std::string& path, DWORD flags = 0,
             DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG, const char16_t* proxy = nullptr) {
   Outcome outcome;
   HINTERNET session = InternetOpenW(u"agent", accessType, proxy, nullptr, 0);
-  HINTERNET connection = InternetConnectW(session, u"127.0.0.1", static_cast<INTERNET_PORT>(port),
-                                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  HINTERNET request = HttpOpenRequestW(connection, nullptr, qx::Utf8ToUtf16(path).c_str(), nullptr,
-                                       nullptr, nullptr, flags, 0);
-  outcome.sent = HttpSendRequestW(request, nullptr, 0, nullptr, 0) == TRUE;
-  if (outcome.sent) {
-    char buffer[64];
-    DWORD got = 1;
-    while (got != 0 && (outcome.bodyRead = InternetReadFile(request, buffer, sizeof buffer, &got) == TRUE)) {
+  {
+    inettest::Exchange exchange(port, nullptr, path, flags, session);
+    outcome.sent = exchange.Send();
+    std::string body;
+    if (outcome.sent) outcome.bodyRead = exchange.ReadAll(body, 64);
+    if (!outcome.sent || !outcome.bodyRead) {
+      outcome.error = GetLastError();
+      outcome.message = qx::Utf16ToUtf8(GetErrorMessage(outcome.error));
     }
   }
-  if (!outcome.sent || !outcome.bodyRead) {
-    outcome.error = GetLastError();
-    outcome.message = qx::Utf16ToUtf8(GetErrorMessage(outcome.error));
-  }
-  InternetCloseHandle(request);
-  InternetCloseHandle(connection);
   InternetCloseHandle(session);
   return outcome;
-}
-
-int ClosedPort() {
-  LoopbackServer closed;
-  closed.Start();
-  return closed.port();
 }
 
 TEST(HostileTransferTest, TrickledBodyFailsUnderTheSpeedFloor) {
@@ -104,9 +93,9 @@ TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
     response.set_content("direct", "text/plain");
   });
   server.Start();
-  const std::string deadProxy = "127.0.0.1:" + std::to_string(ClosedPort());
+  const std::string deadProxy = "127.0.0.1:" + std::to_string(qxtest::ClosedPort());
   const std::u16string deadProxyWide = qx::Utf8ToUtf16(deadProxy);
-  const int deadServer = ClosedPort();
+  const int deadServer = qxtest::ClosedPort();
   const struct {
     const char* name;
     DWORD accessType;
@@ -133,7 +122,7 @@ TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
 TEST(HostileTransferTest, HttpsRedirectToHttpIsRefusedAsADowngrade) {
   const std::string folder = std::string(std::getenv("TMPDIR")) + "/certs";
   std::filesystem::create_directories(folder);
-  const auto files = inettest::MakeCertificates(folder, inettest::CertificateKind::Valid);
+  const auto files = qxtest::MakeCertificates(folder, qxtest::CertificateKind::Valid);
   setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
   LoopbackServer plain;
   plain.http().Get("/", [](const httplib::Request&, httplib::Response& response) {

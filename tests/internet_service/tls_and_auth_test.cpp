@@ -9,11 +9,12 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
-#include "tests/internet_service/loopback_server.h"
+#include "tests/internet_service/exchange.h"
+#include "tests/support/loopback_server.h"
 
 using namespace qx::inet;
-using inettest::CertificateKind;
-using inettest::LoopbackServer;
+using qxtest::CertificateKind;
+using qxtest::LoopbackServer;
 
 namespace {
 
@@ -21,35 +22,23 @@ namespace {
 // the request pipeline does. The final status, or 0 when the send failed or
 // the provider gave up; the send error in `error`.
 DWORD Get(int port, const char16_t* path, DWORD flags, DWORD* error = nullptr, std::string* body = nullptr) {
-  HINTERNET session = InternetOpenW(u"agent", 0, nullptr, nullptr, 0);
-  HINTERNET connection = InternetConnectW(session, u"127.0.0.1", static_cast<INTERNET_PORT>(port),
-                                          nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-  HINTERNET request = HttpOpenRequestW(connection, nullptr, path, nullptr, nullptr, nullptr, flags, 0);
-  DWORD result = 0;
+  inettest::Exchange exchange(port, nullptr, qx::Utf16ToUtf8(path), flags);
   for (int round = 0; round < 10; ++round) {
-    if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0)) {
+    if (!exchange.Send()) {
       if (error) *error = GetLastError();
-      break;
+      return 0;
     }
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
+    const DWORD status = exchange.Status();
     if (status != 401) {
-      result = status;
-      char text[16] = {};
-      DWORD got = 0;
-      if (body && InternetReadFile(request, text, sizeof text, &got)) *body = std::string(text, got);
-      break;
+      if (body) exchange.ReadAll(*body);
+      return status;
     }
-    if (InternetErrorDlg(nullptr, request, ERROR_INTERNET_INCORRECT_PASSWORD, 7, nullptr) !=
+    if (InternetErrorDlg(nullptr, exchange.request, ERROR_INTERNET_INCORRECT_PASSWORD, 7, nullptr) !=
         ERROR_INTERNET_FORCE_RETRY) {
-      break;
+      return 0;
     }
   }
-  InternetCloseHandle(request);
-  InternetCloseHandle(connection);
-  InternetCloseHandle(session);
-  return result;
+  return 0;
 }
 
 TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
@@ -69,7 +58,7 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
     SCOPED_TRACE(serial);
     const std::string folder = std::string(std::getenv("TMPDIR")) + "/certs" + std::to_string(++serial);
     std::filesystem::create_directories(folder);
-    const auto files = inettest::MakeCertificates(folder, c.kind);
+    const auto files = qxtest::MakeCertificates(folder, c.kind);
     if (c.trustAuthority) setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
     else unsetenv("QXNET_CA_BUNDLE");
     LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
@@ -100,7 +89,7 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
 TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
   const std::string folder = std::string(std::getenv("TMPDIR")) + "/trust";
   std::filesystem::create_directories(folder);
-  const auto files = inettest::MakeCertificates(folder, CertificateKind::Valid);
+  const auto files = qxtest::MakeCertificates(folder, CertificateKind::Valid);
   const std::string missing = folder + "/missing.pem";
   LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
   server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "server/module/object_map.h"
-#include "tests/module/registry_dump.h"
+#include "tests/support/registry_dump.h"
 #include "tests/support/com_test.h"
 
 namespace {

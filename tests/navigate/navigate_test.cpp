@@ -21,8 +21,8 @@
 #include "net/upload/post_data.h"
 #include "net/upload/temporary_folder.h"
 #include "net/upload/upload_error.h"
-#include "tests/connectivity/loopback_sockets.h"
-#include "tests/navigate/form_server.h"
+#include "tests/support/loopback_sockets.h"
+#include "tests/support/form_server.h"
 #include "tests/support/com_test.h"
 
 extern char** environ;
@@ -30,7 +30,7 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
-using navtest::FormServer;
+using qxtest::FormServer;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -115,7 +115,7 @@ TEST_F(Navigate, FormIsPostedByTheHelperAfterTheCallReturned) {
 
   qx::net::NavigateWithPostData({server.Url(), qx::net::kFormContentTypeHeader, body, false});
   server.MarkCallReturned();
-  navtest::ReceivedPost post;
+  qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_TRUE(post.callHadReturned);
   EXPECT_EQ(post.body, body);
@@ -143,7 +143,7 @@ TEST_F(Navigate, VisibleNavigationOpensTheAnswerPage) {
   FormServer server;
   qx::net::NavigateWithPostData({server.Url(), qx::net::kFormContentTypeHeader, "f=YWJj", true});
   server.MarkCallReturned();
-  navtest::ReceivedPost post;
+  qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, "f=YWJj");
   const std::string opened = WaitFor([&] { return fs::exists(marker) ? ReadAll(marker) : std::string(); });
@@ -157,14 +157,14 @@ TEST_F(Navigate, HelperPrintsTheAnswerPageOrAPageSayingWhy) {
   std::string printed;
   const std::string body = "f=a%20b%22c%e2%82%ac&f=%2b%3d";
   EXPECT_EQ(RunHelper({"--header", qx::net::kFormContentTypeHeader, "--", server.Url()}, body, &printed), 0);
-  navtest::ReceivedPost post;
+  qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, body);
   EXPECT_EQ(ReadAll(printed), FormServer::kAnswerPage);
   EXPECT_EQ(fs::path(printed).parent_path(), fs::path(qx::net::TemporaryFolder()));
   EXPECT_FALSE(fs::exists(marker)) << "the opener was run for a hidden navigation";
 
-  const std::string url = "http://127.0.0.1:" + std::to_string(probetest::ClosedPort()) + "/";
+  const std::string url = "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/";
   EXPECT_EQ(RunHelper({"--", url}, "f=1", &printed), 1);
   const std::string page = ReadAll(printed);
   EXPECT_NE(page.find("<html>"), std::string::npos);

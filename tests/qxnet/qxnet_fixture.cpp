@@ -4,9 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -15,22 +13,47 @@
 
 namespace qxnettest {
 
-HRESULT RecordingSink::QueryInterface(REFIID riid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___QXNetEvents) {
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
+namespace {
+
+// /doc (GET, and HEAD through it) and every POST answer as `state` says.
+void AddDocumentRoutes(httplib::Server& http, const std::shared_ptr<ServerState>& state) {
+  http.Get("/doc", [state](const httplib::Request& request, httplib::Response& response) {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->methods.push_back(request.method + " " + request.path);
+    response.status = state->docStatus;
+    if (!state->lastModified.empty()) response.set_header("Last-Modified", state->lastModified);
+    response.set_content("document body", "text/plain");
+  });
+  // The body is taken through a content reader, because the server's own
+  // reading of form bodies stops at a few kilobytes.
+  http.Post(R"(/.*)", [state](const httplib::Request& request, httplib::Response& response,
+                               const httplib::ContentReader& reader) {
+    std::string body;
+    reader([&](const char* data, size_t length) {
+      body.append(data, length);
+      return true;
+    });
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->methods.push_back(request.method + " " + request.path);
+    state->uploadBody = body;
+    state->uploadContentType = request.get_header_value("Content-Type");
+    state->uploadPath = request.path;
+    response.status = state->uploadStatus;
+    response.set_content("answer for " + std::to_string(body.size()) + " bytes", "text/html");
+  });
 }
 
-ULONG RecordingSink::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+HKEY CreateKey(HKEY root, const char16_t* path) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  return key;
 }
+
+constexpr char16_t kInternal[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
+
+}  // namespace
 
 HRESULT RecordingSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                               EXCEPINFO*, UINT*) {
@@ -57,14 +80,14 @@ void QXNetTest::SetUp() {
   setenv("QXNET_ONLINE", "1", 1);
   // A cache and a temporary folder of this test's own, so that the suite
   // also runs in one process.
-  static int serial = 0;
-  const std::string own = qxtest::TestRoot() + "/qxnet-" + std::to_string(++serial);
-  mkdir(own.c_str(), 0700);
-  mkdir((own + "/cache").c_str(), 0700);
-  mkdir((own + "/tmp").c_str(), 0700);
-  setenv("QXNET_CACHE_DIR", (own + "/cache").c_str(), 1);
-  setenv("TMPDIR", (own + "/tmp").c_str(), 1);
-  server = std::make_unique<inettest::LoopbackServer>();
+  folder = qxtest::MakeTestFolder("qxnet");
+  tmp = folder + "/tmp";
+  mkdir((folder + "/cache").c_str(), 0700);
+  mkdir(tmp.c_str(), 0700);
+  setenv("QXNET_CACHE_DIR", (folder + "/cache").c_str(), 1);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  server = std::make_unique<qxtest::LoopbackServer>();
+  AddDocumentRoutes(server->http(), state);
   AddTestRoutes(server->http(), server->stopping);
   server->Start();
   sink = new RecordingSink;
@@ -75,6 +98,7 @@ void QXNetTest::TearDown() {
   advised.clear();
   sink->Release();
   server.reset();
+  SetGlobalOffline(false);
   qxtest::ComTest::TearDown();
 }
 
@@ -100,6 +124,12 @@ HRESULT QXNetTest::Retrieve(_QXNet* object, const std::string& url, std::string&
   path = qx::BstrToUtf8(fileName);
   SysFreeString(fileName);
   return hr;
+}
+
+std::string QXNetTest::Download(_QXNet* object, const std::string& url) {
+  std::string path;
+  EXPECT_EQ(Retrieve(object, url, path), S_OK) << url;
+  return path;
 }
 
 void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
@@ -178,13 +208,6 @@ std::vector<std::string> CacheFiles() {
   return files;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 bool IsCached(const std::string& url) {
   DWORD size = 0;
   const std::u16string wide = qx::Utf8ToUtf16(url);
@@ -200,10 +223,7 @@ std::string TraceLogPath() {
 }
 
 std::vector<std::string> TraceEntries(std::string* raw) {
-  std::ifstream in(TraceLogPath(), std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  const std::string data = bytes.str();
+  const std::string data = ReadFile(TraceLogPath());
   if (raw) *raw = data;
   std::u16string wide;
   for (size_t i = 2; i + 1 < data.size(); i += 2) {
@@ -227,6 +247,50 @@ std::vector<std::string> TraceEntries(std::string* raw) {
     start = end + 2;
   }
   return entries;
+}
+
+void SetUseInternetCache(DWORD type, const std::u16string& text) {
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, kInternal);
+  std::u16string data = text;
+  data.push_back(u'\0');
+  if (type == REG_MULTI_SZ) data.push_back(u'\0');
+  EXPECT_EQ(RegSetValueExW(key, u"Use Internet Cache", 0, type,
+                           reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size() * sizeof(char16_t))),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetUseInternetCacheDword(DWORD value) {
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, kInternal);
+  EXPECT_EQ(RegSetValueExW(key, u"Use Internet Cache", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&value), sizeof(value)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetGlobalOffline(bool offline) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER,
+                       u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings");
+  const DWORD value = offline ? 1 : 0;
+  EXPECT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&value), sizeof(value)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
+  for (const auto& entry : lines) {
+    if (entry == line) return true;
+  }
+  return false;
+}
+
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
+  for (const auto& entry : lines) {
+    if (entry.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace qxnettest

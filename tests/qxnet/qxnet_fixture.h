@@ -1,11 +1,13 @@
-// Shared pieces of the QXNet object tests: a recording event sink, a
-// fixture with a loopback HTTP server, and readers of the cache folder and
-// the trace log.
+// The fixture of the QXNet object tests: a recording event sink, a loopback
+// HTTP server whose /doc and upload answers the test changes as it goes,
+// readers of the cache folder and the trace log, and the registry switches
+// the object reads.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,26 +16,28 @@
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
-#include "tests/internet_service/loopback_server.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
+#include "tests/support/loopback_server.h"
+#include "tests/support/scripted_server.h"
+#include "tests/support/test_object.h"
 
 namespace qxnettest {
+
+using qxtest::FolderEntries;
+using qxtest::ReadFile;
+using qxtest::ScriptedAnswer;
+using qxtest::ScriptedServer;
+using qxtest::TakeErrorText;
+using qxtest::WriteFile;
 
 using Report = std::pair<std::string, long>;  // title, progress
 
 // A __QXNetEvents sink that records every OnProgress and End, and answers
 // `cancelAnswer` in the cancel flag at the first report whose title starts
 // with `cancelAtTitle`.
-class RecordingSink final : public IDispatch {
+class RecordingSink final : public qxtest::VtableOnlyObject<IDispatch> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                    EXCEPINFO*, UINT*) override;
 
@@ -46,7 +50,26 @@ class RecordingSink final : public IDispatch {
   std::string throwAtTitle;
 
  private:
-  ULONG refs_ = 1;
+  void* Find(REFIID riid) override {
+    return riid == DIID___QXNetEvents ? static_cast<IDispatch*>(this) : VtableOnlyObject::Find(riid);
+  }
+};
+
+// What the server answers for /doc and uploads, and what it has seen.
+struct ServerState {
+  std::mutex mutex;
+  int docStatus = 200;
+  std::string lastModified = "Wed, 21 Oct 2015 07:28:00 GMT";  // empty: no header
+  int uploadStatus = 200;
+  std::vector<std::string> methods;  // every /doc and POST request, "GET /doc", ...
+  std::string uploadBody;            // the last POST body
+  std::string uploadContentType;
+  std::string uploadPath;  // decoded path of the last POST
+
+  size_t RequestCount() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return methods.size();
+  }
 };
 
 class QXNetTest : public qxtest::ComTest {
@@ -59,10 +82,15 @@ class QXNetTest : public qxtest::ComTest {
   // RetrieveFile; on success `path` holds what fileName came back with.
   HRESULT Retrieve(_QXNet* object, const std::string& url, std::string& path,
                    const std::string& destination = std::string());
+  // RetrieveFile into the cache, expected to succeed; the cache file's path.
+  std::string Download(_QXNet* object, const std::string& url);
   std::string Url(const std::string& path) const { return server->Url(path); }
 
-  std::unique_ptr<inettest::LoopbackServer> server;
-  RecordingSink* sink = nullptr;  // owned; connected to every NewObject
+  std::string folder;  // this test's own folder
+  std::string tmp;     // its TMPDIR
+  std::shared_ptr<ServerState> state = std::make_shared<ServerState>();
+  std::unique_ptr<qxtest::LoopbackServer> server;
+  RecordingSink* sink = nullptr;  // owned; connected to every NewObject(sink)
   std::vector<std::pair<qx::ComPtr<IConnectionPoint>, DWORD>> advised;
 };
 
@@ -72,8 +100,6 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping);
 // The cache folder, and the regular files in it other than its index.
 std::string CacheFolder();
 std::vector<std::string> CacheFiles();
-// The whole content of a file ("" when it cannot be read).
-std::string ReadFile(const std::string& path);
 // Whether the internet cache holds an entry for `url`.
 bool IsCached(const std::string& url);
 
@@ -81,5 +107,16 @@ bool IsCached(const std::string& url);
 // into line feeds; the raw bytes in `raw` when asked for.
 std::vector<std::string> TraceEntries(std::string* raw = nullptr);
 std::string TraceLogPath();
+// Whether `lines` holds `line` exactly.
+bool HasLine(const std::vector<std::string>& lines, const std::string& line);
+// Whether some entry of `lines` starts with `prefix`.
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix);
+
+// "Use Internet Cache" under the machine's product key.
+void SetUseInternetCache(DWORD type, const std::u16string& text);
+void SetUseInternetCacheDword(DWORD value);
+// The user's off-line switch.
+void SetGlobalOffline(bool offline);
+
 
 }  // namespace qxnettest

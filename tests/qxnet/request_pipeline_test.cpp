@@ -1,5 +1,5 @@
 // The request chain through RetrieveFile: the status table, authentication
-// from netrc, redirects, the per-host connection cache and certificates.
+// from netrc, redirects, and the per-host connection cache.
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -13,25 +13,28 @@ namespace {
 
 std::string DescriptionOf(HRESULT hr) {
   EXPECT_EQ(hr, E_FAIL);
-  return qxtest::Narrow(qxtest::TakeErrorRecord().description);
+  return qxtest::TakeErrorText();
 }
 
+// A few statuses of distinct kinds: without a body, a redirect without its
+// target, a client and a server error, and one the table does not know.
 TEST_F(QXNetTest, EveryStatusButSuccessFailsWithItsTableText) {
   auto net = NewObject(sink);
-  const int statuses[] = {201, 202, 203, 204, 205, 206, 300, 301, 302, 303, 304, 305,
-                          307, 400, 402, 403, 404, 405, 406, 408, 409, 410, 411, 412,
-                          413, 414, 415, 449, 500, 501, 502, 503, 504, 505, 418, 299};
-  for (int status : statuses) {
+  const std::pair<int, const char*> cases[] = {
+      {204, nullptr},
+      {302, nullptr},
+      {404, "(404) The server has not found anything matching the requested URI (Uniform Resource "
+            "Identifier)."},
+      {503, nullptr},
+      {418, "(418) Unidentified status code"},
+  };
+  for (const auto& [status, text] : cases) {
     std::string path;
     const std::string message = DescriptionOf(Retrieve(net.Get(), Url("/status/" + std::to_string(status)), path));
     EXPECT_EQ(message, qx::Utf16ToUtf8(qx::net::HttpStatusMessage(status))) << status;
-    EXPECT_EQ(message.rfind("(" + std::to_string(status) + ") ", 0), 0u) << message;
+    if (text) EXPECT_EQ(message, text);
   }
-  EXPECT_EQ(qx::Utf16ToUtf8(qx::net::HttpStatusMessage(404)),
-            "(404) The server has not found anything matching the requested URI (Uniform "
-            "Resource Identifier).");
-  EXPECT_EQ(qx::Utf16ToUtf8(qx::net::HttpStatusMessage(418)), "(418) Unidentified status code");
-  EXPECT_EQ(sink->ends, static_cast<int>(std::size(statuses)));
+  EXPECT_EQ(sink->ends, static_cast<int>(std::size(cases)));
   EXPECT_TRUE(CacheFiles().empty());
 }
 
@@ -39,8 +42,7 @@ TEST_F(QXNetTest, RedirectIsFollowedAndCachedUnderTheAskedUrl) {
   auto net = NewObject();
   std::string path;
   ASSERT_EQ(Retrieve(net.Get(), Url("/moved"), path), S_OK);
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(2048, 'a'));
+  EXPECT_EQ(ReadFile(path), std::string(2048, 'a'));
   EXPECT_TRUE(IsCached(Url("/moved")));
 }
 
@@ -77,7 +79,7 @@ TEST_F(QXNetTest, WrongOrNoCredentialsEndInUnableToLogin) {
 }
 
 TEST_F(QXNetTest, ConnectionCacheKeepsOneConnectionPerHostAndPort) {
-  inettest::LoopbackServer other;
+  qxtest::LoopbackServer other;
   AddTestRoutes(other.http(), other.stopping);
   other.Start();
   auto net = NewObject();
@@ -93,7 +95,7 @@ TEST_F(QXNetTest, ConnectionCacheKeepsOneConnectionPerHostAndPort) {
 TEST_F(QXNetTest, UnreachableServerFailsWithTheSendMessage) {
   int port = 0;
   {
-    inettest::LoopbackServer closed;
+    qxtest::LoopbackServer closed;
     closed.Start();
     port = closed.port();
   }
@@ -103,32 +105,6 @@ TEST_F(QXNetTest, UnreachableServerFailsWithTheSendMessage) {
       DescriptionOf(Retrieve(net.Get(), "http://127.0.0.1:" + std::to_string(port) + "/x", path));
   EXPECT_EQ(message.rfind("Unable to send http request : 12029\n", 0), 0u) << message;
   EXPECT_EQ(sink->ends, 1);
-}
-
-TEST_F(QXNetTest, OnlyAValidCertificateDownloads) {
-  using inettest::CertificateKind;
-  for (const auto kind : {CertificateKind::Valid, CertificateKind::WrongHost, CertificateKind::Expired}) {
-    SCOPED_TRACE(static_cast<int>(kind));
-    const auto files = inettest::MakeCertificates(qxtest::TestRoot(), kind);
-    setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
-    inettest::LoopbackServer tls(
-        std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
-    AddTestRoutes(tls.http(), tls.stopping);
-    tls.Start();
-    const std::string url = "https://127.0.0.1:" + std::to_string(tls.port()) + "/small.xml";
-    auto net = NewObject();
-    std::string path;
-    const HRESULT hr = Retrieve(net.Get(), url, path);
-    if (kind == CertificateKind::Valid) {
-      EXPECT_EQ(hr, S_OK);
-      EXPECT_TRUE(IsCached(url));
-      continue;
-    }
-    const std::string message = DescriptionOf(hr);
-    EXPECT_EQ(message.rfind("Unable to send http request : 120", 0), 0u) << message;
-    EXPECT_FALSE(IsCached(url));
-  }
-  EXPECT_EQ(CacheFiles().size(), 1u);
 }
 
 }  // namespace

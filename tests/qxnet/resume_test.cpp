@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "tests/qxnet/qxnet_fixture.h"
-#include "tests/qxnet/scripted_server.h"
+#include "tests/support/scripted_server.h"
 
 namespace qxnettest {
 namespace {

@@ -2,8 +2,6 @@
 #pragma once
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +9,7 @@
 #include "platform/registry/registry_store.h"
 #include "qxnet/platform.h"
 #include "qxnet/text.h"
+#include "tests/support/files.h"
 
 namespace regtest {
 
@@ -42,15 +41,8 @@ inline std::string Dump(HKEY root, const std::u16string& path = u"") {
   return out.str();
 }
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using qxtest::ReadFile;
+using qxtest::WriteFile;
 
 inline std::u16string ReadStringOrEmpty(HKEY root, std::u16string_view path,
                                         std::u16string_view name = u"") {

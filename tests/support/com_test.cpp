@@ -38,6 +38,8 @@ ErrorRecord TakeErrorRecord() {
   return record;
 }
 
+std::string TakeErrorText() { return Narrow(TakeErrorRecord().description); }
+
 void ClearErrorRecord() { SetErrorInfo(0, nullptr); }
 
 std::string Narrow(std::u16string_view text) { return qx::Utf16ToUtf8(text); }

@@ -47,10 +47,33 @@ struct ErrorRecord {
 };
 ErrorRecord TakeErrorRecord();
 
+// The description of the thread's error record as UTF-8, taken (and so
+// cleared) from it; "" when there is none.
+std::string TakeErrorText();
+
 // Clears the thread's error record.
 void ClearErrorRecord();
 
 // UTF-8 view of a wide text, for readable assertion messages.
 std::string Narrow(std::u16string_view text);
+
+// Fixture for the tests of one object: a new I of class `clsid` before each
+// test, with no error record left by its creation, released before the
+// leak check.
+template <class I, const CLSID& clsid>
+class ObjectTest : public ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    object = Create<I>(clsid);
+    ASSERT_TRUE(object);
+    ClearErrorRecord();
+  }
+  void TearDown() override {
+    object = nullptr;
+    ComTest::TearDown();
+  }
+  qx::ComPtr<I> object;
+};
 
 }  // namespace qxtest

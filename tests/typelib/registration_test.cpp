@@ -7,74 +7,28 @@
 
 #include "qxnet/text.h"
 #include "server/type_library/type_library.h"
+#include "tests/support/registry_dump.h"
 
 namespace typelib_test {
 namespace {
 
 constexpr char16_t kModule[] = u"/opt/corvane/lib/libqxnet.so";
 
-std::u16string GuidText(const GUID& g) {
-  char16_t buffer[40] = {};
-  StringFromGUID2(g, buffer, 40);
-  return buffer;
-}
+using qxtest::GuidText;
 
 std::u16string LibKey() { return u"TypeLib\\" + GuidText(LIBID_QXNETLib); }
 
-bool KeyExists(const std::u16string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return false;
-  RegCloseKey(key);
-  return true;
-}
+bool KeyExists(const std::u16string& path) { return qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, path); }
 
 // The string value `name` of HKCR\<path>, or "<missing>".
-std::u16string ReadString(const std::u16string& path, const char16_t* name = nullptr) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    return u"<missing>";
-  char16_t data[512] = {};
-  DWORD size = sizeof(data) - sizeof(char16_t);
-  DWORD type = 0;
-  const LSTATUS status =
-      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-  RegCloseKey(key);
-  if (status != ERROR_SUCCESS || type != REG_SZ) return u"<missing>";
-  return std::u16string(data);
+std::u16string ReadString(const std::u16string& path, const char16_t* name = u"") {
+  return qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, path, name).value_or(u"<missing>");
 }
 
-// Every value below HKCR\<path>, keyed by key path and value name.
-void Dump(const std::u16string& path, std::map<std::u16string, std::u16string>& out) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-  for (DWORD i = 0;; ++i) {
-    char16_t name[256] = {};
-    DWORD nameLength = 256;
-    BYTE data[1024] = {};
-    DWORD dataSize = sizeof(data) - 2;
-    DWORD type = 0;
-    if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &dataSize) !=
-        ERROR_SUCCESS)
-      break;
-    out[path + u"|" + name] = reinterpret_cast<const char16_t*>(data);
-  }
-  for (DWORD i = 0;; ++i) {
-    char16_t name[256] = {};
-    DWORD nameLength = 256;
-    if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
-    out[path + u"\\" + name + u"\\"] = u"";
-    Dump(path + u"\\" + name, out);
-  }
-  RegCloseKey(key);
-}
-
+// Every key and value below the library's keys.
 std::map<std::u16string, std::u16string> Snapshot() {
-  std::map<std::u16string, std::u16string> all;
-  Dump(u"TypeLib", all);
-  Dump(u"Interface", all);
+  auto all = qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"TypeLib");
+  all.merge(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, u"Interface"));
   return all;
 }
 

@@ -10,6 +10,7 @@
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/type_library/type_library.h"
+#include "tests/support/test_object.h"
 
 namespace typelib_test {
 
@@ -29,24 +30,8 @@ inline HRESULT PostError(const GUID& iid, const char16_t* source, const char16_t
 
 // IUnknown and IDispatch of a test object whose primary interface is I.
 template <class I>
-class Dispatching : public I {
+class Dispatching : public qxtest::TestObject<I> {
  public:
-  virtual ~Dispatching() = default;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = Find(riid);
-    if (!*out) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --refs;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     *count = 1;
     return S_OK;
@@ -66,14 +51,6 @@ class Dispatching : public I {
                                argErr);
   }
 
-  ULONG refs = 1;
-
- protected:
-  virtual void* Find(REFIID riid) {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == qx_iid_of<I>::value)
-      return static_cast<I*>(this);
-    return nullptr;
-  }
 };
 
 // An update item: stored properties, and UnMarshallObject that fails on

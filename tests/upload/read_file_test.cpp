@@ -6,31 +6,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "net/upload/read_file.h"
 #include "net/upload/upload_error.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace {
 
 using qx::net::ReadFileIntoMemory;
 using Steps = std::vector<std::string>;
 
-std::string Folder() {
-  const std::string folder = qxtest::TestRoot() + "/files";
-  std::filesystem::create_directories(folder);
-  return folder;
-}
+using qxtest::WriteTempFile;
 
-std::string WriteFile(const std::string& name, const std::string& content) {
-  const std::string path = Folder() + "/" + name;
-  std::ofstream(path, std::ios::binary) << content;
-  return path;
-}
 
 std::string ReadError(const std::string& path, Steps* steps = nullptr) {
   try {
@@ -51,7 +41,7 @@ long MaxResidentKilobytes() {
 
 TEST(ReadFile, WholeFileWithItsProgressSteps) {
   const std::string content("bytes\0with\xffzeros\n", 17);
-  const std::string path = WriteFile("data.bin", content);
+  const std::string path = WriteTempFile("data.bin", content);
   Steps steps;
   EXPECT_EQ(ReadFileIntoMemory(path, [&](std::string_view title) { steps.emplace_back(title); }),
             content);
@@ -63,12 +53,12 @@ TEST(ReadFile, WholeFileWithItsProgressSteps) {
 }
 
 TEST(ReadFile, FilesThatCannotBeOpened) {
-  const std::string missing = Folder() + "/no such file.txt";
-  const std::string fifo = Folder() + "/pipe";
+  const std::string missing = qxtest::TempPath("no such file.txt");
+  const std::string fifo = qxtest::TempPath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // refused without blocking
-  const std::string secret = WriteFile("secret.txt", "x");
+  const std::string secret = WriteTempFile("secret.txt", "x");
   ASSERT_EQ(chmod(secret.c_str(), 0), 0);
-  std::vector<std::string> paths = {missing, Folder(), fifo};
+  std::vector<std::string> paths = {missing, qxtest::TestRoot(), fifo};
   if (access(secret.c_str(), R_OK) != 0) paths.push_back(secret);
   for (const std::string& path : paths) {
     EXPECT_EQ(ReadError(path), "Unable to open file for reading.\n    " + path);
@@ -78,14 +68,14 @@ TEST(ReadFile, FilesThatCannotBeOpened) {
 }
 
 TEST(ReadFile, EmptyFileIsRefusedAfterTheFirstStep) {
-  const std::string path = WriteFile("empty.txt", "");
+  const std::string path = WriteTempFile("empty.txt", "");
   Steps steps;
   EXPECT_EQ(ReadError(path, &steps), "Unable to read file\n   " + path);
   EXPECT_EQ(steps, Steps{"Reading file into memory"});
 }
 
 TEST(ReadFile, HugeFilesAreRefusedWithoutReadingThem) {
-  const std::string path = Folder() + "/huge.bin";
+  const std::string path = qxtest::TempPath("huge.bin");
   const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
   ASSERT_GE(fd, 0);
   const int truncated = ftruncate(fd, off_t{1} << 31);

@@ -2,13 +2,12 @@
 // (with a key) signature are the feed's; every failure names its check.
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "feed/payload_crypto.h"
 #include "qxnet/text.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -16,18 +15,8 @@ using qx::BStr;
 using qx::ComPtr;
 namespace feed = qx::feed;
 
-std::string TempPath(const std::string& name) {
-  const char* folder = std::getenv("TMPDIR");
-  std::string path = folder && *folder ? folder : "/tmp";
-  return path + "/" + name;
-}
-
-std::string WriteFile(const std::string& name, const std::string& bytes) {
-  const std::string path = TempPath(name);
-  std::ofstream(path, std::ios::binary) << bytes;
-  return path;
-}
-
+using qxtest::TempPath;
+using qxtest::WriteTempFile;
 void Put(IUpdateItem2* item, HRESULT (STDMETHODCALLTYPE IUpdateItem2::*put)(BSTR),
          const std::string& value) {
   BStr text = BStr::FromUtf8(value);
@@ -79,7 +68,7 @@ class VerifierTest : public qxtest::ComTest {
     const HRESULT hr = verifier_->Verify(item, name.Get());
     if (hr == S_OK) return "";
     EXPECT_EQ(hr, E_FAIL);
-    return qxtest::Narrow(qxtest::TakeErrorRecord().description);
+    return qxtest::TakeErrorText();
   }
 
   ComPtr<IUpdateVerifier> verifier_;
@@ -136,13 +125,13 @@ TEST_F(VerifierTest, EachTamperingFailsWithItsOwnCheck) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(SetKey(c.key.empty() ? "" : feed::Base64Encode(c.key)), S_OK);
     ComPtr<IUpdateItem2> item = Item(c.described);
-    EXPECT_EQ(Verify(item.Get(), WriteFile("payload.bin", c.file)), c.expected);
+    EXPECT_EQ(Verify(item.Get(), WriteTempFile("payload.bin", c.file)), c.expected);
   }
 }
 
 TEST_F(VerifierTest, SpecialFilesAreRefusedAndAnEmptyFileIsVerifiedExactly) {
   ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
-  const std::string empty = WriteFile("empty.bin", "");
+  const std::string empty = WriteTempFile("empty.bin", "");
   ComPtr<IUpdateItem2> emptyItem = Item(Describe("", keys_.privateKeyPem));
   EXPECT_EQ(Verify(emptyItem.Get(), empty), "");
   ComPtr<IUpdateItem2> oneByte = Item(Describe("x", keys_.privateKeyPem));
@@ -167,7 +156,7 @@ TEST_F(VerifierTest, PublicKeyMustBe32BytesOfBase64) {
     SCOPED_TRACE(bad);
     qxtest::ClearErrorRecord();
     EXPECT_EQ(SetKey(bad), E_INVALIDARG);
-    EXPECT_EQ(qxtest::Narrow(qxtest::TakeErrorRecord().description),
+    EXPECT_EQ(qxtest::TakeErrorText(),
               "The public key is not 32 bytes of Base64");
   }
   ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
@@ -181,7 +170,7 @@ TEST_F(VerifierTest, PublicKeyMustBe32BytesOfBase64) {
 TEST_F(VerifierTest, ProductKeyComesFromTheMachineRegistry) {
   const std::string payload = "signed payload";
   const Described good = Describe(payload, keys_.privateKeyPem);
-  const std::string path = WriteFile("payload.bin", payload);
+  const std::string path = WriteTempFile("payload.bin", payload);
   ComPtr<IUpdateItem2> unsigned_ = Item({good.length, good.sha256, ""});
   EXPECT_EQ(Verify(unsigned_.Get(), path), "");  // no key anywhere: the digest suffices
 

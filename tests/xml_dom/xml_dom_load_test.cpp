@@ -5,18 +5,19 @@
 #include <string>
 
 #include "feed/xml_dom/xml_document.h"
-#include "tests/xml_dom/xml_dom_test_util.h"
+#include "qxnet/text.h"
+#include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace {
 
 using qx::xml::Document;
 using qx::xml::Node;
 using qxtest::Narrow;
-using xmltest::Wide;
-using xmltest::WriteFile;
+using qxtest::WriteTempFile;
 
 bool LoadText(Document& doc, const std::string& bytes) {
-  return doc.load(Wide(WriteFile("doc.xml", bytes)));
+  return doc.load(qx::Utf8ToUtf16(WriteTempFile("doc.xml", bytes)));
 }
 
 TEST(XmlDomLoad, FeedQueriesAndText) {
@@ -150,17 +151,17 @@ TEST(XmlDomLoad, MalformedInputGivesReasonAndPosition) {
 
 TEST(XmlDomLoad, UnreadableFilesGiveAReason) {
   Document doc;
-  EXPECT_FALSE(doc.load(Wide(xmltest::PathInRoot("missing.xml"))));
+  EXPECT_FALSE(doc.load(qx::Utf8ToUtf16(qxtest::TempPath("missing.xml"))));
   EXPECT_FALSE(doc.parseError().reason.empty());
   EXPECT_NE(doc.parseError().errorCode, S_OK);
   EXPECT_EQ(doc.parseError().filepos, 0);
 
-  EXPECT_FALSE(doc.load(Wide(qxtest::TestRoot())));  // a folder
+  EXPECT_FALSE(doc.load(qx::Utf8ToUtf16(qxtest::TestRoot())));  // a folder
   EXPECT_FALSE(doc.load(u""));
   EXPECT_FALSE(doc.load(u"/dev/null"));  // not a regular file
-  const std::string fifo = xmltest::PathInRoot("pipe");
+  const std::string fifo = qxtest::TempPath("pipe");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(doc.load(Wide(fifo)));  // refused without blocking
+  EXPECT_FALSE(doc.load(qx::Utf8ToUtf16(fifo)));  // refused without blocking
   // A failed load leaves an empty document; a later load works.
   ASSERT_TRUE(LoadText(doc, "<ok/>"));
   EXPECT_EQ(doc.parseError().errorCode, S_OK);

@@ -1,14 +1,18 @@
 // Building documents and saving them atomically.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
 #include "feed/xml_dom/xml_document.h"
-#include "tests/xml_dom/xml_dom_test_util.h"
+#include "qxnet/text.h"
+#include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace {
 
@@ -16,8 +20,7 @@ using qx::xml::Document;
 using qx::xml::DomError;
 using qx::xml::Node;
 using qx::xml::NodeType;
-using xmltest::ReadFile;
-using xmltest::Wide;
+using qxtest::ReadFile;
 
 // Builds a small catalog-like document the way its writer does: nodes are
 // created first and appended later, the root last.
@@ -47,12 +50,12 @@ void BuildCatalog(Document& doc, const std::u16string& title) {
 }
 
 TEST(XmlDomSave, BuildSaveAndReload) {
-  const std::string path = xmltest::PathInRoot("catalog.xml");
+  const std::string path = qxtest::TempPath("catalog.xml");
   const std::u16string title = u"A & B <c> \"q\" \u00e9\u20ac\U0001F600 ]]> end";
   {
     Document doc;
     BuildCatalog(doc, title);
-    doc.save(Wide(path));
+    doc.save(qx::Utf8ToUtf16(path));
   }
   const std::string bytes = ReadFile(path);
   EXPECT_EQ(bytes,
@@ -66,7 +69,7 @@ TEST(XmlDomSave, BuildSaveAndReload) {
             "</updatecatalog>\r\n");
 
   Document back;
-  ASSERT_TRUE(back.load(Wide(path))) << qxtest::Narrow(back.parseError().reason);
+  ASSERT_TRUE(back.load(qx::Utf8ToUtf16(path))) << qxtest::Narrow(back.parseError().reason);
   const Node root = back.documentElement().selectSingleNode(u"//updatecatalog");
   ASSERT_TRUE(root);
   EXPECT_EQ(root.selectSingleNode(u"./title").text(), title);
@@ -82,17 +85,17 @@ TEST(XmlDomSave, BuildSaveAndReload) {
 }
 
 TEST(XmlDomSave, ControlCharactersAndZerosSurviveAsWellFormedText) {
-  const std::string path = xmltest::PathInRoot("controls.xml");
+  const std::string path = qxtest::TempPath("controls.xml");
   {
     Document doc;
     Node root = doc.createElement(u"r");
     root.setText(std::u16string(u"a\u0001b\0c\td", 8));
     root.setAttribute(u"x", u"line1\r\nline2\t\"");
     doc.appendChild(root);
-    doc.save(Wide(path));
+    doc.save(qx::Utf8ToUtf16(path));
   }
   Document back;
-  ASSERT_TRUE(back.load(Wide(path))) << qxtest::Narrow(back.parseError().reason);
+  ASSERT_TRUE(back.load(qx::Utf8ToUtf16(path))) << qxtest::Narrow(back.parseError().reason);
   EXPECT_EQ(back.documentElement().text(), u"a\u0001bc\td");  // U+0000 cannot be stored
   EXPECT_EQ(back.documentElement().getAttribute(u"x"),
             std::optional<std::u16string>(u"line1\r\nline2\t\""));
@@ -124,8 +127,8 @@ TEST(XmlDomSave, TreeRulesAreEnforced) {
   EXPECT_EQ(doc.xml(), "<a><b></b></a>\r\n");
   // A document without an element is not written.
   Document nothing;
-  EXPECT_THROW(nothing.save(Wide(xmltest::PathInRoot("nothing.xml"))), DomError);
-  EXPECT_FALSE(std::filesystem::exists(xmltest::PathInRoot("nothing.xml")));
+  EXPECT_THROW(nothing.save(qx::Utf8ToUtf16(qxtest::TempPath("nothing.xml"))), DomError);
+  EXPECT_FALSE(std::filesystem::exists(qxtest::TempPath("nothing.xml")));
 }
 
 size_t FilesIn(const std::string& folder) {
@@ -135,22 +138,22 @@ size_t FilesIn(const std::string& folder) {
 }
 
 TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
-  const std::string folder = xmltest::PathInRoot("saves");
+  const std::string folder = qxtest::TempPath("saves");
   std::filesystem::create_directories(folder + "/target-is-folder");
   const std::string path = folder + "/catalog.xml";
-  xmltest::WriteFile("saves/catalog.xml", "<old/>");
+  qxtest::WriteTempFile("saves/catalog.xml", "<old/>");
   Document doc;
   doc.appendChild(doc.createElement(u"new"));
 
   // The target is a folder; the folder does not exist.
-  EXPECT_THROW(doc.save(Wide(folder + "/target-is-folder")), DomError);
-  EXPECT_THROW(doc.save(Wide(folder + "/missing/catalog.xml")), DomError);
+  EXPECT_THROW(doc.save(qx::Utf8ToUtf16(folder + "/target-is-folder")), DomError);
+  EXPECT_THROW(doc.save(qx::Utf8ToUtf16(folder + "/missing/catalog.xml")), DomError);
 
   if (geteuid() != 0) {
     // The folder is not writable: the old file stays as it was.
     ASSERT_EQ(chmod(folder.c_str(), 0500), 0);
     try {
-      doc.save(Wide(path));
+      doc.save(qx::Utf8ToUtf16(path));
       ADD_FAILURE() << "saving into a read-only folder succeeded";
     } catch (const DomError& e) {
       EXPECT_EQ(e.hr, E_ACCESSDENIED);
@@ -160,44 +163,60 @@ TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(ReadFile(path), "<old/>");
   EXPECT_EQ(FilesIn(folder), 2u);
 
-  doc.save(Wide(path));
+  // A file-size limit stands for a full disk: the write fails part way
+  // (the size signal is ignored, so the write reports an error).
+  Document big;
+  big.appendChild(big.createElement(u"big")).appendChild(big.createTextNode(std::u16string(64 * 1024, u'x')));
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = 16 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  EXPECT_THROW(big.save(qx::Utf8ToUtf16(path)), DomError);
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(ReadFile(path), "<old/>");
+  EXPECT_EQ(FilesIn(folder), 2u);
+
+  doc.save(qx::Utf8ToUtf16(path));
   EXPECT_EQ(ReadFile(path), "<new></new>\r\n");
   EXPECT_EQ(FilesIn(folder), 2u);
 }
 
 TEST(XmlDomSave, FileModesAndLinks) {
-  const std::string fresh = xmltest::PathInRoot("fresh.xml");
-  const std::string kept = xmltest::PathInRoot("kept.xml");
+  const std::string fresh = qxtest::TempPath("fresh.xml");
+  const std::string kept = qxtest::TempPath("kept.xml");
   Document doc;
   doc.appendChild(doc.createElement(u"r"));
   qx::xml::SaveOptions options;
   options.newFileMode = 0600;
 
-  xmltest::WriteFile("kept.xml", "<old/>");
+  qxtest::WriteTempFile("kept.xml", "<old/>");
   ASSERT_EQ(chmod(kept.c_str(), 0640), 0);
   for (const auto& [path, mode] : {std::pair{fresh, 0600u}, std::pair{kept, 0640u}}) {
-    doc.save(Wide(path), options);  // an existing file keeps its mode
+    doc.save(qx::Utf8ToUtf16(path), options);  // an existing file keeps its mode
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, mode) << path;
   }
 
   // Saving through a symbolic link replaces the linked file, keeping the link.
-  const std::string link = xmltest::PathInRoot("link.xml");
+  const std::string link = qxtest::TempPath("link.xml");
   ASSERT_EQ(symlink(kept.c_str(), link.c_str()), 0);
   Document other;
   other.appendChild(other.createElement(u"via-link"));
-  other.save(Wide(link));
+  other.save(qx::Utf8ToUtf16(link));
   struct stat lst {};
   ASSERT_EQ(lstat(link.c_str(), &lst), 0);
   EXPECT_TRUE(S_ISLNK(lst.st_mode));
   EXPECT_EQ(ReadFile(kept), "<via-link></via-link>\r\n");
 
   // A dangling link is replaced by the file; nothing appears where it pointed.
-  const std::string dangling = xmltest::PathInRoot("dangling.xml");
-  const std::string nowhere = xmltest::PathInRoot("nowhere.xml");
+  const std::string dangling = qxtest::TempPath("dangling.xml");
+  const std::string nowhere = qxtest::TempPath("nowhere.xml");
   ASSERT_EQ(symlink(nowhere.c_str(), dangling.c_str()), 0);
-  other.save(Wide(dangling));
+  other.save(qx::Utf8ToUtf16(dangling));
   ASSERT_EQ(lstat(dangling.c_str(), &lst), 0);
   EXPECT_TRUE(S_ISREG(lst.st_mode));
   EXPECT_FALSE(std::filesystem::exists(nowhere));
@@ -227,9 +246,9 @@ TEST(XmlDomSave, LinksPlantedByAnotherUserInASharedFolderAreRefused) {
   int serial = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string folder = xmltest::PathInRoot("shared" + std::to_string(++serial));
+    const std::string folder = qxtest::TempPath("shared" + std::to_string(++serial));
     std::filesystem::create_directories(folder);
-    const std::string victim = xmltest::WriteFile("victim" + std::to_string(serial), "<victim/>");
+    const std::string victim = qxtest::WriteTempFile("victim" + std::to_string(serial), "<victim/>");
     ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
     const std::string link = folder + "/cat.xml";
     ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
@@ -239,11 +258,11 @@ TEST(XmlDomSave, LinksPlantedByAnotherUserInASharedFolderAreRefused) {
     Document doc;
     doc.appendChild(doc.createElement(u"saved"));
     if (c.followed) {
-      doc.save(Wide(link));
+      doc.save(qx::Utf8ToUtf16(link));
       EXPECT_EQ(ReadFile(victim), "<saved></saved>\r\n");
     } else {
       try {
-        doc.save(Wide(link));
+        doc.save(qx::Utf8ToUtf16(link));
         ADD_FAILURE() << "the planted link was followed";
       } catch (const DomError& e) {
         EXPECT_EQ(e.hr, E_ACCESSDENIED);
@@ -261,7 +280,7 @@ TEST(XmlDomSave, LinksPlantedByAnotherUserInASharedFolderAreRefused) {
 }
 
 TEST(XmlDomSave, SaveRemovesItsOwnStaleTemporaryFiles) {
-  const std::string folder = xmltest::PathInRoot("stale");
+  const std::string folder = qxtest::TempPath("stale");
   std::filesystem::create_directories(folder);
   const auto twoHoursAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
   const struct {
@@ -277,12 +296,12 @@ TEST(XmlDomSave, SaveRemovesItsOwnStaleTemporaryFiles) {
       {"cat.xml.tmp-a1b2c3", true, false},
   };
   for (const auto& f : files) {
-    const std::string path = xmltest::WriteFile(std::string("stale/") + f.name, "partial");
+    const std::string path = qxtest::WriteTempFile(std::string("stale/") + f.name, "partial");
     if (f.old) std::filesystem::last_write_time(path, twoHoursAgo);
   }
   Document doc;
   doc.appendChild(doc.createElement(u"r"));
-  doc.save(Wide(folder + "/cat.xml"));
+  doc.save(qx::Utf8ToUtf16(folder + "/cat.xml"));
   for (const auto& f : files) {
     EXPECT_EQ(std::filesystem::exists(folder + "/" + f.name), !f.removed) << f.name;
   }

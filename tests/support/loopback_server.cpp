@@ -1,4 +1,4 @@
-#include "tests/internet_service/loopback_server.h"
+#include "tests/support/loopback_server.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace inettest {
+namespace qxtest {
 
 LoopbackServer::LoopbackServer(std::unique_ptr<httplib::Server> server)
     : server_(server ? std::move(server) : std::make_unique<httplib::Server>()) {
@@ -122,4 +122,4 @@ CertificateFiles MakeCertificates(const std::string& folder, CertificateKind kin
   return files;
 }
 
-}  // namespace inettest
+}  // namespace qxtest

@@ -6,9 +6,9 @@
 #include "net/internet_service/internet_service.h"
 #include "qxnet/bstr.h"
 #include "qxnet/text.h"
-#include "tests/qxnet7/qxnet7_fixture.h"
+#include "tests/qxnet/qxnet_fixture.h"
 
-namespace qxnet7test {
+namespace qxnettest {
 namespace {
 
 // Values the outputs hold on entry, to show which ones the call set.
@@ -31,7 +31,7 @@ CacheInfo Query(_QXNet* object, const std::string& url) {
   info.hr = object->GetCacheInfo(urlText.Get(), 0, &info.exists, &info.current, &name);
   info.name = qx::BstrToUtf8(name);
   SysFreeString(name);
-  if (FAILED(info.hr)) info.error = ErrorDescription();
+  if (FAILED(info.hr)) info.error = TakeErrorText();
   return info;
 }
 
@@ -39,7 +39,7 @@ const char kSameTime[] = "Wed, 21 Oct 2015 07:28:00 GMT";
 const char kOlderTime[] = "Wed, 21 Oct 2015 07:27:59 GMT";
 const char kNewerTime[] = "Wed, 21 Oct 2015 07:28:01 GMT";
 
-TEST_F(Qxnet7Test, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
+TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
   auto net = NewObject();
   CacheInfo before = Query(net.Get(), Url("/doc"));
   EXPECT_EQ(before.hr, S_OK);
@@ -54,7 +54,7 @@ TEST_F(Qxnet7Test, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
   EXPECT_EQ(after.exists, VARIANT_TRUE);
   EXPECT_EQ(after.current, VARIANT_TRUE);
   EXPECT_EQ(after.name, cached);
-  EXPECT_EQ(ReadWholeFile(after.name), "document body");
+  EXPECT_EQ(ReadFile(after.name), "document body");
   EXPECT_EQ(state->methods.back(), "HEAD /doc");
 
   const auto lines = TraceEntries();
@@ -74,7 +74,7 @@ TEST_F(Qxnet7Test, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
                              "bCacheFileCurrent=true, cacheFileName='" + cached + "'"));
 }
 
-TEST_F(Qxnet7Test, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
+TEST_F(QXNetTest, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   const std::pair<const char*, VARIANT_BOOL> cases[] = {
@@ -94,7 +94,7 @@ TEST_F(Qxnet7Test, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
   }
 }
 
-TEST_F(Qxnet7Test, CurrencyCheckStampsTheEntrysSyncTime) {
+TEST_F(QXNetTest, CurrencyCheckStampsTheEntrysSyncTime) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
   const std::u16string url = qx::Utf8ToUtf16(Url("/doc"));
@@ -114,7 +114,7 @@ TEST_F(Qxnet7Test, CurrencyCheckStampsTheEntrysSyncTime) {
   EXPECT_GE(now, before);
 }
 
-TEST_F(Qxnet7Test, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
+TEST_F(QXNetTest, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   {
@@ -131,7 +131,7 @@ TEST_F(Qxnet7Test, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return : not connected to server"));
 }
 
-TEST_F(Qxnet7Test, ServerGoneMeansNotCurrentWithTheNameSet) {
+TEST_F(QXNetTest, ServerGoneMeansNotCurrentWithTheNameSet) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   const std::string url = Url("/doc");
@@ -143,7 +143,7 @@ TEST_F(Qxnet7Test, ServerGoneMeansNotCurrentWithTheNameSet) {
   EXPECT_EQ(info.name, cached);
 }
 
-TEST_F(Qxnet7Test, ResponseWithoutLastModifiedFailsWithItsMessage) {
+TEST_F(QXNetTest, ResponseWithoutLastModifiedFailsWithItsMessage) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
   {
@@ -164,7 +164,7 @@ TEST_F(Qxnet7Test, ResponseWithoutLastModifiedFailsWithItsMessage) {
                              "bCacheFileCurrent=false, cacheFileName='untouched'"));
 }
 
-TEST_F(Qxnet7Test, RegistrySwitchesTheCacheOffOnlyWithFalse) {
+TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
 
@@ -200,7 +200,7 @@ TEST_F(Qxnet7Test, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
 }
 
-TEST_F(Qxnet7Test, OffLineReportsTheCopyAndKeepsTheName) {
+TEST_F(QXNetTest, OffLineReportsTheCopyAndKeepsTheName) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
   const size_t requests = state->RequestCount();
@@ -213,7 +213,7 @@ TEST_F(Qxnet7Test, OffLineReportsTheCopyAndKeepsTheName) {
   EXPECT_EQ(state->RequestCount(), requests);
 }
 
-TEST_F(Qxnet7Test, EntryWhoseFileIsGoneIsDeleted) {
+TEST_F(QXNetTest, EntryWhoseFileIsGoneIsDeleted) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   ASSERT_EQ(::unlink(cached.c_str()), 0);
@@ -228,7 +228,7 @@ TEST_F(Qxnet7Test, EntryWhoseFileIsGoneIsDeleted) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::DeleteCacheEntry return"));
 }
 
-TEST_F(Qxnet7Test, NullPointersAndBadUrls) {
+TEST_F(QXNetTest, NullPointersAndBadUrls) {
   auto net = NewObject();
   qx::BStr url = qx::BStr::FromUtf8(Url("/doc"));
   VARIANT_BOOL exists = kUntouchedFlag, current = kUntouchedFlag;
@@ -239,7 +239,7 @@ TEST_F(Qxnet7Test, NullPointersAndBadUrls) {
                                          missing == 1 ? nullptr : &current,
                                          missing == 2 ? nullptr : &name);
     EXPECT_EQ(hr, E_INVALIDARG);
-    EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+    EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   }
   EXPECT_EQ(exists, kUntouchedFlag);
   EXPECT_EQ(current, kUntouchedFlag);
@@ -258,4 +258,4 @@ TEST_F(Qxnet7Test, NullPointersAndBadUrls) {
 }
 
 }  // namespace
-}  // namespace qxnet7test
+}  // namespace qxnettest

@@ -1,4 +1,4 @@
-#include "tests/qxnet/scripted_server.h"
+#include "tests/support/scripted_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,7 +8,7 @@
 
 #include <chrono>
 
-namespace qxnettest {
+namespace qxtest {
 
 ScriptedServer::ScriptedServer(std::function<ScriptedAnswer(const std::string&)> answer)
     : answer_(std::move(answer)) {
@@ -93,4 +93,4 @@ void ScriptedServer::Answer(int client) {
   }
 }
 
-}  // namespace qxnettest
+}  // namespace qxtest

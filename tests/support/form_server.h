@@ -3,14 +3,13 @@
 // posting call has returned, which shows whether the call waited for it.
 #pragma once
 
-#include <httplib.h>
-
 #include <condition_variable>
 #include <mutex>
 #include <string>
-#include <thread>
 
-namespace navtest {
+#include "tests/support/loopback_server.h"
+
+namespace qxtest {
 
 struct ReceivedPost {
   std::string body;
@@ -33,14 +32,12 @@ class FormServer {
   bool WaitForPost(ReceivedPost* post);
 
  private:
-  httplib::Server server_;
-  std::thread thread_;
-  int port_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   bool callReturned_ = false;
   bool received_ = false;
   ReceivedPost post_;
+  LoopbackServer server_;  // last: stopped before the state its handler uses
 };
 
-}  // namespace navtest
+}  // namespace qxtest

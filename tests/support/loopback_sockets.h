@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace probetest {
+namespace qxtest {
 
 // A socket listening on 127.0.0.1, on an ephemeral port unless one is given.
 class Listener {
@@ -28,4 +28,4 @@ std::uint16_t ClosedPort();
 // when the queue could not be filled.
 bool FillListenQueue(std::uint16_t port, std::vector<int>* clients);
 
-}  // namespace probetest
+}  // namespace qxtest

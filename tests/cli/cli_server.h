@@ -1,4 +1,4 @@
-// An HTTP server on 127.0.0.1 (ephemeral port) for the end-to-end tests:
+// The routes of the command-line tests, on a loopback server:
 //   /file.bin   a fixed body of kFileSize bytes
 //   /missing    404
 //   /slow.bin   a large body sent slowly, for cancelling a download
@@ -9,31 +9,24 @@
 #include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+#include "tests/support/loopback_server.h"
 
 namespace clitest {
 
 inline constexpr size_t kFileSize = 70000;
 std::string FileBody();  // the body of /file.bin
 
-class LoopbackServer {
+class CliServer {
  public:
-  LoopbackServer();
-  ~LoopbackServer();
-  std::string Url(const std::string& path) const;
+  CliServer();
+  std::string Url(const std::string& path) const { return server_.Url(path); }
   // GET requests of /dated.bin so far (HEAD requests not counted).
-  int DatedDownloads() const { return dated_gets_->load(); }
+  int DatedDownloads() const { return dated_gets_.load(); }
 
  private:
-  std::unique_ptr<httplib::Server> server_;
-  std::thread thread_;
-  std::shared_ptr<std::atomic<bool>> stopping_;
-  std::shared_ptr<std::atomic<int>> dated_gets_ = std::make_shared<std::atomic<int>>(0);
-  int port_ = 0;
+  std::atomic<int> dated_gets_{0};
+  qxtest::LoopbackServer server_;  // last: stopped before the counter its handler uses
 };
 
 }  // namespace clitest

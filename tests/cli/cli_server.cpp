@@ -1,6 +1,4 @@
-#include "tests/cli/loopback_server.h"
-
-#include <httplib.h>
+#include "tests/cli/cli_server.h"
 
 #include <chrono>
 
@@ -28,46 +26,30 @@ std::string Feed(const std::string& base) {
 
 }  // namespace
 
-LoopbackServer::LoopbackServer()
-    : server_(std::make_unique<httplib::Server>()),
-      stopping_(std::make_shared<std::atomic<bool>>(false)) {
-  port_ = server_->bind_to_any_port("127.0.0.1");
-  const std::string base = "http://127.0.0.1:" + std::to_string(port_);
-  server_->Get("/file.bin", [](const httplib::Request&, httplib::Response& response) {
+CliServer::CliServer() {
+  httplib::Server& http = server_.http();
+  http.Get("/file.bin", [](const httplib::Request&, httplib::Response& response) {
     response.set_content(FileBody(), "application/octet-stream");
   });
-  server_->Get("/dated.bin", [gets = dated_gets_](const httplib::Request& request,
-                                                  httplib::Response& response) {
-    if (request.method == "GET") ++*gets;
+  http.Get("/dated.bin", [this](const httplib::Request& request, httplib::Response& response) {
+    if (request.method == "GET") ++dated_gets_;
     response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
     response.set_content(FileBody(), "application/octet-stream");
   });
-  server_->Get("/feed.xml", [base](const httplib::Request&, httplib::Response& response) {
-    response.set_content(Feed(base), "application/rss+xml");
+  http.Get("/feed.xml", [this](const httplib::Request&, httplib::Response& response) {
+    response.set_content(Feed(Url("")), "application/rss+xml");
   });
-  auto stopping = stopping_;
-  server_->Get("/slow.bin", [stopping](const httplib::Request&, httplib::Response& response) {
+  http.Get("/slow.bin", [this](const httplib::Request&, httplib::Response& response) {
     response.set_content_provider(
         size_t{64} << 20, "application/octet-stream",
-        [stopping](size_t, size_t, httplib::DataSink& sink) {
-          if (stopping->load()) return false;
+        [this](size_t, size_t, httplib::DataSink& sink) {
+          if (server_.stopping) return false;
           std::this_thread::sleep_for(std::chrono::milliseconds(20));
           static const std::string piece(4096, 'x');
           return sink.write(piece.data(), piece.size());
         });
   });
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-  while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
-LoopbackServer::~LoopbackServer() {
-  stopping_->store(true);
-  server_->stop();
-  thread_.join();
-}
-
-std::string LoopbackServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  server_.Start();
 }
 
 }  // namespace clitest

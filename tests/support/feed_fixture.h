@@ -1,32 +1,104 @@
-// Helpers shared by the catalog and work-unit tests: files, items, lists and
-// small feed files.
+// The fixture pieces of the feed, catalog and work-unit tests: feed files
+// made and parsed, items made, and documents, channels, items and catalog
+// lists read back as plain values.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "feed/feed_date.h"
+#include "qxnet/text.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
-namespace qxtest::catalog {
+namespace feedtest {
 
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
+using qx::BStr;
+using qx::ComPtr;
+using qxtest::ReadFile;
+using qxtest::TempPath;
+using qxtest::WriteFile;
+using qxtest::WriteTempFile;
+
+inline HRESULT Parse(IUpdateDocument* document, const std::string& path) {
+  BStr name = BStr::FromUtf8(path);
+  return document->Parse(name.Get());
 }
 
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+inline HRESULT Save(IUpdateDocument* document, const std::string& path) {
+  BStr name = BStr::FromUtf8(path);
+  return document->Save(name.Get());
 }
 
-inline std::string Path(const std::string& name) { return TestRoot() + "/" + name; }
+struct ItemValues {
+  std::u16string title, link, description, guid, category;
+  DATE pubDate = 0;
+  VARIANT_BOOL required = 0;
+};
+
+struct ChannelValues {
+  std::u16string title, link, description;
+  std::vector<ItemValues> items;
+};
+
+// The value of a text getter as it is; Text() below gives it as UTF-8.
+template <class T>
+std::u16string WideText(T* object, HRESULT (STDMETHODCALLTYPE T::*get)(BSTR*)) {
+  BStr value;
+  EXPECT_EQ((object->*get)(value.Put()), S_OK);
+  return value.Text();
+}
+
+inline ItemValues ValuesOf(IUpdateItem* item) {
+  ItemValues v;
+  v.title = WideText(item, &IUpdateItem::get_title);
+  v.link = WideText(item, &IUpdateItem::get_link);
+  v.description = WideText(item, &IUpdateItem::get_description);
+  v.guid = WideText(item, &IUpdateItem::get_guid);
+  v.category = WideText(item, &IUpdateItem::get_category);
+  EXPECT_EQ(item->get_pubDate(&v.pubDate), S_OK);
+  EXPECT_EQ(item->get_required(&v.required), S_OK);
+  return v;
+}
+
+inline ChannelValues ValuesOf(IUpdateChannel* channel) {
+  ChannelValues v;
+  v.title = WideText(channel, &IUpdateChannel::get_title);
+  v.link = WideText(channel, &IUpdateChannel::get_link);
+  v.description = WideText(channel, &IUpdateChannel::get_description);
+  ComPtr<IUpdateItems> items;
+  EXPECT_EQ(channel->get_items(items.Put()), S_OK);
+  if (!items) return v;
+  LONG count = 0;
+  EXPECT_EQ(items->get_Count(&count), S_OK);
+  for (LONG i = 0; i < count; ++i) {
+    ComPtr<IUpdateItem> item;
+    EXPECT_EQ(items->Item(i, item.Put()), S_OK);
+    if (item) v.items.push_back(ValuesOf(item.Get()));
+  }
+  return v;
+}
+
+inline std::vector<ChannelValues> ChannelsOf(IUpdateDocument* document) {
+  std::vector<ChannelValues> result;
+  ComPtr<IUpdateChannels> channels;
+  EXPECT_EQ(document->get_channels(channels.Put()), S_OK);
+  if (!channels) return result;
+  LONG count = 0;
+  EXPECT_EQ(channels->get_Count(&count), S_OK);
+  for (LONG i = 0; i < count; ++i) {
+    ComPtr<IUpdateChannel> channel;
+    EXPECT_EQ(channels->Item(i, channel.Put()), S_OK);
+    if (channel) result.push_back(ValuesOf(channel.Get()));
+  }
+  return result;
+}
+
+using qxtest::TakeErrorText;
+
+inline std::u16string W(std::string_view utf8) { return qx::Utf8ToUtf16(utf8); }
 
 inline qx::BStr Wide(const std::string& text) { return qx::BStr::FromUtf8(text); }
 
@@ -39,7 +111,7 @@ inline DATE Date(const std::string& text) {
 
 inline qx::ComPtr<IUpdateItem> MakeItem(const std::string& guid, DATE pubDate = 0.0,
                                         const std::string& title = "") {
-  auto item = Create<IUpdateItem>(CLSID_UpdateItem);
+  auto item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
   item->put_guid(Wide(guid).Get());
   if (!title.empty()) item->put_title(Wide(title).Get());
   if (pubDate != 0.0) item->put_pubDate(pubDate);
@@ -135,10 +207,10 @@ inline std::string FeedXml(const std::vector<std::vector<FeedItem>>& channels) {
 // Writes the feed to a file and parses it into a new document.
 inline qx::ComPtr<IUpdateDocument> ParseFeed(const std::string& xml,
                                              const std::string& name = "feed.xml") {
-  WriteFile(Path(name), xml);
-  auto doc = Create<IUpdateDocument>(CLSID_UpdateDocument);
-  EXPECT_EQ(doc->Parse(Wide(Path(name)).Get()), S_OK);
+  const std::string path = WriteTempFile(name, xml);
+  auto doc = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
+  EXPECT_EQ(doc->Parse(Wide(path).Get()), S_OK);
   return doc;
 }
 
-}  // namespace qxtest::catalog
+}  // namespace feedtest

@@ -1,4 +1,4 @@
-#include "tests/module/registry_dump.h"
+#include "tests/support/registry_dump.h"
 
 #include <vector>
 
@@ -70,6 +70,12 @@ bool RegistryKeyExists(HKEY root, const std::u16string& path) {
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
+}
+
+std::u16string GuidText(const GUID& guid) {
+  OLECHAR text[40] = {};
+  StringFromGUID2(guid, text, 40);
+  return text;
 }
 
 }  // namespace qxtest

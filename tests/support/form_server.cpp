@@ -1,14 +1,13 @@
-#include "tests/navigate/form_server.h"
+#include "tests/support/form_server.h"
 
 #include <chrono>
-#include <stdexcept>
 
-namespace navtest {
+namespace qxtest {
 
 FormServer::FormServer() {
   // The body is taken through a content reader: the server's own reading of
   // form bodies stops at a few kilobytes, far below an upload's size.
-  server_.Post("/form", [this](const httplib::Request& request, httplib::Response& response,
+  server_.http().Post("/form", [this](const httplib::Request& request, httplib::Response& response,
                                const httplib::ContentReader& reader) {
     std::string body;
     reader([&](const char* data, size_t length) {
@@ -27,21 +26,13 @@ FormServer::FormServer() {
     changed_.notify_all();
     response.set_content(kAnswerPage, "text/html");
   });
-  port_ = server_.bind_to_any_port("127.0.0.1");
-  if (port_ <= 0) throw std::runtime_error("cannot bind a loopback port");
-  thread_ = std::thread([this] { server_.listen_after_bind(); });
-  while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  server_.Start();
 }
 
-FormServer::~FormServer() {
-  MarkCallReturned();
-  server_.stop();
-  if (thread_.joinable()) thread_.join();
-}
+// A handler still waiting for the mark is let go before the server stops.
+FormServer::~FormServer() { MarkCallReturned(); }
 
-std::string FormServer::Url() const {
-  return "http://127.0.0.1:" + std::to_string(port_) + "/form";
-}
+std::string FormServer::Url() const { return server_.Url("/form"); }
 
 void FormServer::MarkCallReturned() {
   {
@@ -60,4 +51,4 @@ bool FormServer::WaitForPost(ReceivedPost* post) {
   return true;
 }
 
-}  // namespace navtest
+}  // namespace qxtest

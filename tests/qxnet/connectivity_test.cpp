@@ -1,15 +1,11 @@
 // IsConnected, CanConnect, ValidateUrl and AttemptConnect: the off-line
-// switch, live and dead loopback URLs, URL checks, and TCP probes of
-// listening, closed and full ports with odd arguments.
-#include <unistd.h>
-
-#include <climits>
-
+// switch, live and dead loopback URLs, URL checks, and what AttemptConnect
+// adds to the connect probe.
 #include "qxnet/bstr.h"
-#include "tests/connectivity/loopback_sockets.h"
-#include "tests/qxnet7/qxnet7_fixture.h"
+#include "tests/qxnet/qxnet_fixture.h"
+#include "tests/support/loopback_sockets.h"
 
-namespace qxnet7test {
+namespace qxnettest {
 namespace {
 
 VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = nullptr) {
@@ -20,7 +16,7 @@ VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = 
   return answer;
 }
 
-TEST_F(Qxnet7Test, IsConnectedFollowsTheOffLineSwitch) {
+TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
   auto net = NewObject();
   VARIANT_BOOL online = 5;
   ASSERT_EQ(net->get_IsConnected(&online), S_OK);
@@ -36,17 +32,13 @@ TEST_F(Qxnet7Test, IsConnectedFollowsTheOffLineSwitch) {
   ASSERT_EQ(net->get_IsConnected(&online), S_OK);
   EXPECT_EQ(online, 0);
 
-  qxtest::ClearErrorRecord();
-  EXPECT_EQ(net->get_IsConnected(nullptr), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
-
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::get_IsConnected()"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::get_IsConnected return: true"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::get_IsConnected return: false"));
 }
 
-TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
+TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   auto net = NewObject();
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), VARIANT_TRUE);
   ASSERT_EQ(state->RequestCount(), 1u);
@@ -66,7 +58,7 @@ TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
   }
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   const std::string dead =
-      "http://127.0.0.1:" + std::to_string(probetest::ClosedPort()) + "/doc";
+      "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
   HRESULT hr = E_FAIL;
   EXPECT_EQ(CanConnectTo(net.Get(), dead, &hr), 0);
   EXPECT_EQ(hr, S_OK);
@@ -78,7 +70,7 @@ TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
   qx::BStr url = qx::BStr::FromUtf8(Url("/doc"));
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->CanConnect(url.Get(), nullptr), E_INVALIDARG);
-  EXPECT_EQ(ErrorDescription(), "Invalid parameter");
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::CanConnect(" + Url("/doc") + ")"));
@@ -86,7 +78,7 @@ TEST_F(Qxnet7Test, CanConnectAsksTheServerWithHead) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::CanConnect return: false"));
 }
 
-TEST_F(Qxnet7Test, CanConnectOffLineSendsNothing) {
+TEST_F(QXNetTest, CanConnectOffLineSendsNothing) {
   auto net = NewObject();
   SetGlobalOffline(true);
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
@@ -94,7 +86,7 @@ TEST_F(Qxnet7Test, CanConnectOffLineSendsNothing) {
   EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
-TEST_F(Qxnet7Test, ValidateUrlAcceptsHttpAndHttpsOnly) {
+TEST_F(QXNetTest, ValidateUrlAcceptsHttpAndHttpsOnly) {
   auto net = NewObject();
   for (const char* good : {"https://example.invalid/a", "http://127.0.0.1:8080/x?y=1",
                            "http://127.0.0.1/a b/\"q\"/\xC3\xBC"}) {
@@ -104,11 +96,11 @@ TEST_F(Qxnet7Test, ValidateUrlAcceptsHttpAndHttpsOnly) {
   qx::BStr ftp = qx::BStr::FromUtf8("ftp://127.0.0.1/file");
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->ValidateUrl(ftp.Get()), E_FAIL);
-  EXPECT_EQ(ErrorDescription(), "Invalid URL.\n    ftp://127.0.0.1/file");
+  EXPECT_EQ(TakeErrorText(), "Invalid URL.\n    ftp://127.0.0.1/file");
   // No argument check of its own: a null URL fails like any bad URL.
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->ValidateUrl(nullptr), E_FAIL);
-  EXPECT_FALSE(ErrorDescription().empty());
+  EXPECT_FALSE(TakeErrorText().empty());
 
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateUrl(https://example.invalid/a)"));
@@ -116,7 +108,7 @@ TEST_F(Qxnet7Test, ValidateUrlAcceptsHttpAndHttpsOnly) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateUrl: Invalid URL.\n    ftp://127.0.0.1/file"));
 }
 
-class AttemptConnectTest : public Qxnet7Test {
+class AttemptConnectTest : public QXNetTest {
  protected:
   // AttemptConnect through _QXNetConnect; `answer` -1, 0, or 5 when unset.
   HRESULT Attempt(BSTR host, LONG port, LONG timeout, VARIANT_BOOL* answer) {
@@ -135,63 +127,29 @@ class AttemptConnectTest : public Qxnet7Test {
   }
 };
 
-TEST_F(AttemptConnectTest, ListeningClosedAndFullPorts) {
-  probetest::Listener listener;
+// The probe's own rules (timeouts, host names, full queues, the port range)
+// are the connect probe's tests; here only what the member adds: the answer's
+// values, the trace line, and arguments refused before anything runs.
+TEST_F(AttemptConnectTest, AnswersTheProbeAndTracesTheCall) {
+  qxtest::Listener listener;
   EXPECT_EQ(Attempt("127.0.0.1", listener.port(), 2000), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("localhost", listener.port(), 2000), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), 2000), 0);
-
-  // A listen queue that takes no more connections leaves the attempt
-  // waiting until its time is up.
-  probetest::Listener full(1);
-  std::vector<int> clients;
-  if (probetest::FillListenQueue(full.port(), &clients)) {
-    EXPECT_EQ(Attempt("127.0.0.1", full.port(), 300), 0);
-  } else {
-    ADD_FAILURE() << "the listen queue could not be filled";
-  }
-  for (int fd : clients) ::close(fd);
-
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::AttemptConnect(127.0.0.1," +
-                                 std::to_string(listener.port()) + ",2000)"));
-}
-
-TEST_F(AttemptConnectTest, OddTimeoutsAndHosts) {
-  probetest::Listener listener;
-  // -1 waits without limit; every other negative time and the largest one
-  // still connect to a listener at once.
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -1), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), -5), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MIN), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", listener.port(), INT_MAX), VARIANT_TRUE);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), -1), 0);
-  EXPECT_EQ(Attempt("127.0.0.1", probetest::ClosedPort(), INT_MAX), 0);
-  // A host name no name service can hold is refused without a lookup.
-  EXPECT_EQ(Attempt(std::string(10000, 'a'), listener.port(), 2000), 0);
+  EXPECT_EQ(Attempt("127.0.0.1", qxtest::ClosedPort(), 2000), 0);
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::AttemptConnect(127.0.0.1," +
+                                          std::to_string(listener.port()) + ",2000)"));
 }
 
 TEST_F(AttemptConnectTest, ArgumentChecksComeBeforeTheTrace) {
   qx::BStr host = qx::BStr::FromUtf8("127.0.0.1");
-  qx::BStr empty = qx::BStr::FromUtf8("");
   VARIANT_BOOL answer = 5;
-  for (LONG port : std::initializer_list<LONG>{0, 65536, -1, INT_MAX}) {
-    EXPECT_EQ(Attempt(host.Get(), port, 100, &answer), E_INVALIDARG) << port;
-    EXPECT_EQ(ErrorDescription(), "Invalid parameter");
-    EXPECT_EQ(answer, 5);
-  }
-  EXPECT_EQ(Attempt(empty.Get(), 80, 100, &answer), E_INVALIDARG);
+  EXPECT_EQ(Attempt(host.Get(), 65536, 100, &answer), E_INVALIDARG);
+  EXPECT_EQ(TakeErrorText(), "Invalid parameter");
+  EXPECT_EQ(answer, 5);
   EXPECT_EQ(Attempt(nullptr, 80, 100, &answer), E_INVALIDARG);
   auto net = NewObject();
   auto connect = qx::QueryAs<_QXNetConnect>(net.Get());
   EXPECT_EQ(connect->AttemptConnect(host.Get(), 80, 100, nullptr), E_INVALIDARG);
   EXPECT_FALSE(HasLineStartingWith(TraceEntries(), "CQXNet::AttemptConnect("));
-
-  // The highest port is a valid one.
-  EXPECT_EQ(Attempt(host.Get(), 65535, 300, &answer), S_OK);
-  EXPECT_TRUE(answer == VARIANT_TRUE || answer == 0);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::AttemptConnect(127.0.0.1,65535,300)"));
 }
 
 }  // namespace
-}  // namespace qxnet7test
+}  // namespace qxnettest

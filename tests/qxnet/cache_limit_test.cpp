@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include "net/cache/cache_limit.h"
-#include "tests/qxnet7/qxnet7_fixture.h"
+#include "tests/qxnet/qxnet_fixture.h"
 
-namespace qxnet7test {
+namespace qxnettest {
 namespace {
 
 using qx::net::CacheLimit;
@@ -41,7 +41,7 @@ void SetLimitValue(DWORD type, const void* data, DWORD size) {
   RegCloseKey(key);
 }
 
-TEST_F(Qxnet7Test, LimitComesFromTheEnvironmentThenTheRegistryThenTheDefault) {
+TEST_F(QXNetTest, LimitComesFromTheEnvironmentThenTheRegistryThenTheDefault) {
   unsetenv("QXNET_CACHE_LIMIT");
   CacheLimit limit = ReadCacheLimit();
   EXPECT_EQ(limit.bytes, kDefaultCacheLimit);
@@ -72,4 +72,4 @@ TEST_F(Qxnet7Test, LimitComesFromTheEnvironmentThenTheRegistryThenTheDefault) {
 }
 
 }  // namespace
-}  // namespace qxnet7test
+}  // namespace qxnettest

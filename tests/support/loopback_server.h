@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-namespace inettest {
+namespace qxtest {
 
 // Runs an httplib server on 127.0.0.1 until destroyed; counts the TCP
 // connections its requests came over (by client port).
@@ -51,4 +51,4 @@ enum class CertificateKind { Valid, WrongHost, Expired };
 // Expired: for 127.0.0.1, validity ended a day ago.
 CertificateFiles MakeCertificates(const std::string& folder, CertificateKind kind);
 
-}  // namespace inettest
+}  // namespace qxtest

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-namespace qxnettest {
+namespace qxtest {
 
 struct ScriptedAnswer {
   std::string head;  // status line and header lines, each ending in CR LF
@@ -49,4 +49,4 @@ class ScriptedServer {
   std::thread thread_;
 };
 
-}  // namespace qxnettest
+}  // namespace qxtest

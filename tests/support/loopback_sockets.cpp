@@ -1,4 +1,4 @@
-#include "tests/connectivity/loopback_sockets.h"
+#include "tests/support/loopback_sockets.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <stdexcept>
 
-namespace probetest {
+namespace qxtest {
 namespace {
 
 int BoundSocket(std::uint16_t* port, std::uint16_t wanted = 0) {
@@ -64,4 +64,4 @@ bool FillListenQueue(std::uint16_t port, std::vector<int>* clients) {
   return false;
 }
 
-}  // namespace probetest
+}  // namespace qxtest

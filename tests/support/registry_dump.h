@@ -19,4 +19,7 @@ std::optional<std::u16string> ReadRegistryString(HKEY root, const std::u16string
 
 bool RegistryKeyExists(HKEY root, const std::u16string& path);
 
+// The registry form of a GUID, "{XXXXXXXX-...}".
+std::u16string GuidText(const GUID& guid);
+
 }  // namespace qxtest
