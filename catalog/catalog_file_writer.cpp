@@ -1,6 +1,7 @@
 #include "catalog/catalog_file_writer.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 #include "feed/enclosure.h"
@@ -103,10 +104,17 @@ HRESULT SaveCatalogFile(std::u16string_view fileName, const CatalogValues& value
                         IUpdateCatalog& catalog, const FailureReport& report) {
   if (fileName.empty()) return report(u"filename is not set", E_FAIL);
 
+  std::unique_ptr<xml::Document> scratch;
+  try {
+    scratch = std::make_unique<xml::Document>();
+  } catch (const xml::DomError& error) {
+    return report(u"Failed to instantiate an XML DOM.", error.hr);
+  }
+
   try {
     xml::SaveOptions options;
     options.newFileMode = kNewCatalogMode;
-    xml::StreamWriter out(fileName, options);
+    xml::StreamWriter out(fileName, options, *scratch);
     CatalogFileBuilder builder(out);
     out.Declaration(u"version='1.0'");
     out.StartElement(u"updatecatalog");

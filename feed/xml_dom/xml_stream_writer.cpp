@@ -9,8 +9,9 @@ namespace qx::xml {
 
 using internal::GuardAllocation;
 
-StreamWriter::StreamWriter(std::u16string_view fileName, const SaveOptions& options)
-    : file_(internal::SavePath(fileName), options.newFileMode) {}
+StreamWriter::StreamWriter(std::u16string_view fileName, const SaveOptions& options,
+                           Document& scratch)
+    : file_(internal::SavePath(fileName), options.newFileMode), scratch_(scratch) {}
 
 void StreamWriter::Declaration(std::u16string_view data) {
   // Checked and printed as the document's own declaration would be.

@@ -14,8 +14,10 @@ namespace qx::xml {
 
 class StreamWriter {
  public:
-  // Throws DomError.
-  StreamWriter(std::u16string_view fileName, const SaveOptions& options);
+  // Elements are made in `scratch`, a document of the caller's (whose
+  // creation can fail on its own, before any file is touched). Throws
+  // DomError.
+  StreamWriter(std::u16string_view fileName, const SaveOptions& options, Document& scratch);
 
   // The XML declaration "<?xml data?>" as the first top-level node.
   void Declaration(std::u16string_view data);
@@ -43,7 +45,7 @@ class StreamWriter {
   void Write(Node made);
 
   AtomicFileWriter file_;
-  Document scratch_;
+  Document& scratch_;
   int depth_ = 0;
 };
 
