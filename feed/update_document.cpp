@@ -58,6 +58,17 @@ HRESULT CUpdateDocument::Report(const feed::FeedStatus& status) {
   return Error(status.message, status.hr);
 }
 
+HRESULT CUpdateDocument::RunFileStep(FileStep step, std::u16string_view fileName) {
+  return NoThrow([&] {
+    try {
+      return (this->*step)(fileName);
+    } catch (const xml::DomError& e) {
+      return Error(e.description.empty() ? kDomFailed : e.description,
+                   FAILED(e.hr) ? e.hr : E_FAIL);
+    }
+  });
+}
+
 HRESULT CUpdateDocument::get_channels(IUpdateChannels** pVal) {
   if (!pVal) return Error(kInvalidParameter, E_POINTER);
   *pVal = nullptr;
@@ -73,14 +84,7 @@ HRESULT CUpdateDocument::get_channels(IUpdateChannels** pVal) {
 HRESULT CUpdateDocument::Parse(BSTR fileName) {
   const std::u16string_view name = BstrView(fileName);
   if (!IsPresent(name)) return Error(kInvalidFilename, E_FAIL);
-  return NoThrow([&] {
-    try {
-      return ParseFile(name);
-    } catch (const xml::DomError& e) {
-      return Error(e.description.empty() ? kDomFailed : e.description,
-                   FAILED(e.hr) ? e.hr : E_FAIL);
-    }
-  });
+  return RunFileStep(&CUpdateDocument::ParseFile, name);
 }
 
 HRESULT CUpdateDocument::ParseFile(std::u16string_view fileName) {
@@ -99,15 +103,7 @@ HRESULT CUpdateDocument::ParseFile(std::u16string_view fileName) {
 }
 
 HRESULT CUpdateDocument::Save(BSTR fileName) {
-  const std::u16string_view name = BstrView(fileName);
-  return NoThrow([&] {
-    try {
-      return SaveFile(name);
-    } catch (const xml::DomError& e) {
-      return Error(e.description.empty() ? kDomFailed : e.description,
-                   FAILED(e.hr) ? e.hr : E_FAIL);
-    }
-  });
+  return RunFileStep(&CUpdateDocument::SaveFile, BstrView(fileName));
 }
 
 HRESULT CUpdateDocument::SaveFile(std::u16string_view fileName) {

@@ -29,6 +29,10 @@ class CUpdateDocument final : public DispatchObject<CUpdateDocument, IUpdateDocu
  private:
   HRESULT ParseFile(std::u16string_view fileName);
   HRESULT SaveFile(std::u16string_view fileName);
+  // Runs ParseFile or SaveFile at the public boundary: a DOM failure is
+  // reported with its own text (a general one when it has none) and code.
+  using FileStep = HRESULT (CUpdateDocument::*)(std::u16string_view fileName);
+  HRESULT RunFileStep(FileStep step, std::u16string_view fileName);
   // Reports a failed step with its message, or passes the code on when the
   // failing object reported it already.
   HRESULT Report(const feed::FeedStatus& status);
