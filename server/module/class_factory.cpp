@@ -1,8 +1,8 @@
 #include "server/module/class_factory.h"
 
-#include <atomic>
 #include <new>
 
+#include "server/object_frame/counted_object.h"
 #include "server/object_frame/module_lock.h"
 
 namespace qx {
@@ -11,26 +11,9 @@ namespace {
 
 // Factories are cached by the module for its whole life, so they do not
 // hold the module lock themselves; LockServer does.
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public CountedObject<IClassFactory> {
  public:
   explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1) + 1; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = refs_.fetch_sub(1) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
                                            void** object) override {
@@ -52,13 +35,14 @@ class ClassFactory final : public IClassFactory {
 
  private:
   const ClassEntry& entry_;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace
 
 IClassFactory* NewClassFactory(const ClassEntry& entry) {
-  return new (std::nothrow) ClassFactory(entry);
+  auto* factory = new (std::nothrow) ClassFactory(entry);
+  if (factory) factory->AddRef();
+  return factory;
 }
 
 }  // namespace qx

@@ -13,9 +13,9 @@
 // - The implemented interfaces of a coclass are reachable through
 //   GetRefTypeOfImplType / GetRefTypeInfo; everything that needs a type
 //   library object or a type compiler answers E_NOTIMPL.
-#include <atomic>
 #include <new>
 
+#include "server/object_frame/counted_object.h"
 #include "server/type_library/dispatch_call.h"
 #include "server/type_library/type_library.h"
 
@@ -60,29 +60,10 @@ INVOKEKIND InvokeKindOf(Kind kind) {
 
 BSTR Copy(const char16_t* text) { return text ? SysAllocString(text) : nullptr; }
 
-class DescribedTypeInfo final : public ITypeInfo {
+class DescribedTypeInfo final : public CountedObject<ITypeInfo> {
  public:
   DescribedTypeInfo(const InterfaceDesc* iface, const CoclassDesc* coclass)
       : iface_(iface), coclass_(coclass) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-      *object = static_cast<ITypeInfo*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** out) override {
     if (!out) return E_POINTER;
@@ -241,6 +222,7 @@ class DescribedTypeInfo final : public ITypeInfo {
     if (ref >= interfaces.size()) return TYPE_E_ELEMENTNOTFOUND;
     auto* info = new (std::nothrow) DescribedTypeInfo(&interfaces[ref], nullptr);
     if (!info) return E_OUTOFMEMORY;
+    info->AddRef();
     *out = info;
     return S_OK;
   }
@@ -263,7 +245,7 @@ class DescribedTypeInfo final : public ITypeInfo {
   void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
 
  private:
-  ~DescribedTypeInfo() = default;
+  ~DescribedTypeInfo() override = default;
 
   // A coclass's interfaces in order: default, the further one, the source.
   const InterfaceDesc* Implemented(UINT index) const {
@@ -283,7 +265,6 @@ class DescribedTypeInfo final : public ITypeInfo {
     return n;
   }
 
-  std::atomic<ULONG> refs_{1};
   const InterfaceDesc* iface_;
   const CoclassDesc* coclass_;
 };
@@ -298,6 +279,7 @@ HRESULT GetTypeInfo(const IID& iid, ITypeInfo** out) {
   if (!iface && !coclass) return TYPE_E_ELEMENTNOTFOUND;
   auto* info = new (std::nothrow) DescribedTypeInfo(iface, coclass);
   if (!info) return E_OUTOFMEMORY;
+  info->AddRef();
   *out = info;
   return S_OK;
 }
