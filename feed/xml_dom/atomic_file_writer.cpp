@@ -15,19 +15,13 @@
 
 #include "feed/xml_dom/dom_error.h"
 #include "feed/xml_dom/errno_result.h"
+#include "platform/file_path.h"
 #include "qxnet/text.h"
 
 namespace qx::xml {
 namespace {
 
 constexpr size_t kBufferSize = 64 * 1024;
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 std::string BaseNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');

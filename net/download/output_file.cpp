@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/file_path.h"
 #include "qxnet/text.h"
 
 namespace qx::net {
@@ -68,13 +69,6 @@ bool OutputFile::Close() {
 }
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 bool Unsupported(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||

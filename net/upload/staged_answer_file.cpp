@@ -11,16 +11,10 @@
 
 #include "net/upload/unique_fd.h"
 #include "net/upload/upload_error.h"
+#include "platform/file_path.h"
 
 namespace qx::net {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 [[noreturn]] void Fail(const char* what, const std::string& destination, int error) {
   throw UploadError(std::string(what) + ":\n   " + destination + "\n" + std::strerror(error));
