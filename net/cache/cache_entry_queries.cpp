@@ -1,49 +1,51 @@
 // The internet-cache queries behind GetCacheInfo: whether an entry exists,
 // whether it is still current on the server, its local file, whether that
 // file can be read, and removing the entry.
+#include "net/cache/cache_entry_queries.h"
+
 #include <unistd.h>
 
 #include "net/cache/cache_entry_buffer.h"
-#include "net/qxnet.h"
+#include "net/cache/modified_time.h"
+#include "net/request_pipeline/error_message.h"
 #include "net/request_pipeline/trace_text.h"
+#include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
-using net::TrueFalseText;
-
-bool CQXNet::GetCachedFileExists(const UrlParts& parts) {
-  Trace(u"CQXNet::GetCachedFileExists(" + parts.canonicalUrl + u")");
+bool GetCachedFileExists(const UrlParts& parts) {
+  WriteLog(u"CQXNet::GetCachedFileExists(" + parts.canonicalUrl + u")");
   inet::SetLastError(0);
   // The record alone: an entry whose texts do not fit still answers, with
   // "buffer too small", and so counts as present.
-  net::CacheEntryBuffer buffer(sizeof(inet::INTERNET_CACHE_ENTRY_INFOW));
+  CacheEntryBuffer buffer(sizeof(inet::INTERNET_CACHE_ENTRY_INFOW));
   const bool exists =
       inet::GetUrlCacheEntryInfoExW(parts.canonicalUrl.c_str(), buffer.entry(), buffer.size(),
                                     nullptr, nullptr, nullptr, 0) ||
       inet::GetLastError() != ERROR_FILE_NOT_FOUND;
-  Trace(u"CQXNet::GetCachedFileExists return: " + std::u16string(TrueFalseText(exists)));
+  WriteLog(u"CQXNet::GetCachedFileExists return: " + std::u16string(TrueFalseText(exists)));
   return exists;
 }
 
-bool CQXNet::IsCacheCurrent(const UrlParts& parts, HWND parent) {
-  Trace(u"CQXNet::IsCacheCurrent(" + parts.canonicalUrl + u"," +
-        net::DecimalText(static_cast<long long>(reinterpret_cast<intptr_t>(parent))) + u")");
+bool IsCacheCurrent(TransferState& transfer, const UrlParts& parts, HWND parent) {
+  WriteLog(u"CQXNet::IsCacheCurrent(" + parts.canonicalUrl + u"," +
+           DecimalText(static_cast<long long>(reinterpret_cast<intptr_t>(parent))) + u")");
   const char16_t* url = parts.canonicalUrl.c_str();
 
   inet::SetLastError(0);
   DWORD size = 0;
   if (!inet::GetUrlCacheEntryInfoExW(url, nullptr, &size, nullptr, nullptr, nullptr, 0) &&
       inet::GetLastError() == ERROR_FILE_NOT_FOUND) {
-    Trace(u"CQXNet::IsCacheCurrent return : file not found");
+    WriteLog(u"CQXNet::IsCacheCurrent return : file not found");
     return false;
   }
   inet::FILETIME entryModified{};
   {
-    net::CacheEntryBuffer buffer(size);
+    CacheEntryBuffer buffer(size);
     if (!inet::GetUrlCacheEntryInfoExW(url, buffer.entry(), buffer.size(), nullptr, nullptr,
                                        nullptr, 0)) {
-      Trace(u"CQXNet::IsCacheCurrent return : unable to call GetUrlCacheEntryInfoEx");
+      WriteLog(u"CQXNet::IsCacheCurrent return : unable to call GetUrlCacheEntryInfoEx");
       return false;
     }
     entryModified = buffer.entry()->LastModifiedTime;
@@ -56,29 +58,29 @@ bool CQXNet::IsCacheCurrent(const UrlParts& parts, HWND parent) {
   if (!inet::SetUrlCacheEntryInfoW(url, &stamp, inet::CACHE_ENTRY_SYNCTIME_FC)) {
     std::u16string message = u"Unable to set sync time\n   " + parts.canonicalUrl + u"\n";
     GetErrorMessage(message);
-    Trace(u"CQXNet::IsCacheCurrent:" + message);
+    WriteLog(u"CQXNet::IsCacheCurrent:" + message);
     throw CQXNetException(message);
   }
 
   bool current = false;
   SYSTEMTIME serverTime{};
-  if (GetModifiedTime(parts, serverTime, parent)) {
+  if (GetModifiedTime(transfer, parts, serverTime, parent)) {
     inet::FILETIME serverModified{};
     if (!inet::SystemTimeToFileTime(&serverTime, &serverModified)) {
       std::u16string message = u"Unable to get modified time\n    " + parts.canonicalUrl + u"\n";
       GetErrorMessage(message);
-      Trace(u"CQXNet::IsCacheCurrent:" + message);
+      WriteLog(u"CQXNet::IsCacheCurrent:" + message);
       throw CQXNetException(message);
     }
     // Equal times count as current.
     current = inet::FileTimeToInt64(serverModified) <= inet::FileTimeToInt64(entryModified);
   }
-  Trace(u"CQXNet::IsCacheCurrent return : " + std::u16string(TrueFalseText(current)));
+  WriteLog(u"CQXNet::IsCacheCurrent return : " + std::u16string(TrueFalseText(current)));
   return current;
 }
 
-void CQXNet::GetCachedFile(const UrlParts& parts, std::u16string& path) {
-  Trace(u"CQXNet::GetCachedFile(" + parts.canonicalUrl + u")");
+void GetCachedFile(const UrlParts& parts, std::u16string& path) {
+  WriteLog(u"CQXNet::GetCachedFile(" + parts.canonicalUrl + u")");
   const char16_t* url = parts.canonicalUrl.c_str();
 
   DWORD size = 0;
@@ -86,11 +88,11 @@ void CQXNet::GetCachedFile(const UrlParts& parts, std::u16string& path) {
       inet::GetLastError() == ERROR_FILE_NOT_FOUND) {
     std::u16string message = u"File does not exist in cache:\n    " + parts.canonicalUrl + u"\n";
     GetErrorMessage(message);
-    Trace(u"CQXNet::GetCachedFile:" + message);
+    WriteLog(u"CQXNet::GetCachedFile:" + message);
     throw CQXNetException(message);
   }
   if (size != 0) {
-    net::CacheEntryBuffer buffer(size);
+    CacheEntryBuffer buffer(size);
     // A successful retrieval locks the entry; the lock is ours to release,
     // and only then (a failed one took none, and releasing anyway would
     // drop somebody else's).
@@ -99,18 +101,18 @@ void CQXNet::GetCachedFile(const UrlParts& parts, std::u16string& path) {
       inet::UnlockUrlCacheEntryFileW(url, 0);
     }
   }
-  Trace(u"CQXNet::GetCachedFile return : " + path);
+  WriteLog(u"CQXNet::GetCachedFile return : " + path);
 }
 
-bool CQXNet::ValidateCacheEntry(const UrlParts& parts) {
-  Trace(u"CQXNet::ValidateCacheEntry(" + parts.canonicalUrl + u")");
+bool ValidateCacheEntry(const UrlParts& parts) {
+  WriteLog(u"CQXNet::ValidateCacheEntry(" + parts.canonicalUrl + u")");
   const char16_t* url = parts.canonicalUrl.c_str();
   // The file the entry names now, read without locking the entry.
   std::u16string path;
   DWORD size = 0;
   if (!inet::GetUrlCacheEntryInfoExW(url, nullptr, &size, nullptr, nullptr, nullptr, 0) &&
       size != 0) {
-    net::CacheEntryBuffer buffer(size);
+    CacheEntryBuffer buffer(size);
     if (inet::GetUrlCacheEntryInfoExW(url, buffer.entry(), buffer.size(), nullptr, nullptr,
                                       nullptr, 0) &&
         buffer.entry()->lpszLocalFileName) {
@@ -119,14 +121,14 @@ bool CQXNet::ValidateCacheEntry(const UrlParts& parts) {
   }
   const bool valid = !path.empty() && ::access(Utf16ToUtf8(path).c_str(), R_OK) == 0;
   if (!valid) inet::DeleteUrlCacheEntryW(url);
-  Trace(u"CQXNet::ValidateCacheEntry return : " + std::u16string(TrueFalseText(valid)));
+  WriteLog(u"CQXNet::ValidateCacheEntry return : " + std::u16string(TrueFalseText(valid)));
   return valid;
 }
 
-void CQXNet::DeleteCacheEntry(const UrlParts& parts) {
-  Trace(u"CQXNet::DeleteCacheEntry(" + parts.canonicalUrl + u")");
+void DeleteCacheEntry(const UrlParts& parts) {
+  WriteLog(u"CQXNet::DeleteCacheEntry(" + parts.canonicalUrl + u")");
   inet::DeleteUrlCacheEntryW(parts.canonicalUrl.c_str());
-  Trace(u"CQXNet::DeleteCacheEntry return");
+  WriteLog(u"CQXNet::DeleteCacheEntry return");
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -2,11 +2,18 @@
 // HEAD request, through a session of its own that is closed again when the
 // call ends. A server that cannot be reached or refuses the request answers
 // false; a response without the time is a failure.
-#include <new>
+#include "net/cache/modified_time.h"
 
-#include "net/qxnet.h"
+#include "net/download/download_http_data.h"
+#include "net/request_pipeline/error_message.h"
+#include "net/request_pipeline/internet_handle.h"
+#include "net/request_pipeline/open_connection.h"
+#include "net/request_pipeline/open_http_request.h"
+#include "net/request_pipeline/send_http_request.h"
+#include "net/trace_log/trace_log.h"
+#include "net/url/online_probe.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
@@ -15,25 +22,26 @@ constexpr std::u16string_view kNotConnected = u"-1";
 
 }  // namespace
 
-bool CQXNet::GetModifiedTime(const UrlParts& parts, SYSTEMTIME& modified, HWND parent) {
-  Trace(u"CQXNet::GetModifiedTime(" + parts.canonicalUrl + u")");
+bool GetModifiedTime(TransferState& transfer, const UrlParts& parts, SYSTEMTIME& modified,
+                     HWND parent) {
+  WriteLog(u"CQXNet::GetModifiedTime(" + parts.canonicalUrl + u")");
   // Declared before the request so that the request is closed first. A
   // connection opened under this session joins the object's connection
   // cache, which keeps what it needs of the session alive.
-  net::InternetHandleOwner session;
-  net::InternetHandleOwner request;
+  InternetHandleOwner session;
+  InternetHandleOwner request;
   try {
-    if (!AttemptInternetConnection(true)) {
+    if (!AttemptInternetConnection(transfer, true)) {
       throw CQXNetException(u"You must be connected to the internet to retrieve the file");
     }
-    OpenInternetAccess(session.Put());
-    HINTERNET connection = nullptr;
-    OpenInternetConnection(session.get(), connection, parts);
-    OpenHttpRequest(connection, parts, u"HEAD", request, -1);
+    OpenInternetAccess(transfer, session.Put());
+    inet::HINTERNET connection = nullptr;
+    OpenInternetConnection(transfer, session.get(), connection, parts);
+    OpenHttpRequest(transfer, connection, parts, u"HEAD", request, -1);
     try {
-      SendHttpRequest(request.get(), nullptr, nullptr, 0, parent);
+      SendHttpRequest(transfer, request.get(), nullptr, nullptr, 0, parent);
     } catch (const CQXNetException&) {
-      Trace(u"CQXNet::GetModifiedTime return : not connected");
+      WriteLog(u"CQXNet::GetModifiedTime return : not connected");
       throw CQXNetException(std::u16string(kNotConnected));
     }
     DWORD size = sizeof(modified);
@@ -42,26 +50,26 @@ bool CQXNet::GetModifiedTime(const UrlParts& parts, SYSTEMTIME& modified, HWND p
                               &modified, &size, nullptr)) {
       std::u16string message = u"Unable to get modified time\n    " + parts.canonicalUrl + u"\n";
       GetErrorMessage(message);
-      Trace(u"CQXNet::GetModifiedTime:" + message);
+      WriteLog(u"CQXNet::GetModifiedTime:" + message);
       throw CQXNetException(message);
     }
-    DownloadHttpData(request.get(), std::u16string(), false, false);
+    DownloadHttpData(transfer, request.get(), std::u16string(), false, false);
     request.Close();
-    Trace(u"CQXNet::GetModifiedTime return");
+    WriteLog(u"CQXNet::GetModifiedTime return");
     return true;
   } catch (const CQXNetException& failure) {
-    Trace(u"CQXNet::GetModifiedTime:" + failure.Message());
+    WriteLog(u"CQXNet::GetModifiedTime:" + failure.Message());
     request.Close();
     if (failure.Message() == kNotConnected) {
-      Trace(u"CQXNet::GetModifiedTime return : not connected to server");
+      WriteLog(u"CQXNet::GetModifiedTime return : not connected to server");
       return false;
     }
     throw CQXNetException(failure.Message());
   } catch (...) {
-    Trace(u"CQXNet::GetModifiedTime");
+    WriteLog(u"CQXNet::GetModifiedTime");
     request.Close();
     throw CQXNetException(u"Unable to download headers");
   }
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -1,12 +1,13 @@
 // The machine-wide switch of the internet cache: the registry text value
 // "Use Internet Cache". Only a readable text equal to "false" (any case)
 // switches the cache off.
+#include "net/cache/use_internet_cache.h"
+
 #include "net/cache/cache_settings_key.h"
-#include "net/qxnet.h"
 #include "qxnet/registry_key.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
@@ -16,9 +17,9 @@ constexpr DWORD kValueCapacity = 255;
 
 }  // namespace
 
-bool CQXNet::UseInternetCache() {
+bool UseInternetCache() {
   RegistryKey key;
-  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, net::kCacheSettingsKey)) return true;
+  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kCacheSettingsKey)) return true;
   char16_t text[kValueCapacity] = {};
   DWORD type = REG_NONE;
   DWORD size = sizeof(text);
@@ -37,4 +38,4 @@ bool CQXNet::UseInternetCache() {
   return !EqualsIgnoringAsciiCase(value, u"false");
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -1,6 +1,8 @@
 // DownloadHttpData: reads a response body into a file as it arrives,
 // reporting the bytes received so far as progress from the counter at the
 // start of the body towards 90.
+#include "net/download/download_http_data.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,11 +11,12 @@
 #include <vector>
 
 #include "net/download/output_file.h"
-#include "net/qxnet.h"
+#include "net/request_pipeline/error_message.h"
 #include "net/request_pipeline/trace_text.h"
+#include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
@@ -51,35 +54,35 @@ bool IsNetworkFailure(DWORD code) {
 
 }  // namespace
 
-void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPath,
-                              bool querySize, bool showProgress, uint64_t resumeFrom,
-                              bool keepWhenCut) {
-  Trace(u"CQXNet::DownloadHttpData");
-  if (showProgress) OnProgress(u"Downloading file", 10);
+void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
+                      const std::u16string& outputPath, bool querySize, bool showProgress,
+                      uint64_t resumeFrom, bool keepWhenCut) {
+  WriteLog(u"CQXNet::DownloadHttpData");
+  if (showProgress) transfer.OnProgress(u"Downloading file", 10);
 
   uint64_t totalSize = 0;
   uint64_t received = resumeFrom;  // a continued body counts the bytes already held
   double factor = 0.01;  // progress points per byte while the size is unknown
-  if (showProgress) AdvanceProgress(u"Getting file size");
-  const int32_t bodyStart = progress_;
+  if (showProgress) transfer.AdvanceProgress(u"Getting file size");
+  const int32_t bodyStart = transfer.Progress();
   if (querySize) {
     if (QueryContentLength(request, totalSize)) {
       totalSize += resumeFrom;
       // A length of 0 with a body all the same keeps the default factor.
-      if (totalSize > 0) factor = (90.0 - progress_) / static_cast<double>(totalSize);
+      if (totalSize > 0) factor = (90.0 - bodyStart) / static_cast<double>(totalSize);
     } else {
       std::u16string text;
       GetErrorMessage(text);
-      Trace(u"CQXNet::DownloadHttpData1:" + text);
+      WriteLog(u"CQXNet::DownloadHttpData1:" + text);
     }
   }
 
   const std::string path = Utf16ToUtf8(outputPath);
-  net::OutputFile output;
+  OutputFile output;
   if (!outputPath.empty() && !output.Open(path, resumeFrom)) {
     const std::u16string message = u"Unable to open output file:\n   " + outputPath + u"\n" +
-                                   net::ErrnoText(errno);
-    Trace(u"CQXNet::DownloadHttpData2:" + message);
+                                   ErrnoText(errno);
+    WriteLog(u"CQXNet::DownloadHttpData2:" + message);
     throw CQXNetException(message);
   }
 
@@ -103,7 +106,7 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
         std::u16string message = u"Error in InternetQueryDataAvailable";
         GetErrorMessage(message);
         discardOutput();
-        Trace(u"CQXNet::DownloadHttpData3:" + message);
+        WriteLog(u"CQXNet::DownloadHttpData3:" + message);
         throw CQXNetException(message);
       }
       if (available == 0) available = 1;
@@ -116,7 +119,7 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
         std::u16string message = u"Error reading file with InternetReadFile\n";
         GetErrorMessage(message);
         discardOutput();
-        Trace(u"CQXNet::DownloadHttpData4:" + message);
+        WriteLog(u"CQXNet::DownloadHttpData4:" + message);
         throw CQXNetException(message);
       }
       if (read == 0) break;
@@ -124,32 +127,33 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
       received += read;
       if (showProgress) {
         const std::u16string text = u"Downloading file (" +
-                                    net::DecimalText(static_cast<long long>(received / 1024)) +
+                                    DecimalText(static_cast<long long>(received / 1024)) +
                                     u" kb/" +
-                                    net::DecimalText(static_cast<long long>(totalSize / 1024)) +
+                                    DecimalText(static_cast<long long>(totalSize / 1024)) +
                                     u" kb)";
         // From the total so far, so that small reads of a large body still
         // move the value.
         const auto step = static_cast<int64_t>(static_cast<double>(received) * factor);
-        OnProgress(text, static_cast<int32_t>(std::min<int64_t>(step + bodyStart, INT32_MAX)));
+        transfer.OnProgress(text,
+                            static_cast<int32_t>(std::min<int64_t>(step + bodyStart, INT32_MAX)));
       }
       if (output.IsOpen() && !output.Write(buffer.data(), read)) {
         keepOutput = false;
         const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
-                                       net::ErrnoText(errno);
+                                       ErrnoText(errno);
         discardOutput();
-        Trace(u"CQXNet::DownloadHttpData5:" + message);
+        WriteLog(u"CQXNet::DownloadHttpData5:" + message);
         throw CQXNetException(message);
       }
     }
     if (!output.Close()) {
       const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
-                                     net::ErrnoText(errno);
+                                     ErrnoText(errno);
       discardOutput();
-      Trace(u"CQXNet::DownloadHttpData5:" + message);
+      WriteLog(u"CQXNet::DownloadHttpData5:" + message);
       throw CQXNetException(message);
     }
-    if (showProgress) OnProgress(u"Finished downloading file", 90);
+    if (showProgress) transfer.OnProgress(u"Finished downloading file", 90);
   } catch (const CQXNetException& failure) {
     // A cancel or any other failure takes the file with it; only the cut
     // noted above keeps it.
@@ -161,7 +165,7 @@ void CQXNet::DownloadHttpData(HINTERNET request, const std::u16string& outputPat
     discardOutput();
     throw;
   }
-  Trace(u"CQXNet::DownloadHttpData return");
+  WriteLog(u"CQXNet::DownloadHttpData return");
 }
 
-}  // namespace qx
+}  // namespace qx::net

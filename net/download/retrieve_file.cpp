@@ -4,21 +4,31 @@
 // fires End. A download cut short by the network is kept as a partial
 // download when the server can continue it, and the next download of the
 // URL asks only for the rest.
+#include "net/download/retrieve_file.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <new>
 #include <optional>
 
+#include "net/download/cache_entry.h"
+#include "net/download/download_http_data.h"
 #include "net/download/output_file.h"
 #include "net/download/range_resume.h"
 #include "net/internet_service/url_cache_admin.h"
-#include "net/qxnet.h"
+#include "net/replace_string.h"
+#include "net/request_pipeline/internet_handle.h"
+#include "net/request_pipeline/open_connection.h"
+#include "net/request_pipeline/open_http_request.h"
+#include "net/request_pipeline/send_http_request.h"
 #include "net/request_pipeline/trace_text.h"
+#include "net/trace_log/trace_log.h"
+#include "net/url/online_probe.h"
+#include "net/url/parse_url.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
@@ -51,132 +61,127 @@ bool FileExists(const std::string& path) {
 
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE CQXNet::RetrieveFile(BSTR url, LONG parentWnd, BSTR* fileName) {
-  return NoThrow([&]() -> HRESULT {
-    Trace(u"CQXNet::RetrieveFile:(" + std::u16string(BstrView(url)) + u"," +
-          net::DecimalText(parentWnd) + u")");
-    if (!fileName || BstrView(url).empty()) {
-      Trace(u"CQXNet::RetrieveFile return:Invalid parameter");
-      return ReportInvalidParameter();
+HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fileName) {
+  WriteLog(u"CQXNet::RetrieveFile:(" + std::u16string(BstrView(url)) + u"," +
+           DecimalText(parentWnd) + u")");
+  if (!fileName || BstrView(url).empty()) {
+    WriteLog(u"CQXNet::RetrieveFile return:Invalid parameter");
+    return transfer.ReportInvalidParameter();
+  }
+  std::u16string destination(BstrView(*fileName));
+  const std::u16string urlText(BstrView(url));
+
+  InternetHandleOwner request;
+  std::u16string cachePath;
+  std::string urlKey;                       // the canonical URL, keying the cache
+  std::optional<inet::PartialDownload> partial;  // the download this call may leave to continue
+  bool inBody = false;
+  bool bodyComplete = false;
+  bool committed = false;
+
+  // On failure: a partial download stays when the network cut it short
+  // (before any answer, or in the body); everything else this call made
+  // goes, and all of it with `removeAll` (a cancel, an unexpected failure).
+  auto cleanUp = [&](bool removeAll) {
+    bool keep = false;
+    if (partial && !removeAll && !bodyComplete) {
+      keep = inBody ? FileExists(partial->path) : ResponseStatus(request.get()) == 0;
     }
-    std::u16string destination(BstrView(*fileName));
-    const std::u16string urlText(BstrView(url));
+    request.Close();
+    if (partial && !keep) inet::DropPartialDownload(urlKey, partial->path);
+    if (!cachePath.empty() && !committed && !keep) ::unlink(Utf16ToUtf8(cachePath).c_str());
+  };
 
-    net::InternetHandleOwner request;
-    std::u16string cachePath;
-    std::string urlKey;                       // the canonical URL, keying the cache
-    std::optional<inet::PartialDownload> partial;  // the download this call may leave to continue
-    bool inBody = false;
-    bool bodyComplete = false;
-    bool committed = false;
+  try {
+    transfer.OnProgress(u"Loading library functions", 1);
+    UrlParts parts;
+    ValidateUrl2(urlText, parts);
+    if (!AttemptInternetConnection(transfer, true)) {
+      throw CQXNetException(u"You must be connected to the internet to retrieve the file");
+    }
+    if (!transfer.Session()) OpenInternetAccess(transfer, transfer.Session());
+    inet::HINTERNET connection = nullptr;
+    OpenInternetConnection(transfer, transfer.Session(), connection, parts);
+    OpenHttpRequest(transfer, connection, parts, nullptr, request, -1);
+    urlKey = Utf16ToUtf8(parts.canonicalUrl);
+    const HWND parent = WindowFromLong(parentWnd);
 
-    // On failure: a partial download stays when the network cut it short
-    // (before any answer, or in the body); everything else this call made
-    // goes, and all of it with `removeAll` (a cancel, an unexpected failure).
-    auto cleanUp = [&](bool removeAll) {
-      bool keep = false;
-      if (partial && !removeAll && !bodyComplete) {
-        keep = inBody ? FileExists(partial->path) : net::ResponseStatus(request.get()) == 0;
-      }
-      request.Close();
-      if (partial && !keep) inet::DropPartialDownload(urlKey, partial->path);
-      if (!cachePath.empty() && !committed && !keep) ::unlink(Utf16ToUtf8(cachePath).c_str());
-    };
-
-    try {
-      OnProgress(u"Loading library functions", 1);
-      UrlParts parts;
-      ValidateUrl2(urlText, parts);
-      if (!AttemptInternetConnection(true)) {
-        throw CQXNetException(u"You must be connected to the internet to retrieve the file");
-      }
-      if (!session_) OpenInternetAccess(session_);
-      HINTERNET connection = nullptr;
-      OpenInternetConnection(session_, connection, parts);
-      OpenHttpRequest(connection, parts, nullptr, request, -1);
-      urlKey = Utf16ToUtf8(parts.canonicalUrl);
-      const HWND parent = WindowFromLong(parentWnd);
-
-      uint64_t resumeFrom = 0;
-      if (inet::PartialDownload held; inet::FindPartialDownload(urlKey, held)) {
-        resumeFrom = BytesHeld(held.path);
-        if (resumeFrom > 0 && resumeFrom < held.total) {
-          partial = held;
-        } else {
-          inet::DropPartialDownload(urlKey, held.path);
-          resumeFrom = 0;
-        }
-      }
-      if (partial) {
-        const std::u16string headers = net::RangeRequestHeaders(resumeFrom, partial->validator);
-        SendHttpRequest(request.get(), headers.c_str(), nullptr, 0, parent, true);
-        const uint32_t status = net::ResponseStatus(request.get());
-        if (status == 206 && net::RangeAnswerContinues(request.get(), resumeFrom, *partial)) {
-          cachePath = Utf8ToUtf16(partial->path);
-          Trace(u"CQXNet::RetrieveFile: continuing at byte " +
-                net::DecimalText(static_cast<long long>(resumeFrom)));
-        } else {
-          // Anything but the rest of the same body starts over from byte 0
-          // in a new file; a 200 already carries the whole body.
-          Trace(u"CQXNet::RetrieveFile: range not continued (status " +
-                net::DecimalText(static_cast<long long>(status)) + u"), starting over");
-          inet::DropPartialDownload(urlKey, partial->path);
-          partial.reset();
-          resumeFrom = 0;
-          if (status != 200) {
-            request.Close();
-            OpenHttpRequest(connection, parts, nullptr, request, -1);
-            SendHttpRequest(request.get(), nullptr, nullptr, 0, parent);
-          }
-        }
+    uint64_t resumeFrom = 0;
+    if (inet::PartialDownload held; inet::FindPartialDownload(urlKey, held)) {
+      resumeFrom = BytesHeld(held.path);
+      if (resumeFrom > 0 && resumeFrom < held.total) {
+        partial = held;
       } else {
-        SendHttpRequest(request.get(), nullptr, nullptr, 0, parent);
+        inet::DropPartialDownload(urlKey, held.path);
+        resumeFrom = 0;
       }
-      if (cachePath.empty()) {
-        GetCacheNewFileName(parts, cachePath);
-        // Recorded before the body starts, so that even a killed process
-        // leaves a download the next one can continue.
-        partial = net::ResumableBody(request.get(), Utf16ToUtf8(cachePath));
-        if (partial && !inet::RecordPartialDownload(urlKey, *partial)) partial.reset();
-      }
-      inBody = true;
-      DownloadHttpData(request.get(), cachePath, true, true, resumeFrom, partial.has_value());
-      bodyComplete = true;
-      const inet::FILETIME lastModified = LastModifiedOf(request.get());
-
-      if (destination.empty()) {
-        destination = cachePath;
-      } else if (!net::CopyFileReplacing(Utf16ToUtf8(cachePath), Utf16ToUtf8(destination))) {
-        // The caller would otherwise go on with a file that is not there.
-        throw CQXNetException(u"Unable to copy file:\n   " + destination + u"\n" +
-                              net::ErrnoText(errno));
-      }
-      BSTR replacement = SysAllocStringLen(destination.data(),
-                                           static_cast<UINT>(destination.size()));
-      if (!replacement) throw std::bad_alloc();
-      SysFreeString(*fileName);
-      *fileName = replacement;
-      OnProgress(u"Download complete", 100);
-
-      request.Close();
-      CommitCacheEntry(parts, cachePath, lastModified);
-      committed = true;
-      Fire_End();
-      Trace(u"CQXNet::RetrieveFile return");
-      return S_OK;
-    } catch (const CQXNetException& failure) {
-      cleanUp(failure.Message() == u"Canceled");
-      Fire_End();
-      Trace(u"CQXNet::RetrieveFile: " + failure.Message());
-      return ReportFailure(failure);
-    } catch (...) {
-      // Whatever else went wrong (no memory, a sink's own exception): the
-      // same clean end, and the code for it at the boundary.
-      cleanUp(true);
-      Fire_End();
-      throw;
     }
-  });
+    if (partial) {
+      const std::u16string headers = RangeRequestHeaders(resumeFrom, partial->validator);
+      SendHttpRequest(transfer, request.get(), headers.c_str(), nullptr, 0, parent, true);
+      const uint32_t status = ResponseStatus(request.get());
+      if (status == 206 && RangeAnswerContinues(request.get(), resumeFrom, *partial)) {
+        cachePath = Utf8ToUtf16(partial->path);
+        WriteLog(u"CQXNet::RetrieveFile: continuing at byte " +
+                 DecimalText(static_cast<long long>(resumeFrom)));
+      } else {
+        // Anything but the rest of the same body starts over from byte 0
+        // in a new file; a 200 already carries the whole body.
+        WriteLog(u"CQXNet::RetrieveFile: range not continued (status " +
+                 DecimalText(static_cast<long long>(status)) + u"), starting over");
+        inet::DropPartialDownload(urlKey, partial->path);
+        partial.reset();
+        resumeFrom = 0;
+        if (status != 200) {
+          request.Close();
+          OpenHttpRequest(transfer, connection, parts, nullptr, request, -1);
+          SendHttpRequest(transfer, request.get(), nullptr, nullptr, 0, parent);
+        }
+      }
+    } else {
+      SendHttpRequest(transfer, request.get(), nullptr, nullptr, 0, parent);
+    }
+    if (cachePath.empty()) {
+      GetCacheNewFileName(parts, cachePath);
+      // Recorded before the body starts, so that even a killed process
+      // leaves a download the next one can continue.
+      partial = ResumableBody(request.get(), Utf16ToUtf8(cachePath));
+      if (partial && !inet::RecordPartialDownload(urlKey, *partial)) partial.reset();
+    }
+    inBody = true;
+    DownloadHttpData(transfer, request.get(), cachePath, true, true, resumeFrom,
+                     partial.has_value());
+    bodyComplete = true;
+    const inet::FILETIME lastModified = LastModifiedOf(request.get());
+
+    if (destination.empty()) {
+      destination = cachePath;
+    } else if (!CopyFileReplacing(Utf16ToUtf8(cachePath), Utf16ToUtf8(destination))) {
+      // The caller would otherwise go on with a file that is not there.
+      throw CQXNetException(u"Unable to copy file:\n   " + destination + u"\n" +
+                            ErrnoText(errno));
+    }
+    ReplaceString(fileName, destination);
+    transfer.OnProgress(u"Download complete", 100);
+
+    request.Close();
+    CommitCacheEntry(parts, cachePath, lastModified);
+    committed = true;
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::RetrieveFile return");
+    return S_OK;
+  } catch (const CQXNetException& failure) {
+    cleanUp(failure.Message() == u"Canceled");
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::RetrieveFile: " + failure.Message());
+    return transfer.ReportFailure(failure);
+  } catch (...) {
+    // Whatever else went wrong (no memory, a sink's own exception): the
+    // same clean end, and the code for it at the boundary.
+    cleanUp(true);
+    transfer.FireEnd();
+    throw;
+  }
 }
 
-}  // namespace qx
+}  // namespace qx::net

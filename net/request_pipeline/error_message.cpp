@@ -1,14 +1,17 @@
 // GetErrorMessage: the text of the calling thread's last internet-service
 // error, appended to a message.
-#include "net/qxnet.h"
+#include "net/request_pipeline/error_message.h"
 
-namespace qx {
+#include "net/internet_service/internet_service.h"
+#include "net/trace_log/trace_log.h"
 
-void CQXNet::GetErrorMessage(std::u16string& message) {
+namespace qx::net {
+
+void GetErrorMessage(std::u16string& message) {
   const std::u16string text = inet::GetErrorMessage(inet::GetLastError());
   if (text.empty()) return;
   message += text;
-  Trace(u"CQXNet::GetErrorMessage " + text);
+  WriteLog(u"CQXNet::GetErrorMessage " + text);
 }
 
-}  // namespace qx
+}  // namespace qx::net

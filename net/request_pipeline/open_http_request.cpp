@@ -1,11 +1,14 @@
 // OpenHttpRequest: one request on a cached connection, with the default
 // flags of its verb.
+#include "net/request_pipeline/open_http_request.h"
+
 #include <strings.h>
 
-#include "net/qxnet.h"
+#include "net/request_pipeline/error_message.h"
+#include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
@@ -27,11 +30,11 @@ bool IsHeadVerb(const char16_t* verb) {
 
 }  // namespace
 
-void CQXNet::OpenHttpRequest(HINTERNET connection, const UrlParts& parts, const char16_t* verb,
-                             net::InternetHandleOwner& request, int32_t flags) {
-  Trace(u"CQXNet::OpenHttpRequest(" + parts.canonicalUrl + u"," +
-        std::u16string(WideView(verb)) + u")");
-  AdvanceProgress(u"Opening HTTP session");
+void OpenHttpRequest(TransferState& transfer, inet::HINTERNET connection, const UrlParts& parts,
+                     const char16_t* verb, InternetHandleOwner& request, int32_t flags) {
+  WriteLog(u"CQXNet::OpenHttpRequest(" + parts.canonicalUrl + u"," +
+           std::u16string(WideView(verb)) + u")");
+  transfer.AdvanceProgress(u"Opening HTTP session");
   DWORD requestFlags = static_cast<DWORD>(flags);
   if (flags == -1) requestFlags = IsHeadVerb(verb) ? kHeadFlags : kDefaultFlags;
   if (parts.scheme == inet::INTERNET_SCHEME_HTTPS) requestFlags |= inet::INTERNET_FLAG_SECURE;
@@ -40,14 +43,14 @@ void CQXNet::OpenHttpRequest(HINTERNET connection, const UrlParts& parts, const 
   request.Put() = inet::HttpOpenRequestW(connection, verb, parts.urlPath.c_str(), u"HTTP/1.1",
                                          nullptr, kAcceptTypes, requestFlags, 0);
   if (request.IsOpen()) {
-    AdvanceProgress(u"Opened HTTP session");
-    Trace(u"CQXNet::OpenHttpRequest return");
+    transfer.AdvanceProgress(u"Opened HTTP session");
+    WriteLog(u"CQXNet::OpenHttpRequest return");
     return;
   }
   std::u16string message = u"Unable to open http request\n";
   GetErrorMessage(message);
-  Trace(u"CQXNet::OpenHttpRequest:" + message);
+  WriteLog(u"CQXNet::OpenHttpRequest:" + message);
   throw CQXNetException(message);
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -1,16 +1,19 @@
 // SendHttpRequest: sends a request, resends when the service asks for it,
 // authenticates through the credential provider on 401/407 and turns every
 // status but 200 (or 0) into a failure with the status table's text.
-#include "net/qxnet.h"
+#include "net/request_pipeline/send_http_request.h"
+
+#include "net/request_pipeline/error_message.h"
 #include "net/request_pipeline/http_status_text.h"
 #include "net/request_pipeline/trace_text.h"
+#include "net/trace_log/trace_log.h"
 
-namespace qx {
+namespace qx::net {
 
-void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const void* body,
-                             DWORD bodyLength, HWND parent, bool rangeRequest) {
-  Trace(u"CQXNet::SendHttpRequest");
-  AdvanceProgress(u"Sending HTTP request");
+void SendHttpRequest(TransferState& transfer, inet::HINTERNET request, const char16_t* headers,
+                     const void* body, DWORD bodyLength, HWND parent, bool rangeRequest) {
+  WriteLog(u"CQXNet::SendHttpRequest");
+  transfer.AdvanceProgress(u"Sending HTTP request");
   bool retryAfterLogin = false;
   int resendsInARow = 0;
   const DWORD headersLength = headers ? static_cast<DWORD>(std::u16string_view(headers).size())
@@ -20,20 +23,20 @@ void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const v
       const DWORD code = inet::GetLastError();
       if ((code == inet::ERROR_INTERNET_FORCE_RETRY || retryAfterLogin) &&
           resendsInARow < kMaxResendsInARow) {
-        Trace(u"CQXNet::SendHttpRequest:Retry");
+        WriteLog(u"CQXNet::SendHttpRequest:Retry");
         retryAfterLogin = false;
         ++resendsInARow;
         continue;
       }
       std::u16string message = u"Unable to send http request : " +
-                               net::DecimalText(static_cast<int32_t>(code)) + u"\n";
+                               DecimalText(static_cast<int32_t>(code)) + u"\n";
       GetErrorMessage(message);
-      Trace(u"CQXNet::SendHttpRequest:" + message);
+      WriteLog(u"CQXNet::SendHttpRequest:" + message);
       throw CQXNetException(message);
     }
     resendsInARow = 0;
 
-    AdvanceProgress(u"Getting HTTP status");
+    transfer.AdvanceProgress(u"Getting HTTP status");
     DWORD status = 0;
     DWORD size = sizeof(status);
     if (!inet::HttpQueryInfoW(request,
@@ -41,12 +44,12 @@ void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const v
                               &status, &size, nullptr)) {
       std::u16string message = u"Unable to query http status code\n";
       GetErrorMessage(message);
-      Trace(u"CQXNet::SendHttpRequest:" + message);
+      WriteLog(u"CQXNet::SendHttpRequest:" + message);
       throw CQXNetException(message);
     }
 
     if (status == 401 || status == 407) {
-      AdvanceProgress(u"Authenticating");
+      transfer.AdvanceProgress(u"Authenticating");
       // No desktop window here: the credential provider gets no owner.
       const DWORD answer = inet::InternetErrorDlg(
           parent, request, inet::ERROR_INTERNET_INCORRECT_PASSWORD,
@@ -57,21 +60,21 @@ void CQXNet::SendHttpRequest(HINTERNET request, const char16_t* headers, const v
         retryAfterLogin = true;
         continue;
       }
-      Trace(u"CQXNet::SendHttpRequest : Unable to login");
+      WriteLog(u"CQXNet::SendHttpRequest : Unable to login");
       throw CQXNetException(u"Unable to login");
     }
 
     const bool rangeAnswer = rangeRequest && (status == 206 || status == 416);
     if (status == 200 || status == 0 || rangeAnswer) {
-      AdvanceProgress(u"HTTP request sent");
-      Trace(u"CQXNet::SendHttpRequest return");
+      transfer.AdvanceProgress(u"HTTP request sent");
+      WriteLog(u"CQXNet::SendHttpRequest return");
       return;
     }
 
-    const std::u16string message = net::HttpStatusMessage(status);
-    Trace(u"CQXNet::SendHttpRequest : " + message);
+    const std::u16string message = HttpStatusMessage(status);
+    WriteLog(u"CQXNet::SendHttpRequest : " + message);
     throw CQXNetException(message);
   }
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -2,13 +2,20 @@
 // object's own request pipeline and keeps the server's answer in a file;
 // UploadFileForm posts the file Base64-encoded as a form through the
 // browser stand-in, which goes on by itself after the call has returned.
+#include "net/upload/qxnet_upload.h"
+
 #include <unistd.h>
 
 #include <new>
-#include <optional>
 
-#include "net/qxnet.h"
-#include "net/request_pipeline/trace_text.h"
+#include "net/download/download_http_data.h"
+#include "net/replace_string.h"
+#include "net/request_pipeline/internet_handle.h"
+#include "net/request_pipeline/open_connection.h"
+#include "net/request_pipeline/open_http_request.h"
+#include "net/request_pipeline/send_http_request.h"
+#include "net/trace_log/trace_log.h"
+#include "net/url/parse_url.h"
 #include "net/upload/answer_file.h"
 #include "net/upload/base64.h"
 #include "net/upload/form_navigation.h"
@@ -18,157 +25,149 @@
 #include "net/upload/upload_error.h"
 #include "qxnet/text.h"
 
-namespace qx {
+namespace qx::net {
 
 namespace {
 
 constexpr char16_t kUploadContentType[] = u"Content-type: application/x-www-form-urlencoded";
 
-void ReplaceString(BSTR* target, const std::u16string& text) {
-  BSTR replacement = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!replacement) throw std::bad_alloc();
-  SysFreeString(*target);
-  *target = replacement;
-}
-
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE CQXNet::UploadFile(BSTR fileName, BSTR url, LONG parentWnd,
-                                             BSTR* returnFile) {
-  return NoThrow([&]() -> HRESULT {
-    const std::u16string fileText(BstrView(fileName));
-    const std::u16string urlText(BstrView(url));
-    Trace(u"CQXNet::UploadFile(" + fileText + u"," + urlText + u")");
-    if (!fileName || urlText.empty()) return ReportInvalidParameter();
-    const std::string filePath = Utf16ToUtf8(fileText);
-    if (!net::IsFileReadable(filePath)) {
-      const CQXNetException failure(Utf8ToUtf16(net::UnreadableFileMessage(filePath)));
-      Trace(u"CQXNet::UploadFile return : " + failure.Message());
-      return ReportFailure(failure);
-    }
-    const std::u16string destination(returnFile ? BstrView(*returnFile) : std::u16string_view());
+HRESULT UploadFile(TransferState& transfer, BSTR fileName, BSTR url, LONG parentWnd,
+                   BSTR* returnFile) {
+  const std::u16string fileText(BstrView(fileName));
+  const std::u16string urlText(BstrView(url));
+  WriteLog(u"CQXNet::UploadFile(" + fileText + u"," + urlText + u")");
+  if (!fileName || urlText.empty()) return transfer.ReportInvalidParameter();
+  const std::string filePath = Utf16ToUtf8(fileText);
+  if (!IsFileReadable(filePath)) {
+    const CQXNetException failure(Utf8ToUtf16(UnreadableFileMessage(filePath)));
+    WriteLog(u"CQXNet::UploadFile return : " + failure.Message());
+    return transfer.ReportFailure(failure);
+  }
+  const std::u16string destination(returnFile ? BstrView(*returnFile) : std::u16string_view());
 
-    net::InternetHandleOwner request;
-    // The unique answer file made for this call, removed again unless it is
-    // handed to the caller.
-    std::string ownAnswer;
-    auto discardOwnAnswer = [&] {
-      if (!ownAnswer.empty()) ::unlink(ownAnswer.c_str());
-      ownAnswer.clear();
-    };
+  InternetHandleOwner request;
+  // The unique answer file made for this call, removed again unless it is
+  // handed to the caller.
+  std::string ownAnswer;
+  auto discardOwnAnswer = [&] {
+    if (!ownAnswer.empty()) ::unlink(ownAnswer.c_str());
+    ownAnswer.clear();
+  };
+  try {
     try {
-      try {
-        OnProgress(u"Loading library functions", 1);
-        UrlParts parts;
-        ValidateUrl2(urlText, parts);
-        if (!session_) OpenInternetAccess(session_);
-        HINTERNET connection = nullptr;
-        OpenInternetConnection(session_, connection, parts);
-        OpenHttpRequest(connection, parts, u"POST", request, -1);
-        {
-          // The file's bytes live only as long as the send.
-          const std::string body = net::ReadFileIntoMemory(
-              filePath, [this](std::string_view title) { AdvanceProgress(Utf8ToUtf16(title)); });
-          SendHttpRequest(request.get(), kUploadContentType, body.data(),
-                          static_cast<DWORD>(body.size()), WindowFromLong(parentWnd));
-        }
-
-        std::u16string resultPath;
-        if (!destination.empty()) {
-          // The named file is replaced only by a complete answer.
-          net::StagedAnswerFile staged(Utf16ToUtf8(destination));
-          DownloadHttpData(request.get(), Utf8ToUtf16(staged.stagingPath()), true, true);
-          staged.Commit();
-          resultPath = destination;
-        } else {
-          net::AnswerFile answer = net::CreateUploadAnswerFile();
-          ownAnswer = answer.path;
-          answer.fd.Reset();
-          resultPath = Utf8ToUtf16(answer.path);
-          DownloadHttpData(request.get(), resultPath, true, true);
-        }
-
-        if (returnFile) {
-          ReplaceString(returnFile, resultPath);
-          ownAnswer.clear();  // the caller's now
-        } else {
-          discardOwnAnswer();
-        }
-        OnProgress(u"Upload complete", 100);
-      } catch (const net::UploadError& error) {
-        throw CQXNetException(Utf8ToUtf16(error.what()));
+      transfer.OnProgress(u"Loading library functions", 1);
+      UrlParts parts;
+      ValidateUrl2(urlText, parts);
+      if (!transfer.Session()) OpenInternetAccess(transfer, transfer.Session());
+      inet::HINTERNET connection = nullptr;
+      OpenInternetConnection(transfer, transfer.Session(), connection, parts);
+      OpenHttpRequest(transfer, connection, parts, u"POST", request, -1);
+      {
+        // The file's bytes live only as long as the send.
+        const std::string body = ReadFileIntoMemory(
+            filePath, [&transfer](std::string_view title) {
+              transfer.AdvanceProgress(Utf8ToUtf16(title));
+            });
+        SendHttpRequest(transfer, request.get(), kUploadContentType, body.data(),
+                        static_cast<DWORD>(body.size()), WindowFromLong(parentWnd));
       }
-      request.Close();
-      Fire_End();
-      Trace(u"CQXNet::UploadFile return");
-      return S_OK;
-    } catch (const CQXNetException& failure) {
-      Fire_End();
-      Trace(u"CQXNet::UploadFile: " + failure.Message());
-      request.Close();
-      discardOwnAnswer();
-      return ReportFailure(failure);
-    } catch (const std::bad_alloc&) {
-      Fire_End();
-      request.Close();
-      discardOwnAnswer();
-      return E_OUTOFMEMORY;
+
+      std::u16string resultPath;
+      if (!destination.empty()) {
+        // The named file is replaced only by a complete answer.
+        StagedAnswerFile staged(Utf16ToUtf8(destination));
+        DownloadHttpData(transfer, request.get(), Utf8ToUtf16(staged.stagingPath()), true, true);
+        staged.Commit();
+        resultPath = destination;
+      } else {
+        AnswerFile answer = CreateUploadAnswerFile();
+        ownAnswer = answer.path;
+        answer.fd.Reset();
+        resultPath = Utf8ToUtf16(answer.path);
+        DownloadHttpData(transfer, request.get(), resultPath, true, true);
+      }
+
+      if (returnFile) {
+        ReplaceString(returnFile, resultPath);
+        ownAnswer.clear();  // the caller's now
+      } else {
+        discardOwnAnswer();
+      }
+      transfer.OnProgress(u"Upload complete", 100);
+    } catch (const UploadError& error) {
+      throw CQXNetException(Utf8ToUtf16(error.what()));
     }
-  });
+    request.Close();
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::UploadFile return");
+    return S_OK;
+  } catch (const CQXNetException& failure) {
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::UploadFile: " + failure.Message());
+    request.Close();
+    discardOwnAnswer();
+    return transfer.ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    transfer.FireEnd();
+    request.Close();
+    discardOwnAnswer();
+    return E_OUTOFMEMORY;
+  }
 }
 
-HRESULT STDMETHODCALLTYPE CQXNet::UploadFileForm(BSTR fileName, BSTR url, LONG /*parentWnd*/,
-                                                 BSTR formFieldName,
-                                                 VARIANT_BOOL displayBrowser) {
-  return NoThrow([&]() -> HRESULT {
-    const std::u16string fileText(BstrView(fileName));
-    const std::u16string urlText(BstrView(url));
-    const std::u16string fieldText(BstrView(formFieldName));
-    Trace(u"CQXNet::UploadFileForm(" + fileText + u"," + urlText + u"," + fieldText + u")");
-    if (!fileName || urlText.empty() || fieldText.empty()) return ReportInvalidParameter();
-    const std::string filePath = Utf16ToUtf8(fileText);
-    if (!net::IsFileReadable(filePath)) {
-      const CQXNetException failure(Utf8ToUtf16(net::UnreadableFileMessage(filePath)));
-      Trace(u"CQXNet::UploadFileForm return : " + failure.Message());
-      return ReportFailure(failure);
-    }
+HRESULT UploadFileForm(TransferState& transfer, BSTR fileName, BSTR url, LONG /*parentWnd*/,
+                       BSTR formFieldName, VARIANT_BOOL displayBrowser) {
+  const std::u16string fileText(BstrView(fileName));
+  const std::u16string urlText(BstrView(url));
+  const std::u16string fieldText(BstrView(formFieldName));
+  WriteLog(u"CQXNet::UploadFileForm(" + fileText + u"," + urlText + u"," + fieldText + u")");
+  if (!fileName || urlText.empty() || fieldText.empty()) return transfer.ReportInvalidParameter();
+  const std::string filePath = Utf16ToUtf8(fileText);
+  if (!IsFileReadable(filePath)) {
+    const CQXNetException failure(Utf8ToUtf16(UnreadableFileMessage(filePath)));
+    WriteLog(u"CQXNet::UploadFileForm return : " + failure.Message());
+    return transfer.ReportFailure(failure);
+  }
 
+  try {
     try {
-      try {
-        OnProgress(u"Loading library functions", 1);
-        // The browser is handed the URL in its canonical form, and only an
-        // http or https URL.
-        UrlParts parts;
-        ValidateUrl2(urlText, parts);
-        net::FormNavigation navigation;
-        {
-          std::string data = net::ReadFileIntoMemory(
-              filePath, [this](std::string_view title) { AdvanceProgress(Utf8ToUtf16(title)); });
-          net::Base64Data(data);
-          net::PackagePostData(data, Utf16ToUtf8(fieldText), navigation.postData);
-        }
-        navigation.url = Utf16ToUtf8(parts.canonicalUrl);
-        navigation.headers = net::kFormContentTypeHeader;
-        navigation.visible = displayBrowser != 0;
-        net::NavigateWithPostData(navigation);
-        // The body is no longer needed once the helper has it.
-        std::string().swap(navigation.postData);
-        OnProgress(u"Upload complete", 100);
-      } catch (const net::UploadError& error) {
-        throw CQXNetException(Utf8ToUtf16(error.what()));
+      transfer.OnProgress(u"Loading library functions", 1);
+      // The browser is handed the URL in its canonical form, and only an
+      // http or https URL.
+      UrlParts parts;
+      ValidateUrl2(urlText, parts);
+      FormNavigation navigation;
+      {
+        std::string data = ReadFileIntoMemory(
+            filePath, [&transfer](std::string_view title) {
+              transfer.AdvanceProgress(Utf8ToUtf16(title));
+            });
+        Base64Data(data);
+        PackagePostData(data, Utf16ToUtf8(fieldText), navigation.postData);
       }
-      Fire_End();
-      Trace(u"CQXNet::UploadFileForm return");
-      return S_OK;
-    } catch (const CQXNetException& failure) {
-      Fire_End();
-      Trace(u"CQXNet::UploadFileForm: " + failure.Message());
-      return ReportFailure(failure);
-    } catch (const std::bad_alloc&) {
-      Fire_End();
-      return E_OUTOFMEMORY;
+      navigation.url = Utf16ToUtf8(parts.canonicalUrl);
+      navigation.headers = kFormContentTypeHeader;
+      navigation.visible = displayBrowser != 0;
+      NavigateWithPostData(navigation);
+      // The body is no longer needed once the helper has it.
+      std::string().swap(navigation.postData);
+      transfer.OnProgress(u"Upload complete", 100);
+    } catch (const UploadError& error) {
+      throw CQXNetException(Utf8ToUtf16(error.what()));
     }
-  });
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::UploadFileForm return");
+    return S_OK;
+  } catch (const CQXNetException& failure) {
+    transfer.FireEnd();
+    WriteLog(u"CQXNet::UploadFileForm: " + failure.Message());
+    return transfer.ReportFailure(failure);
+  } catch (const std::bad_alloc&) {
+    transfer.FireEnd();
+    return E_OUTOFMEMORY;
+  }
 }
 
-}  // namespace qx
+}  // namespace qx::net

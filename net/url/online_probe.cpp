@@ -1,29 +1,28 @@
 // The on-line probes: the user's off-line switch and the connection attempt.
-#include "net/qxnet.h"
+#include "net/url/online_probe.h"
 
-namespace qx {
+#include "net/request_pipeline/trace_text.h"
+#include "net/trace_log/trace_log.h"
 
-namespace {
-std::u16string_view TrueFalse(bool value) { return value ? u"true" : u"false"; }
-}  // namespace
+namespace qx::net {
 
-bool CQXNet::IsGlobalOffline() {
-  Trace(u"CQXNet::IsGlobalOffline()");
+bool IsGlobalOffline() {
+  WriteLog(u"CQXNet::IsGlobalOffline()");
   DWORD state = 0;
   DWORD size = sizeof(state);
   const bool offline =
       inet::InternetQueryOptionW(nullptr, inet::INTERNET_OPTION_CONNECTED_STATE, &state, &size) &&
       (state & inet::INTERNET_STATE_DISCONNECTED_BY_USER) != 0;
-  Trace(u"CQXNet::IsGlobalOffline return: " + std::u16string(TrueFalse(offline)));
+  WriteLog(u"CQXNet::IsGlobalOffline return: " + std::u16string(TrueFalseText(offline)));
   return offline;
 }
 
-bool CQXNet::AttemptInternetConnection(bool showProgress) {
-  Trace(u"CQXNet::AttemptInternetConnection");
-  if (showProgress) AdvanceProgress(u"Attempting to connect to the internet");
+bool AttemptInternetConnection(TransferState& transfer, bool showProgress) {
+  WriteLog(u"CQXNet::AttemptInternetConnection");
+  if (showProgress) transfer.AdvanceProgress(u"Attempting to connect to the internet");
   const bool online = inet::InternetAttemptConnect(0) == 0;
-  Trace(u"CQXNet::AttemptInternetConnection return : " + std::u16string(TrueFalse(online)));
+  WriteLog(u"CQXNet::AttemptInternetConnection return : " + std::u16string(TrueFalseText(online)));
   return online;
 }
 
-}  // namespace qx
+}  // namespace qx::net

@@ -1,16 +1,19 @@
 // ParseUrl and ValidateUrl2: every transfer's URL check. The URL is
 // canonicalised by the internet service, then cracked into scheme, host,
 // port and path; only http and https are accepted.
+#include "net/url/parse_url.h"
+
 #include <vector>
 
-#include "net/qxnet.h"
+#include "net/request_pipeline/qxnet_exception.h"
+#include "net/trace_log/trace_log.h"
 
-namespace qx {
+namespace qx::net {
 
-bool CQXNet::ParseUrl(UrlParts& parts, std::u16string_view url) {
+bool ParseUrl(UrlParts& parts, std::u16string_view url) {
   parts = UrlParts{};
   parts.givenUrl = std::u16string(url);
-  parts.fileName = net::FileNameOfUrl(url);
+  parts.fileName = FileNameOfUrl(url);
 
   // The canonicaliser reads a zero-terminated text: a URL holding a zero
   // character is cut there, as the platform would.
@@ -50,13 +53,13 @@ bool CQXNet::ParseUrl(UrlParts& parts, std::u16string_view url) {
   return true;
 }
 
-void CQXNet::ValidateUrl2(std::u16string_view url, UrlParts& parts) {
-  Trace(u"CQXNet::ValidateUrl2:" + std::u16string(url));
+void ValidateUrl2(std::u16string_view url, UrlParts& parts) {
+  WriteLog(u"CQXNet::ValidateUrl2:" + std::u16string(url));
   if (ParseUrl(parts, url) && parts.IsHttpOrHttps()) {
-    Trace(u"CQXNet::ValidateUrl2 return: URL is valid");
+    WriteLog(u"CQXNet::ValidateUrl2 return: URL is valid");
     return;
   }
   throw CQXNetException(u"Invalid URL.\n    " + std::u16string(url));
 }
 
-}  // namespace qx
+}  // namespace qx::net
