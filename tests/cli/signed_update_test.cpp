@@ -104,7 +104,7 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
   server.feed_ = feed + "</channel></rss>";
   SetProductKey(publicKey);
 
-  const std::string catalog = root + "/catalog.xml";
+  const std::string catalog = root + "/signed-catalog.xml";
   ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code,
             0);
   const std::string downloads = root + "/downloads";
