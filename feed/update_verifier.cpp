@@ -3,6 +3,7 @@
 #include "feed/enclosure.h"
 #include "feed/payload_check.h"
 #include "feed/payload_crypto.h"
+#include "qxnet/registry_key.h"
 #include "qxnet/text.h"
 #include "server/module/object_map.h"
 
@@ -20,16 +21,13 @@ constexpr DWORD kValueCapacity = 256;
 // The product's key as its installer wrote it: a text value of the machine's
 // registry, or empty when there is none.
 std::u16string ProductPublicKey() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return {};
-  }
+  RegistryKey key;
+  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kProductKey)) return {};
   char16_t text[kValueCapacity] = {};
   DWORD type = REG_NONE;
   DWORD size = sizeof(text) - sizeof(char16_t);  // room for a terminator
-  const LONG status = RegQueryValueExW(key, kPublicKeyValue, nullptr, &type,
+  const LONG status = RegQueryValueExW(key.Get(), kPublicKeyValue, nullptr, &type,
                                        reinterpret_cast<BYTE*>(text), &size);
-  RegCloseKey(key);
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
   std::u16string_view value(text, size / sizeof(char16_t));
   if (const size_t end = value.find(u'\0'); end != std::u16string_view::npos) {

@@ -12,6 +12,7 @@
 
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
+#include "qxnet/registry_key.h"
 
 namespace qx::inet {
 namespace {
@@ -20,16 +21,13 @@ constexpr const char16_t* kInternetSettingsKey =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 bool UserChoseOffline() {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return false;
-  }
+  RegistryKey key;
+  if (!key.OpenForReading(HKEY_CURRENT_USER, kInternetSettingsKey)) return false;
   DWORD type = 0;
   DWORD value = 0;
   DWORD size = sizeof value;
-  const LSTATUS status = RegQueryValueExW(key, u"GlobalUserOffline", nullptr, &type,
+  const LSTATUS status = RegQueryValueExW(key.Get(), u"GlobalUserOffline", nullptr, &type,
                                           reinterpret_cast<BYTE*>(&value), &size);
-  RegCloseKey(key);
   return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof value && value == 1;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "qxnet/registry_key.h"
 #include "wide_text.h"
 
 namespace qxpy {
@@ -22,19 +23,17 @@ std::u16string RegisteredModulePath(const CLSID& clsid) {
   OLECHAR guid[64] = {};
   if (StringFromGUID2(clsid, guid, 64) <= 0) return {};
   const std::u16string key = u"CLSID\\" + std::u16string(guid) + u"\\InprocServer32";
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return {};
+  qx::RegistryKey handle;
+  if (!handle.OpenForReading(HKEY_CLASSES_ROOT, key.c_str())) return {};
   DWORD type = 0, size = 0;
   std::u16string path;
-  if (RegQueryValueExW(handle, u"", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+  if (RegQueryValueExW(handle.Get(), u"", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
       (type == REG_SZ || type == REG_EXPAND_SZ) && size >= sizeof(char16_t)) {
     std::vector<char16_t> buffer(size / sizeof(char16_t) + 1, u'\0');
-    if (RegQueryValueExW(handle, u"", nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+    if (RegQueryValueExW(handle.Get(), u"", nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
                          &size) == ERROR_SUCCESS)
       path = std::u16string(buffer.data());  // up to the terminating zero
   }
-  RegCloseKey(handle);
   return path;
 }
 
