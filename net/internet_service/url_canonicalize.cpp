@@ -21,7 +21,6 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(begin, end - begin));
 }
 
-
 bool StartsWithSchemeIgnoringCase(std::string_view url, std::string_view scheme) {
   if (url.size() <= scheme.size() || url[scheme.size()] != ':') return false;
   for (size_t i = 0; i < scheme.size(); ++i) {
@@ -96,6 +95,18 @@ bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure
   }
   auto full = GetUrlPart(url.get(), CURLUPART_URL);
   if (!full) {
+    failure = ERROR_INTERNET_INVALID_URL;
+    return false;
+  }
+  // The canonical form must read back as a URL. The parser decodes escapes
+  // in a host name, so "8:/%7f" would come out with a raw control character
+  // as its host, which no parser accepts.
+  CurlUrl check(curl_url());
+  if (!check) {
+    failure = ERROR_NOT_ENOUGH_MEMORY;
+    return false;
+  }
+  if (curl_url_set(check.get(), CURLUPART_URL, full->c_str(), kParseFlags) != CURLUE_OK) {
     failure = ERROR_INTERNET_INVALID_URL;
     return false;
   }

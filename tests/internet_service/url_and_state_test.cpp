@@ -45,7 +45,9 @@ TEST(UrlTest, CanonicalForms) {
       {"http://h:99999/", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)},
       {"file:///tmp/a b", "file:///tmp/a%20b"},
       // A relative file path would be written as a host the reader refuses.
-      {"file:0//x", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
+      {"file:0//x", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)},
+      // An escaped control character in a host would be written raw.
+      {"8:/%7f", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
   for (const auto& [url, canonical] : cases) {
     EXPECT_EQ(Canonical(url), canonical) << url;
     // The canonical form is its own canonical form.
