@@ -54,8 +54,9 @@ std::string SlashesForBackslashes(std::string url) {
   return url;
 }
 
-// The canonical form of `input`, or the failure's last-error code.
-bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure) {
+// One pass of canonicalisation: `input` as the parser reads it, host in
+// lower case, unsafe characters escaped; or the failure's last-error code.
+bool CanonicalizeOnce(std::string_view input, std::string& canonical, DWORD& failure) {
   const std::string text = SlashesForBackslashes(TrimBlanks(input));
   CurlUrl url(curl_url());
   if (!url) {
@@ -98,20 +99,22 @@ bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure
     failure = ERROR_INTERNET_INVALID_URL;
     return false;
   }
-  // The canonical form must read back as a URL. The parser decodes escapes
-  // in a host name, so "8:/%7f" would come out with a raw control character
-  // as its host, which no parser accepts.
-  CurlUrl check(curl_url());
-  if (!check) {
-    failure = ERROR_NOT_ENOUGH_MEMORY;
-    return false;
-  }
-  if (curl_url_set(check.get(), CURLUPART_URL, full->c_str(), kParseFlags) != CURLUE_OK) {
-    failure = ERROR_INTERNET_INVALID_URL;
-    return false;
-  }
   canonical = std::move(*full);
   return true;
+}
+
+// The canonical form of `input`, which is its own canonical form. The
+// parser decodes escapes in a host name before it reads the host, so one
+// pass may leave a host that the next pass reads otherwise ("8:/%39" comes
+// out as host "9", which reads as the address 0.0.0.9) or not at all ("8:/%7f"
+// comes out with a raw control character). The second pass settles the
+// first; a first result that does not read back is an invalid URL.
+bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure) {
+  std::string once;
+  if (!CanonicalizeOnce(input, once, failure)) return false;
+  if (CanonicalizeOnce(once, canonical, failure)) return true;
+  failure = failure == ERROR_NOT_ENOUGH_MEMORY ? failure : ERROR_INTERNET_INVALID_URL;
+  return false;
 }
 
 INTERNET_SCHEME SchemeNumber(const std::string& scheme) {

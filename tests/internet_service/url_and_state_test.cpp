@@ -46,8 +46,9 @@ TEST(UrlTest, CanonicalForms) {
       {"file:///tmp/a b", "file:///tmp/a%20b"},
       // A relative file path would be written as a host the reader refuses.
       {"file:0//x", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)},
-      // An escaped control character in a host would be written raw.
-      {"8:/%7f", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)}};
+      // Escapes in a host are decoded before the host is read.
+      {"8:/%7f", "!" + std::to_string(ERROR_INTERNET_INVALID_URL)},
+      {"8:/%39", "8://0.0.0.9/"}};
   for (const auto& [url, canonical] : cases) {
     EXPECT_EQ(Canonical(url), canonical) << url;
     // The canonical form is its own canonical form.
