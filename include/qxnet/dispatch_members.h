@@ -115,7 +115,9 @@ inline bool ReadMember(ITypeInfo* info, UINT index, MemberInfo& member) {
   return true;
 }
 
-// The first type information `object` hands out; null when none.
+}  // namespace dispatch_members_detail
+
+// The type information `object` hands out; null when none.
 inline ComPtr<ITypeInfo> TypeInfoOf(IDispatch* object) {
   UINT count = 0;
   ComPtr<ITypeInfo> info;
@@ -123,8 +125,6 @@ inline ComPtr<ITypeInfo> TypeInfoOf(IDispatch* object) {
     object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put());
   return info;
 }
-
-}  // namespace dispatch_members_detail
 
 // The identifier of the type `info` describes (all zero when unreadable).
 inline GUID TypeGuid(ITypeInfo* info) {
@@ -162,7 +162,7 @@ inline std::shared_ptr<const InterfaceInfo> ReadInterface(ITypeInfo* info) {
 // The description of an object's dispatch interface; null when the object
 // hands out no type information.
 inline std::shared_ptr<const InterfaceInfo> ReadInterface(IDispatch* object) {
-  return ReadInterface(dispatch_members_detail::TypeInfoOf(object).Get());
+  return ReadInterface(TypeInfoOf(object).Get());
 }
 
 // The description of interface `iid` among the types that `object`'s type
@@ -171,7 +171,7 @@ inline std::shared_ptr<const InterfaceInfo> ReferencedInterface(IDispatch* objec
   // Referenced types are handed out by handle, counting up from zero; the
   // walk ends at the first handle the type information does not know.
   constexpr HREFTYPE kMaxReferencedTypes = 4096;
-  ComPtr<ITypeInfo> info = dispatch_members_detail::TypeInfoOf(object);
+  ComPtr<ITypeInfo> info = TypeInfoOf(object);
   if (!info) return nullptr;
   for (HREFTYPE ref = 0; ref < kMaxReferencedTypes; ++ref) {
     ComPtr<ITypeInfo> referenced;

@@ -185,16 +185,6 @@ HRESULT StoreInteger(const Number& n, VARTYPE vt, VARIANT* out) {
   return S_OK;
 }
 
-bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view word) {
-  if (text.size() != word.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + 32);
-    if (c != word[i]) return false;
-  }
-  return true;
-}
-
 std::u16string_view Trimmed(std::u16string_view text) {
   const auto space = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
   while (!text.empty() && space(text.front())) text.remove_prefix(1);
@@ -206,9 +196,9 @@ HRESULT ToBool(const VARIANT& v, VARIANT* out) {
   bool value;
   if (v.vt == VT_BSTR) {
     const std::u16string_view text = Trimmed(qx::BstrView(v.bstrVal));
-    if (EqualsIgnoringCase(text, u"true")) {
+    if (qx::EqualsIgnoringAsciiCase(text, u"true")) {
       value = true;
-    } else if (EqualsIgnoringCase(text, u"false")) {
+    } else if (qx::EqualsIgnoringAsciiCase(text, u"false")) {
       value = false;
     } else {
       Number n;

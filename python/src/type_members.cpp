@@ -15,10 +15,8 @@ struct GuidLess {
 }  // namespace
 
 std::shared_ptr<const InterfaceInfo> InterfaceOf(IDispatch* object) {
-  UINT count = 0;
-  if (FAILED(object->GetTypeInfoCount(&count)) || count == 0) return nullptr;
-  qx::ComPtr<ITypeInfo> info;
-  if (FAILED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, info.Put())) || !info) return nullptr;
+  const qx::ComPtr<ITypeInfo> info = qx::TypeInfoOf(object);
+  if (!info) return nullptr;
   // Read under the GIL, which every caller holds: the cache needs no lock.
   static auto* cache = new std::map<GUID, std::shared_ptr<const InterfaceInfo>, GuidLess>();
   const GUID iid = qx::TypeGuid(info.Get());
