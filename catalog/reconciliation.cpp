@@ -20,8 +20,8 @@ bool IsWantedByPublishDate(DATE itemPubDate, DATE catalogPublishDate) {
   return !(itemPubDate > 0.0 && catalogPublishDate > 0.0 && itemPubDate < catalogPublishDate);
 }
 
-HRESULT ReconcileDocument(IUpdateDocument& doc, const CatalogLists& lists,
-                          DATE catalogPublishDate, const FailureReport& report) {
+HRESULT ReconcileDocument(IUpdateDocument& doc, const CatalogLists& lists, DATE catalogPublishDate,
+                          const FailureReport& report) {
   // Any failure to walk the document ends the walk; what was added stays.
   const auto walkFailed = [&] { return report(u"COM Error", E_FAIL); };
 

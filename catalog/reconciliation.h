@@ -20,7 +20,7 @@ struct CatalogLists {
 // item with a known date earlier than a set publish date is not.
 bool IsWantedByPublishDate(DATE itemPubDate, DATE catalogPublishDate);
 
-HRESULT ReconcileDocument(IUpdateDocument& doc, const CatalogLists& lists,
-                          DATE catalogPublishDate, const FailureReport& report);
+HRESULT ReconcileDocument(IUpdateDocument& doc, const CatalogLists& lists, DATE catalogPublishDate,
+                          const FailureReport& report);
 
 }  // namespace qx::catalog

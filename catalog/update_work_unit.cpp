@@ -119,8 +119,7 @@ ComPtr<IUpdateItems> CUpdateWorkUnit::FindOwningList(BSTR guid) {
   return nullptr;
 }
 
-HRESULT CUpdateWorkUnit::Move(IUpdateItem* item, ListGetter target,
-                              std::u16string_view failure) {
+HRESULT CUpdateWorkUnit::Move(IUpdateItem* item, ListGetter target, std::u16string_view failure) {
   if (!item) return Error(u"Invalid argument", E_INVALIDARG);
   if (!catalog_) return Error(kCatalogNotInitialized, E_FAIL);
   BStr guid;

@@ -25,7 +25,8 @@ bool ReadInstallRoot(char16_t* buffer, size_t capacity) {
   DWORD bytes = static_cast<DWORD>(capacity * sizeof(char16_t));
   const LSTATUS status = RegQueryValueExW(key.Get(), kInstallRootValue, nullptr, &type,
                                           reinterpret_cast<BYTE*>(buffer), &bytes);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)) {
+  if (status != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)) {
     buffer[0] = 0;
     return false;
   }

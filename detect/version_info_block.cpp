@@ -85,8 +85,7 @@ std::optional<VersionInfoBlock> VersionInfoBlock::Parse(std::vector<uint8_t> res
   return info;
 }
 
-std::optional<VersionInfoBlock::Block> VersionInfoBlock::FindBlock(
-    std::u16string_view path) const {
+std::optional<VersionInfoBlock::Block> VersionInfoBlock::FindBlock(std::u16string_view path) const {
   std::optional<Block> current = ParseBlockAt(0, data_.size());
   while (current) {
     while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
@@ -127,8 +126,7 @@ std::optional<std::u16string> VersionInfoBlock::QueryString(std::u16string_view 
   if (!block) return std::nullopt;
   // A string's value length counts characters whatever its type says; the
   // text ends at its terminator or at the end of the block.
-  const size_t limit =
-      std::min(block->end, block->valueBegin + size_t{block->valueLength} * 2);
+  const size_t limit = std::min(block->end, block->valueBegin + size_t{block->valueLength} * 2);
   std::u16string text;
   for (size_t pos = block->valueBegin; pos + 2 <= limit; pos += 2) {
     const char16_t c = Word(pos);

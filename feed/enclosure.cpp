@@ -97,8 +97,7 @@ std::u16string EnclosureFragment(const Enclosure& enclosure) {
 
 std::optional<Enclosure> EnclosureFromFragment(std::u16string_view text) {
   const std::u16string open = u"<" + std::u16string(kElement);
-  for (size_t at = text.find(open); at != std::u16string_view::npos;
-       at = text.find(open, at + 1)) {
+  for (size_t at = text.find(open); at != std::u16string_view::npos; at = text.find(open, at + 1)) {
     const size_t next = at + open.size();
     // "<enclosures>" or "<enclosure2" name another element.
     if (next < text.size() && text[next] != u' ' && text[next] != u'/' && text[next] != u'>' &&

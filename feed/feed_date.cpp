@@ -12,14 +12,11 @@
 namespace qx::feed {
 namespace {
 
-constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed",
-                                                   "Thu", "Fri", "Sat"};
+constexpr std::array<const char*, 7> kDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr std::array<const char*, 12> kMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool IsLeapYear(unsigned year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
+bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 unsigned DaysInMonth(unsigned year, unsigned month) {
   static constexpr std::array<unsigned, 12> kDays = {31, 28, 31, 30, 31, 30,
@@ -35,9 +32,9 @@ unsigned DayOfWeek(unsigned year, unsigned month, unsigned day) {
 }
 
 bool IsCalendarValid(const SYSTEMTIME& st) {
-  return st.wYear >= 100 && st.wYear <= 9999 && st.wMonth >= 1 && st.wMonth <= 12 &&
-         st.wDay >= 1 && st.wDay <= DaysInMonth(st.wYear, st.wMonth) && st.wHour <= 23 &&
-         st.wMinute <= 59 && st.wSecond <= 59;
+  return st.wYear >= 100 && st.wYear <= 9999 && st.wMonth >= 1 && st.wMonth <= 12 && st.wDay >= 1 &&
+         st.wDay <= DaysInMonth(st.wYear, st.wMonth) && st.wHour <= 23 && st.wMinute <= 59 &&
+         st.wSecond <= 59;
 }
 
 // A cursor over the part of the text being read.

@@ -160,8 +160,8 @@ bool Ed25519Verify(std::string_view publicKey, std::string_view message,
   if (publicKey.size() != kEd25519KeySize || signature.size() != kEd25519SignatureSize) {
     return false;
   }
-  Pkey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, Bytes(publicKey),
-                                       publicKey.size()));
+  Pkey key(
+      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, Bytes(publicKey), publicKey.size()));
   if (!key) return false;  // not a point of the curve
   MdContext context = NewMdContext();
   if (EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) {

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <vector>
 

@@ -91,7 +91,8 @@ HRESULT CUpdateDocument::ParseFile(std::u16string_view fileName) {
   HRESULT hr = S_OK;
   std::unique_ptr<xml::Document> document = NewDocument(hr);
   if (!document) return Error(kNoDom, hr);
-  if (!document->load(fileName, feed::UpdateFileLimit())) return Error(LoadFailureMessage(document->parseError()), E_FAIL);
+  if (!document->load(fileName, feed::UpdateFileLimit()))
+    return Error(LoadFailureMessage(document->parseError()), E_FAIL);
 
   feed::RssReader reader;
   feed::FeedStatus status = reader.FindChannels(*document);

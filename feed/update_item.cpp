@@ -155,8 +155,8 @@ HRESULT CUpdateItem::MarshallObject(BSTR* retVal) {
   return NoThrow([&]() -> HRESULT {
     std::u16string date = feed::FormatFeedDate(pubDate_);
     std::u16string text;
-    text.reserve(160 + title_.Length() + link_.Length() + description_.Length() +
-                 guid_.Length() + category_.Length() + date.size());
+    text.reserve(160 + title_.Length() + link_.Length() + description_.Length() + guid_.Length() +
+                 category_.Length() + date.size());
     text += u"<item>\n  <title>";
     text += VisibleText(title_);
     text += u"</title>\n  <link>";

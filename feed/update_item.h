@@ -16,9 +16,8 @@
 
 namespace qx {
 
-class CUpdateItem final
-    : public DispatchObject<CUpdateItem, IUpdateItem2, SingleThreaded, NoConnectionPoints,
-                            IItemGuidTracking> {
+class CUpdateItem final : public DispatchObject<CUpdateItem, IUpdateItem2, SingleThreaded,
+                                                NoConnectionPoints, IItemGuidTracking> {
  public:
   static constexpr const CLSID& kClsid = CLSID_UpdateItem;
 

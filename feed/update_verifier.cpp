@@ -80,8 +80,7 @@ HRESULT CUpdateVerifier::Verify(IUpdateItem* item, BSTR fileName) {
     } else if (const std::u16string product = ProductPublicKey(); !product.empty()) {
       std::optional<std::string> decoded = DecodeKey(product);
       if (!decoded) {
-        return Error(u"The product's public key in the registry is not 32 bytes of Base64",
-                     E_FAIL);
+        return Error(u"The product's public key in the registry is not 32 bytes of Base64", E_FAIL);
       }
       key = std::move(*decoded);
     }

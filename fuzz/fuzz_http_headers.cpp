@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(name.find(':') == std::string::npos, name);
     FUZZ_REQUIRE(block.Find(name) != nullptr, name);
   }
-  if (block.raw.rfind("HTTP/", 0) != 0) FUZZ_REQUIRE(block.status == 0 && block.version.empty(), block.raw);
+  if (block.raw.rfind("HTTP/", 0) != 0)
+    FUZZ_REQUIRE(block.status == 0 && block.version.empty(), block.raw);
   return 0;
 }

@@ -15,8 +15,8 @@ using qx::registry::ScriptRoot;
 
 // The tree's shape: roots, key modes, value counts and types, nesting.
 std::string Shape(const ScriptKey& key) {
-  std::string shape = "k" + std::to_string(static_cast<int>(key.mode)) + (key.hasDefault ? "d" : "-") +
-                      std::to_string(key.defaultValue.type) + "v";
+  std::string shape = "k" + std::to_string(static_cast<int>(key.mode)) +
+                      (key.hasDefault ? "d" : "-") + std::to_string(key.defaultValue.type) + "v";
   for (const auto& [name, value] : key.values) shape += std::to_string(value.type) + ",";
   shape += "{";
   for (const ScriptKey& sub : key.subkeys) shape += Shape(sub);
@@ -36,7 +36,8 @@ std::string Shape(const std::vector<ScriptRoot>& roots) {
 bool Parse(const std::u16string& script, const std::u16string& module, std::string& shape) {
   std::vector<ScriptRoot> roots;
   std::string error;
-  const bool parsed = qx::registry::ParseRegistrationScript(script, {{u"MODULE", module}}, roots, error);
+  const bool parsed =
+      qx::registry::ParseRegistrationScript(script, {{u"MODULE", module}}, roots, error);
   FUZZ_REQUIRE(parsed || !error.empty(), "a refused script says why");
   if (parsed) shape = Shape(roots);
   return parsed;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string canonical;
   if (!Canonical(url, canonical)) return 0;
   std::u16string again;
-  FUZZ_REQUIRE(Canonical(canonical, again), qx::Utf16ToUtf8(url) + " -> " + qx::Utf16ToUtf8(canonical));
+  FUZZ_REQUIRE(Canonical(canonical, again),
+               qx::Utf16ToUtf8(url) + " -> " + qx::Utf16ToUtf8(canonical));
   FUZZ_REQUIRE(again == canonical, qx::Utf16ToUtf8(canonical) + " -> " + qx::Utf16ToUtf8(again));
 
   char16_t scheme[64], host[2048], user[2048], password[2048], path[8192], extra[8192];

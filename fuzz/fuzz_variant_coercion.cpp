@@ -7,8 +7,9 @@
 
 namespace {
 
-constexpr VARTYPE kTargets[] = {VT_I1, VT_I2, VT_I4, VT_I8, VT_UI1, VT_UI2, VT_UI4, VT_UI8, VT_INT,
-                                VT_UINT, VT_R4, VT_R8, VT_CY, VT_DATE, VT_BOOL, VT_DECIMAL};
+constexpr VARTYPE kTargets[] = {VT_I1,  VT_I2,   VT_I4,   VT_I8,     VT_UI1, VT_UI2,
+                                VT_UI4, VT_UI8,  VT_INT,  VT_UINT,   VT_R4,  VT_R8,
+                                VT_CY,  VT_DATE, VT_BOOL, VT_DECIMAL};
 
 // `text` converted to `type` and back to text; false when it does not convert.
 bool RoundTrip(const std::u16string& text, VARTYPE type, std::u16string& back) {
@@ -40,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string written;
   if (!RoundTrip(text, type, written)) return 0;
   std::u16string again;
-  const std::string trail = qx::Utf16ToUtf8(text) + " -> " + qx::Utf16ToUtf8(written) +
-                            " (type " + std::to_string(type) + ")";
+  const std::string trail = qx::Utf16ToUtf8(text) + " -> " + qx::Utf16ToUtf8(written) + " (type " +
+                            std::to_string(type) + ")";
   FUZZ_REQUIRE(RoundTrip(written, type, again), trail);
   FUZZ_REQUIRE(again == written, trail + " -> " + qx::Utf16ToUtf8(again));
   return 0;

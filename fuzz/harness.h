@@ -12,9 +12,9 @@ namespace qxfuzz {
 
 // Stops the run (libFuzzer saves the input) when a property does not hold.
 [[noreturn]] void Violated(const char* property, const std::string& detail);
-#define FUZZ_REQUIRE(condition, detail)                                 \
-  do {                                                                  \
-    if (!(condition)) ::qxfuzz::Violated(#condition, (detail));         \
+#define FUZZ_REQUIRE(condition, detail)                         \
+  do {                                                          \
+    if (!(condition)) ::qxfuzz::Violated(#condition, (detail)); \
   } while (0)
 
 // Gives the process its own registry, cache and temporary folder, and
@@ -52,7 +52,8 @@ template <class T>
 qx::ComPtr<T> Create(const CLSID& clsid) {
   RegisterModuleOnce();
   qx::ComPtr<T> object;
-  if (CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, qx_iid_of<T>::value, object.PutVoid()) != S_OK) {
+  if (CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, qx_iid_of<T>::value,
+                       object.PutVoid()) != S_OK) {
     Violated("CoCreateInstance succeeds", "the module is registered");
   }
   return object;

@@ -52,19 +52,16 @@ HRESULT STDMETHODCALLTYPE CQXNet::CanConnect(BSTR url, VARIANT_BOOL* retVal) {
 }
 
 HRESULT STDMETHODCALLTYPE CQXNet::UploadFileForm(BSTR fileName, BSTR url, LONG parentWnd,
-                                                 BSTR formFieldName,
-                                                 VARIANT_BOOL displayBrowser) {
+                                                 BSTR formFieldName, VARIANT_BOOL displayBrowser) {
   return NoThrow([&] {
-    return net::UploadFileForm(transfer_, fileName, url, parentWnd, formFieldName,
-                               displayBrowser);
+    return net::UploadFileForm(transfer_, fileName, url, parentWnd, formFieldName, displayBrowser);
   });
 }
 
 HRESULT STDMETHODCALLTYPE CQXNet::AttemptConnect(BSTR host, LONG port, LONG timeoutMilliseconds,
                                                  VARIANT_BOOL* retVal) {
-  return NoThrow([&] {
-    return net::AttemptConnect(transfer_, host, port, timeoutMilliseconds, retVal);
-  });
+  return NoThrow(
+      [&] { return net::AttemptConnect(transfer_, host, port, timeoutMilliseconds, retVal); });
 }
 
 }  // namespace qx

@@ -16,8 +16,8 @@
 
 namespace qx {
 
-class CQXNet final : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNetConnect,
-                                           QXNetEventSource> {
+class CQXNet final
+    : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNetConnect, QXNetEventSource> {
  public:
   static constexpr const CLSID& kClsid = CLSID_QXNet;
   // Every error record of this class carries the null interface identifier.
@@ -31,8 +31,7 @@ class CQXNet final : public DispatchObject<CQXNet, _QXNet, SingleThreaded, _QXNe
   HRESULT STDMETHODCALLTYPE UploadFile(BSTR fileName, BSTR url, LONG parentWnd,
                                        BSTR* returnFile) override;
   HRESULT STDMETHODCALLTYPE ValidateUrl(BSTR url) override;
-  HRESULT STDMETHODCALLTYPE GetCacheInfo(BSTR url, LONG parentWnd,
-                                         VARIANT_BOOL* bCacheFileExists,
+  HRESULT STDMETHODCALLTYPE GetCacheInfo(BSTR url, LONG parentWnd, VARIANT_BOOL* bCacheFileExists,
                                          VARIANT_BOOL* bCacheFileCurrent,
                                          BSTR* cacheFileName) override;
   HRESULT STDMETHODCALLTYPE get_IsConnected(VARIANT_BOOL* pVal) override;

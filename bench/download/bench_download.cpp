@@ -160,7 +160,8 @@ int Bench(int argc, char** argv, const fs::path& root) {
     curl = bench::RunProcess({"curl", "-s", "-o", "/dev/null", bigUrl});
     if (!curl.ok) Fail("curl failed");
     curlToNull.push_back(curl.seconds);
-    curl = bench::RunShell("curl -s -o '" + curlFile + "' '" + bigUrl + "' && sync '" + curlFile + "'");
+    curl = bench::RunShell("curl -s -o '" + curlFile + "' '" + bigUrl + "' && sync '" + curlFile +
+                           "'");
     if (!curl.ok) Fail("curl with sync failed");
     curlSync.push_back(curl.seconds);
     fs::remove(curlFile);
@@ -234,8 +235,8 @@ int Bench(int argc, char** argv, const fs::path& root) {
   }
   const double processesCurl = Seconds(start);
 
-  std::printf("\n%-44s %10s   %-26s %10s   %s\n", "workload (medians of 3 for large files)",
-              "this", "peer", "peer", "ratio");
+  std::printf("\n%-44s %10s   %-26s %10s   %s\n", "workload (medians of 3 for large files)", "this",
+              "peer", "peer", "ratio");
   const std::string large = std::to_string(sizeMiB) + " MiB";
   PrintRow((large + " into the cache (qxnet get)").c_str(), Median(get), "curl -o FILE",
            Median(curlToFile), 1.15);
@@ -251,14 +252,16 @@ int Bench(int argc, char** argv, const fs::path& root) {
            "the same, a file per URL", smallCurlFiles.seconds, 2.0);
   PrintRow((std::to_string(smallCount) + " qxnet get processes").c_str(), processesOurs,
            "curl processes", processesCurl, 1.3);
-  std::printf("\npeak memory: qxnet get %.1f MiB (largest of all runs), this process after "
-              "RetrieveFile %.1f MiB%s\n",
-              cliPeakKiB / 1024.0, inProcessPeakKiB / 1024.0,
-              server.IsNginx() ? "" : " (includes the built-in server)");
+  std::printf(
+      "\npeak memory: qxnet get %.1f MiB (largest of all runs), this process after "
+      "RetrieveFile %.1f MiB%s\n",
+      cliPeakKiB / 1024.0, inProcessPeakKiB / 1024.0,
+      server.IsNginx() ? "" : " (includes the built-in server)");
   if (!server.IsNginx()) {
-    std::printf("the built-in server's cost: one curl process fetched %d files in %.3f s, "
-                "%.2f ms per request including curl's own work\n",
-                smallCount, smallCurl.seconds, 1000.0 * smallCurl.seconds / smallCount);
+    std::printf(
+        "the built-in server's cost: one curl process fetched %d files in %.3f s, "
+        "%.2f ms per request including curl's own work\n",
+        smallCount, smallCurl.seconds, 1000.0 * smallCurl.seconds / smallCount);
   }
   return 0;
 }

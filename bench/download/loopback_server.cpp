@@ -93,8 +93,7 @@ bool LoopbackServer::StartNginx(const std::string& root, const std::string& scra
     // A worker started by root would otherwise run as nobody, who cannot
     // read this private folder.
     if (geteuid() == 0) out << "user root;\n";
-    out
-        << "pid " << scratch << "/nginx.pid;\nerror_log " << scratch << "/error.log;\n"
+    out << "pid " << scratch << "/nginx.pid;\nerror_log " << scratch << "/error.log;\n"
         << "events { worker_connections 256; }\n"
         << "http {\n  access_log off;\n  sendfile on;\n  keepalive_requests 100000;\n"
         << "  default_type application/octet-stream;\n";
@@ -103,7 +102,8 @@ bool LoopbackServer::StartNginx(const std::string& root, const std::string& scra
     }
     out << "  server { listen 127.0.0.1:" << port << "; root " << root << "; }\n}\n";
   }
-  std::vector<std::string> argv = {nginx, "-p", scratch, "-c", config, "-e", scratch + "/error.log"};
+  std::vector<std::string> argv = {
+      nginx, "-p", scratch, "-c", config, "-e", scratch + "/error.log"};
   std::vector<char*> args;
   for (std::string& arg : argv) args.push_back(arg.data());
   args.push_back(nullptr);

@@ -22,7 +22,8 @@ ProcessRun RunProcess(const std::vector<std::string>& argv,
     for (const std::string& setting : settings) replaced |= setting.rfind(name, 0) == 0;
     if (!replaced) environment.push_back(*entry);
   }
-  for (const std::string& setting : settings) environment.push_back(const_cast<char*>(setting.c_str()));
+  for (const std::string& setting : settings)
+    environment.push_back(const_cast<char*>(setting.c_str()));
   environment.push_back(nullptr);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -34,7 +35,8 @@ ProcessRun RunProcess(const std::vector<std::string>& argv,
   ProcessRun run;
   const auto start = std::chrono::steady_clock::now();
   pid_t pid = 0;
-  const int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment.data());
+  const int spawned =
+      posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environment.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return run;
   int status = 0;

@@ -8,7 +8,7 @@
 namespace bench {
 
 struct ProcessRun {
-  bool ok = false;          // ran and exited with status 0
+  bool ok = false;  // ran and exited with status 0
   double seconds = 0;
   long peakResidentKiB = 0;
 };

@@ -58,8 +58,7 @@ void Check(HRESULT hr, const char* what) {
 
 // Best of `rounds` runs of `body`, in seconds, after one discarded run;
 // `prepare` runs untimed before each.
-double BestOf(int rounds, const std::function<void()>& prepare,
-              const std::function<void()>& body) {
+double BestOf(int rounds, const std::function<void()>& prepare, const std::function<void()>& body) {
   prepare();
   body();
   double best = 1e30;
@@ -93,18 +92,22 @@ void WriteFeed(const fs::path& path, size_t first, size_t n) {
 }
 
 double PugiLoad(const fs::path& path) {
-  return BestOf(3, [] {}, [&] {
-    pugi::xml_document doc;
-    if (!doc.load_file(path.c_str())) std::exit(1);
-  });
+  return BestOf(
+      3, [] {},
+      [&] {
+        pugi::xml_document doc;
+        if (!doc.load_file(path.c_str())) std::exit(1);
+      });
 }
 
 double PugiLoadSave(const fs::path& path, const fs::path& copy) {
-  return BestOf(3, [] {}, [&] {
-    pugi::xml_document doc;
-    if (!doc.load_file(path.c_str())) std::exit(1);
-    if (!doc.save_file(copy.c_str(), "", pugi::format_raw)) std::exit(1);
-  });
+  return BestOf(
+      3, [] {},
+      [&] {
+        pugi::xml_document doc;
+        if (!doc.load_file(path.c_str())) std::exit(1);
+        if (!doc.save_file(copy.c_str(), "", pugi::format_raw)) std::exit(1);
+      });
 }
 
 qx::ComPtr<IUpdateDocument> Parse(const fs::path& path) {
@@ -131,7 +134,8 @@ Figures Measure(const fs::path& dir, size_t n) {
   WriteFeed(second, n / 2, n);  // half known, half new
 
   f.pugiFeed = PugiLoad(feed);
-  f.parse = BestOf(3, [] {}, [&] { Parse(feed); });
+  f.parse = BestOf(
+      3, [] {}, [&] { Parse(feed); });
 
   // A catalog holding the n items of the first feed.
   qx::ComPtr<IUpdateCatalog> catalog;
@@ -142,20 +146,26 @@ Figures Measure(const fs::path& dir, size_t n) {
     Check(catalog->ReconcileWithUpdateDocument(Parse(feed).Get()), "Reconcile");
   };
   fill();
-  f.save = BestOf(3, [] {}, [&] { Check(catalog->Save(), "Save"); });
+  f.save = BestOf(
+      3, [] {}, [&] { Check(catalog->Save(), "Save"); });
   f.pugiCatalogLoad = PugiLoad(catalogFile);
   f.pugiCatalogLoadSave = PugiLoadSave(catalogFile, dir / "pugi-copy.xml");
-  f.load = BestOf(3, [] {}, [&] {
-    auto fresh = Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-    fresh->put_fileName(catalogName.Get());
-    Check(fresh->Load(), "Load");
-  });
+  f.load = BestOf(
+      3, [] {},
+      [&] {
+        auto fresh = Create<IUpdateCatalog>(CLSID_UpdateCatalog);
+        fresh->put_fileName(catalogName.Get());
+        Check(fresh->Load(), "Load");
+      });
 
   qx::ComPtr<IUpdateDocument> doc;
-  f.reconcile = BestOf(3, [&] {
-    fill();
-    doc = Parse(second);
-  }, [&] { Check(catalog->ReconcileWithUpdateDocument(doc.Get()), "Reconcile"); });
+  f.reconcile = BestOf(
+      3,
+      [&] {
+        fill();
+        doc = Parse(second);
+      },
+      [&] { Check(catalog->ReconcileWithUpdateDocument(doc.Get()), "Reconcile"); });
   LONG count = 0;
   qx::ComPtr<IUpdateItems> pending;
   catalog->get_NotInstalledItems(pending.Put());
@@ -178,9 +188,12 @@ CreationFigures MeasureCreation() {
   constexpr int kObjects = 20000;
   CreationFigures f{};
   auto perObject = [&](const std::function<void()>& createOne) {
-    return BestOf(3, [] {}, [&] {
-             for (int i = 0; i < kObjects; ++i) createOne();
-           }) * 1e6 / kObjects;
+    return BestOf(
+               3, [] {},
+               [&] {
+                 for (int i = 0; i < kObjects; ++i) createOne();
+               }) *
+           1e6 / kObjects;
   };
   f.byProgId = perObject([] {
     CLSID clsid;

@@ -218,8 +218,8 @@ void AtomicFileWriter::Commit() {
 }
 
 void AtomicFileWriter::Fail(const char* what, int error) {
-  std::string text = "Unable to save the file \"" + target_ + "\": " + what + " (" +
-                     ErrnoText(error) + ").";
+  std::string text =
+      "Unable to save the file \"" + target_ + "\": " + what + " (" + ErrnoText(error) + ").";
   throw DomError(Utf8ToUtf16(text), HResultFromErrno(error));
 }
 

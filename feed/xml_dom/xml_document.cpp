@@ -154,14 +154,14 @@ bool Document::load(std::u16string_view fileName, uint64_t maxBytes) {
     }
     if (file.error != 0) {
       parse_error_.errorCode = HResultFromErrno(file.error);
-      parse_error_.reason = Utf8ToUtf16(std::string(file.what) + ": " + ErrnoText(file.error) + ".");
+      parse_error_.reason =
+          Utf8ToUtf16(std::string(file.what) + ": " + ErrnoText(file.error) + ".");
       return false;
     }
     // Parsed in place; only a failure reads the file again, for the
     // position of the fault in the text as it was.
-    return Parse(std::move(file.bytes), [&] {
-      return DecodeXmlInput(ReadRegularFile(path, maxBytes).bytes).utf8;
-    });
+    return Parse(std::move(file.bytes),
+                 [&] { return DecodeXmlInput(ReadRegularFile(path, maxBytes).bytes).utf8; });
   } catch (const std::bad_alloc&) {
     OutOfMemory();
     return false;
@@ -193,14 +193,13 @@ bool Document::Parse(std::string bytes, const OriginalText& reread) {
   }
   // With a way to get the text again, pugixml parses the text where it is
   // (which changes it) instead of a copy of it.
-  const OriginalText original =
-      reread ? reread : OriginalText([&] { return decoded.utf8; });
+  const OriginalText original = reread ? reread : OriginalText([&] { return decoded.utf8; });
   pugi::xml_parse_result result;
   size_t size = decoded.utf8.size();
   if (reread) {
     text_ = std::move(decoded.utf8);
-    result = doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions,
-                                       pugi::encoding_utf8);
+    result =
+        doc_->load_buffer_inplace(text_.data(), text_.size(), kParseOptions, pugi::encoding_utf8);
   } else {
     result = doc_->load_buffer(decoded.utf8.data(), decoded.utf8.size(), kParseOptions,
                                pugi::encoding_utf8);
@@ -238,8 +237,8 @@ bool Document::CheckTopLevel(const OriginalText& original, size_t size) {
         doc_->remove_child(node);
         break;
       case pugi::node_cdata:
-        return Fail(original, offset_of(node),
-                    u"Text is not allowed outside the top level element", E_FAIL);
+        return Fail(original, offset_of(node), u"Text is not allowed outside the top level element",
+                    E_FAIL);
       default:
         break;
     }
@@ -287,13 +286,13 @@ Node Document::createTextNode(std::u16string_view text) {
   return Detached(pugi::node_pcdata, {}, text);
 }
 
-Node Document::createProcessingInstruction(std::u16string_view target,
-                                           std::u16string_view data) {
+Node Document::createProcessingInstruction(std::u16string_view target, std::u16string_view data) {
   const std::string name = Utf16ToUtf8(target);
   const std::string content = Utf16ToUtf8(data);
   if (!internal::IsValidXmlName(name)) {
-    throw DomError(u"\"" + std::u16string(target) + u"\" is not a valid processing instruction target.",
-                   E_INVALIDARG);
+    throw DomError(
+        u"\"" + std::u16string(target) + u"\" is not a valid processing instruction target.",
+        E_INVALIDARG);
   }
   if (content.find("?>") != std::string::npos) {
     throw DomError(u"A processing instruction cannot contain \"?>\".", E_INVALIDARG);

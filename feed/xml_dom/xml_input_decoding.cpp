@@ -119,7 +119,8 @@ DecodedXml DecodeUtf16(std::string_view bytes, bool little_endian) {
     if (cp >= 0xD800 && cp <= 0xDBFF) {
       if (i + 3 >= bytes.size()) return Failure(std::move(out), u"Unpaired UTF-16 surrogate");
       const uint32_t low = unit(i + 2);
-      if (low < 0xDC00 || low > 0xDFFF) return Failure(std::move(out), u"Unpaired UTF-16 surrogate");
+      if (low < 0xDC00 || low > 0xDFFF)
+        return Failure(std::move(out), u"Unpaired UTF-16 surrogate");
       cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
@@ -157,7 +158,8 @@ DecodedXml DecodeUtf32(std::string_view bytes, bool little_endian) {
 }
 
 DecodedXml DecodeWithIconv(std::string_view bytes, const std::string& name) {
-  if (!IsValidEncodingName(name)) return Failure({}, u"Invalid encoding name in the XML declaration");
+  if (!IsValidEncodingName(name))
+    return Failure({}, u"Invalid encoding name in the XML declaration");
   iconv_t cd = iconv_open("UTF-8", name.c_str());
   if (cd == reinterpret_cast<iconv_t>(-1)) {
     return Failure({}, u"Unsupported encoding \"" + Widen(name) + u"\"");
@@ -177,8 +179,9 @@ DecodedXml DecodeWithIconv(std::string_view bytes, const std::string& name) {
       out.resize(out.size() * 2);
       continue;
     }
-    error = errno == EINVAL ? u"Incomplete character at the end for encoding \"" + Widen(name) + u"\""
-                            : u"Invalid byte sequence for encoding \"" + Widen(name) + u"\"";
+    error = errno == EINVAL
+                ? u"Incomplete character at the end for encoding \"" + Widen(name) + u"\""
+                : u"Invalid byte sequence for encoding \"" + Widen(name) + u"\"";
     break;
   }
   iconv_close(cd);
@@ -219,7 +222,8 @@ std::optional<std::pair<size_t, std::u16string>> FindInvalidUtf8(std::string_vie
     if (n - i < length) return std::make_pair(i, std::u16string(u"Invalid UTF-8 byte sequence"));
     for (size_t k = 1; k < length; ++k) {
       const uint8_t c = static_cast<uint8_t>(text[i + k]);
-      if ((c & 0xC0) != 0x80) return std::make_pair(i, std::u16string(u"Invalid UTF-8 byte sequence"));
+      if ((c & 0xC0) != 0x80)
+        return std::make_pair(i, std::u16string(u"Invalid UTF-8 byte sequence"));
       cp = (cp << 6) | (c & 0x3F);
     }
     if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {

@@ -24,8 +24,8 @@ struct DecodedXml {
   // The document as UTF-8 without byte order mark; on failure, the part
   // decoded before the error.
   std::string utf8;
-  std::u16string reason;    // why decoding failed
-  size_t errorOffset = 0;   // byte offset in utf8 where decoding failed
+  std::u16string reason;   // why decoding failed
+  size_t errorOffset = 0;  // byte offset in utf8 where decoding failed
 };
 
 DecodedXml DecodeXmlInput(std::string bytes);

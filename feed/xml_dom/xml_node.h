@@ -83,9 +83,7 @@ class NodeList {
  public:
   size_t length() const { return nodes_.size(); }
   // The node at a zero-based index; none past the end.
-  Node item(size_t index) const {
-    return index < nodes_.size() ? Node(nodes_[index]) : Node();
-  }
+  Node item(size_t index) const { return index < nodes_.size() ? Node(nodes_[index]) : Node(); }
 
  private:
   friend class Node;

@@ -67,6 +67,8 @@ void StreamWriter::TextElement(std::u16string_view name, std::u16string_view tex
   Element(element);
 }
 
-void StreamWriter::Commit() { GuardAllocation([&] { file_.Commit(); }); }
+void StreamWriter::Commit() {
+  GuardAllocation([&] { file_.Commit(); });
+}
 
 }  // namespace qx::xml

@@ -35,8 +35,7 @@ std::string SavePath(std::u16string_view fileName) {
 std::string ValidElementName(std::u16string_view name) {
   std::string utf8 = GuardAllocation([&] { return Utf16ToUtf8(name); });
   if (!IsValidXmlName(utf8)) {
-    throw DomError(u"\"" + std::u16string(name) + u"\" is not a valid element name.",
-                   E_INVALIDARG);
+    throw DomError(u"\"" + std::u16string(name) + u"\" is not a valid element name.", E_INVALIDARG);
   }
   return utf8;
 }

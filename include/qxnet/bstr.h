@@ -7,8 +7,8 @@
 #include <string_view>
 #include <utility>
 
-#include "qxnet/text.h"
 #include "qxnet/platform.h"
+#include "qxnet/text.h"
 
 namespace qx {
 

@@ -31,8 +31,8 @@ struct MemberInfo {
   std::string name;
   DISPID id = 0;
   INVOKEKIND kind = INVOKE_FUNC;
-  bool restricted = false;  // not for late-bound callers
-  bool hidden = false;      // not listed to users
+  bool restricted = false;        // not for late-bound callers
+  bool hidden = false;            // not listed to users
   std::vector<ParamInfo> params;  // declaration order, the retval included
 
   // The parameters a caller passes (the retval excluded).
@@ -167,7 +167,8 @@ inline std::shared_ptr<const InterfaceInfo> ReadInterface(IDispatch* object) {
 
 // The description of interface `iid` among the types that `object`'s type
 // information refers to (its outgoing interface, say); null when none is.
-inline std::shared_ptr<const InterfaceInfo> ReferencedInterface(IDispatch* object, const GUID& iid) {
+inline std::shared_ptr<const InterfaceInfo> ReferencedInterface(IDispatch* object,
+                                                                const GUID& iid) {
   // Referenced types are handed out by handle, counting up from zero; the
   // walk ends at the first handle the type information does not know.
   constexpr HREFTYPE kMaxReferencedTypes = 4096;
@@ -185,25 +186,62 @@ inline std::shared_ptr<const InterfaceInfo> ReferencedInterface(IDispatch* objec
 inline std::string TypeName(VARTYPE vt) {
   std::string name;
   switch (vt & VT_TYPEMASK) {
-    case VT_EMPTY: name = "void"; break;
-    case VT_I2: name = "short"; break;
-    case VT_I4: name = "long"; break;
-    case VT_R4: name = "float"; break;
-    case VT_R8: name = "double"; break;
-    case VT_CY: name = "CURRENCY"; break;
-    case VT_DATE: name = "DATE"; break;
-    case VT_BSTR: name = "BSTR"; break;
-    case VT_DISPATCH: name = "IDispatch*"; break;
-    case VT_ERROR: name = "SCODE"; break;
-    case VT_BOOL: name = "VARIANT_BOOL"; break;
-    case VT_VARIANT: name = "VARIANT"; break;
-    case VT_UNKNOWN: name = "IUnknown*"; break;
-    case VT_UI1: name = "unsigned char"; break;
-    case VT_I8: name = "int64"; break;
-    case VT_INT: name = "int"; break;
-    case VT_VOID: name = "void"; break;
-    case VT_HRESULT: name = "HRESULT"; break;
-    default: name = "vt" + std::to_string(vt & VT_TYPEMASK);
+    case VT_EMPTY:
+      name = "void";
+      break;
+    case VT_I2:
+      name = "short";
+      break;
+    case VT_I4:
+      name = "long";
+      break;
+    case VT_R4:
+      name = "float";
+      break;
+    case VT_R8:
+      name = "double";
+      break;
+    case VT_CY:
+      name = "CURRENCY";
+      break;
+    case VT_DATE:
+      name = "DATE";
+      break;
+    case VT_BSTR:
+      name = "BSTR";
+      break;
+    case VT_DISPATCH:
+      name = "IDispatch*";
+      break;
+    case VT_ERROR:
+      name = "SCODE";
+      break;
+    case VT_BOOL:
+      name = "VARIANT_BOOL";
+      break;
+    case VT_VARIANT:
+      name = "VARIANT";
+      break;
+    case VT_UNKNOWN:
+      name = "IUnknown*";
+      break;
+    case VT_UI1:
+      name = "unsigned char";
+      break;
+    case VT_I8:
+      name = "int64";
+      break;
+    case VT_INT:
+      name = "int";
+      break;
+    case VT_VOID:
+      name = "void";
+      break;
+    case VT_HRESULT:
+      name = "HRESULT";
+      break;
+    default:
+      name = "vt" + std::to_string(vt & VT_TYPEMASK);
   }
   return (vt & VT_ARRAY) ? "SAFEARRAY(" + name + ")" : name;
 }

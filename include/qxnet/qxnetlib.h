@@ -215,9 +215,13 @@ struct IUpdateVerifier : IDispatch {
 };
 
 // Interface identifier of each interface type, for typed queries.
-template <class T> struct qx_iid_of;
-#define QX_IID_OF(T, iid) \
-  template <> struct qx_iid_of<T> { static constexpr const GUID& value = iid; }
+template <class T>
+struct qx_iid_of;
+#define QX_IID_OF(T, iid)                     \
+  template <>                                 \
+  struct qx_iid_of<T> {                       \
+    static constexpr const GUID& value = iid; \
+  }
 QX_IID_OF(IUnknown, IID_IUnknown);
 QX_IID_OF(IDispatch, IID_IDispatch);
 QX_IID_OF(ITypeInfo, IID_ITypeInfo);

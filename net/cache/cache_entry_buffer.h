@@ -14,9 +14,9 @@ class CacheEntryBuffer {
  public:
   // At least `bytes` long, and never shorter than the record itself.
   explicit CacheEntryBuffer(DWORD bytes)
-      : words_((std::max<size_t>(bytes, sizeof(inet::INTERNET_CACHE_ENTRY_INFOW)) +
-                sizeof(Word) - 1) /
-               sizeof(Word)),
+      : words_(
+            (std::max<size_t>(bytes, sizeof(inet::INTERNET_CACHE_ENTRY_INFOW)) + sizeof(Word) - 1) /
+            sizeof(Word)),
         size_(bytes) {}
 
   inet::INTERNET_CACHE_ENTRY_INFOW* entry() {

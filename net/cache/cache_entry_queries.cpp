@@ -20,10 +20,9 @@ bool GetCachedFileExists(const UrlParts& parts) {
   // The record alone: an entry whose texts do not fit still answers, with
   // "buffer too small", and so counts as present.
   CacheEntryBuffer buffer(sizeof(inet::INTERNET_CACHE_ENTRY_INFOW));
-  const bool exists =
-      inet::GetUrlCacheEntryInfoExW(parts.canonicalUrl.c_str(), buffer.entry(), buffer.size(),
-                                    nullptr, nullptr, nullptr, 0) ||
-      inet::GetLastError() != ERROR_FILE_NOT_FOUND;
+  const bool exists = inet::GetUrlCacheEntryInfoExW(parts.canonicalUrl.c_str(), buffer.entry(),
+                                                    buffer.size(), nullptr, nullptr, nullptr, 0) ||
+                      inet::GetLastError() != ERROR_FILE_NOT_FOUND;
   WriteLog(u"CQXNet::GetCachedFileExists return: " + std::u16string(TrueFalseText(exists)));
   return exists;
 }
@@ -113,8 +112,8 @@ bool ValidateCacheEntry(const UrlParts& parts) {
   if (!inet::GetUrlCacheEntryInfoExW(url, nullptr, &size, nullptr, nullptr, nullptr, 0) &&
       size != 0) {
     CacheEntryBuffer buffer(size);
-    if (inet::GetUrlCacheEntryInfoExW(url, buffer.entry(), buffer.size(), nullptr, nullptr,
-                                      nullptr, 0) &&
+    if (inet::GetUrlCacheEntryInfoExW(url, buffer.entry(), buffer.size(), nullptr, nullptr, nullptr,
+                                      0) &&
         buffer.entry()->lpszLocalFileName) {
       path = buffer.entry()->lpszLocalFileName;
     }

@@ -46,12 +46,14 @@ std::optional<CacheLimit> RegistryLimit() {
   }
   if (type == REG_SZ || type == REG_EXPAND_SZ) {
     std::u16string_view text(buffer, size / sizeof(char16_t));
-    if (const size_t end = text.find(u'\0'); end != std::u16string_view::npos) text = text.substr(0, end);
+    if (const size_t end = text.find(u'\0'); end != std::u16string_view::npos)
+      text = text.substr(0, end);
     return FromText(Utf16ToUtf8(text), kRegistryName);
   }
   CacheLimit limit;
   limit.source = "default";
-  limit.problem = std::string(kRegistryName) + " is neither a text nor a DWORD; the default of 1 GiB is used";
+  limit.problem =
+      std::string(kRegistryName) + " is neither a text nor a DWORD; the default of 1 GiB is used";
   return limit;
 }
 
@@ -61,10 +63,20 @@ std::optional<uint64_t> ParseCacheLimit(std::string_view text) {
   if (text.empty()) return std::nullopt;
   uint64_t unit = 1;
   switch (text.back()) {
-    case 'k': case 'K': unit = uint64_t{1} << 10; break;
-    case 'm': case 'M': unit = uint64_t{1} << 20; break;
-    case 'g': case 'G': unit = uint64_t{1} << 30; break;
-    default: break;
+    case 'k':
+    case 'K':
+      unit = uint64_t{1} << 10;
+      break;
+    case 'm':
+    case 'M':
+      unit = uint64_t{1} << 20;
+      break;
+    case 'g':
+    case 'G':
+      unit = uint64_t{1} << 30;
+      break;
+    default:
+      break;
   }
   if (unit != 1) text.remove_suffix(1);
   if (text.empty()) return std::nullopt;

@@ -41,7 +41,8 @@ enum class WaitResult { Ready, TimedOut, Failed };
 WaitResult WaitWritable(int fd, std::int32_t timeoutMilliseconds, int* waitError) {
   using Clock = std::chrono::steady_clock;
   const bool unbounded = timeoutMilliseconds < 0;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(unbounded ? 0 : timeoutMilliseconds);
+  const auto deadline =
+      Clock::now() + std::chrono::milliseconds(unbounded ? 0 : timeoutMilliseconds);
   for (;;) {
     int wait = -1;
     if (!unbounded) {

@@ -24,8 +24,8 @@ struct GetHostAddressData {
   const std::string hostName;
   std::mutex mutex;
   std::condition_variable finished;
-  bool done = false;                  // guarded by mutex
-  std::optional<in_addr_t> address;   // network byte order; guarded by mutex
+  bool done = false;                 // guarded by mutex
+  std::optional<in_addr_t> address;  // network byte order; guarded by mutex
 };
 
 // Resolves a host name to its first IPv4 address (network byte order), or

@@ -54,8 +54,7 @@ HRESULT CanConnect(TransferState& transfer, BSTR url, VARIANT_BOOL* retVal) {
     // Whatever went wrong, the URL cannot be reached; nothing is reported.
     *retVal = VARIANT_FALSE;
   }
-  WriteLog(u"CQXNet::CanConnect return: " +
-           std::u16string(TrueFalseText(*retVal == VARIANT_TRUE)));
+  WriteLog(u"CQXNet::CanConnect return: " + std::u16string(TrueFalseText(*retVal == VARIANT_TRUE)));
   return S_OK;
 }
 
@@ -78,8 +77,8 @@ HRESULT AttemptConnect(TransferState& transfer, BSTR host, LONG port, LONG timeo
   // The arguments are checked before anything is traced.
   const std::string hostText = BstrToUtf8(host);
   if (!retVal || !IsValidConnectTarget(hostText, port)) return transfer.ReportInvalidParameter();
-  WriteLog(u"CQXNet::AttemptConnect(" + std::u16string(BstrView(host)) + u"," +
-           DecimalText(port) + u"," + DecimalText(timeoutMilliseconds) + u")");
+  WriteLog(u"CQXNet::AttemptConnect(" + std::u16string(BstrView(host)) + u"," + DecimalText(port) +
+           u"," + DecimalText(timeoutMilliseconds) + u")");
   const bool connected =
       ConnectWithTimeout(hostText, static_cast<std::uint16_t>(port), timeoutMilliseconds);
   *retVal = connected ? VARIANT_TRUE : VARIANT_FALSE;

@@ -47,8 +47,10 @@ bool IsNetworkFailure(DWORD code) {
     case inet::ERROR_INTERNET_CANNOT_CONNECT:
     case inet::ERROR_INTERNET_CONNECTION_ABORTED:
     case inet::ERROR_INTERNET_CONNECTION_RESET:
-    case inet::ERROR_INTERNET_DISCONNECTED: return true;
-    default: return false;
+    case inet::ERROR_INTERNET_DISCONNECTED:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -62,7 +64,7 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
 
   uint64_t totalSize = 0;
   uint64_t received = resumeFrom;  // a continued body counts the bytes already held
-  double factor = 0.01;  // progress points per byte while the size is unknown
+  double factor = 0.01;            // progress points per byte while the size is unknown
   if (showProgress) transfer.AdvanceProgress(u"Getting file size");
   const int32_t bodyStart = transfer.Progress();
   if (querySize) {
@@ -80,8 +82,8 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
   const std::string path = Utf16ToUtf8(outputPath);
   OutputFile output;
   if (!outputPath.empty() && !output.Open(path, resumeFrom)) {
-    const std::u16string message = u"Unable to open output file:\n   " + outputPath + u"\n" +
-                                   ErrnoText(errno);
+    const std::u16string message =
+        u"Unable to open output file:\n   " + outputPath + u"\n" + ErrnoText(errno);
     WriteLog(u"CQXNet::DownloadHttpData2:" + message);
     throw CQXNetException(message);
   }
@@ -127,10 +129,8 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
       received += read;
       if (showProgress) {
         const std::u16string text = u"Downloading file (" +
-                                    DecimalText(static_cast<long long>(received / 1024)) +
-                                    u" kb/" +
-                                    DecimalText(static_cast<long long>(totalSize / 1024)) +
-                                    u" kb)";
+                                    DecimalText(static_cast<long long>(received / 1024)) + u" kb/" +
+                                    DecimalText(static_cast<long long>(totalSize / 1024)) + u" kb)";
         // From the total so far, so that small reads of a large body still
         // move the value.
         const auto step = static_cast<int64_t>(static_cast<double>(received) * factor);
@@ -139,16 +139,16 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
       }
       if (output.IsOpen() && !output.Write(buffer.data(), read)) {
         keepOutput = false;
-        const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
-                                       ErrnoText(errno);
+        const std::u16string message =
+            u"Unable to write output file:\n   " + outputPath + u"\n" + ErrnoText(errno);
         discardOutput();
         WriteLog(u"CQXNet::DownloadHttpData5:" + message);
         throw CQXNetException(message);
       }
     }
     if (!output.Close()) {
-      const std::u16string message = u"Unable to write output file:\n   " + outputPath + u"\n" +
-                                     ErrnoText(errno);
+      const std::u16string message =
+          u"Unable to write output file:\n   " + outputPath + u"\n" + ErrnoText(errno);
       discardOutput();
       WriteLog(u"CQXNet::DownloadHttpData5:" + message);
       throw CQXNetException(message);

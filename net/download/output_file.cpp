@@ -3,8 +3,8 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -142,8 +142,8 @@ bool CopyFileReplacing(const std::string& source, const std::string& destination
   }
   // A replaced file keeps its permissions; a new one gets the usual 0644.
   struct stat existing {};
-  const mode_t mode = ::stat(destination.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                                   : 0644;
+  const mode_t mode =
+      ::stat(destination.c_str(), &existing) == 0 ? (existing.st_mode & 07777) : 0644;
   bool ok = CopyAll(in, out, first) && ::fchmod(out, mode) == 0 && ::fsync(out) == 0;
   int error = errno;
   ::close(in);

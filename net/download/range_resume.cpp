@@ -39,7 +39,8 @@ std::optional<std::string> StrongValidator(inet::HINTERNET request) {
   if (std::optional<std::string> etag = Field(request, u"ETag"); etag && IsStrongEtag(*etag)) {
     return etag;
   }
-  if (std::optional<std::string> modified = Field(request, u"Last-Modified"); modified && !modified->empty()) {
+  if (std::optional<std::string> modified = Field(request, u"Last-Modified");
+      modified && !modified->empty()) {
     return modified;
   }
   return std::nullopt;
@@ -73,7 +74,8 @@ uint32_t ResponseStatus(inet::HINTERNET request) {
   return status;
 }
 
-std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request, const std::string& path) {
+std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
+                                                   const std::string& path) {
   if (ResponseStatus(request) != 200) return std::nullopt;
   const std::optional<std::string> ranges = Field(request, u"Accept-Ranges");
   if (!ranges || *ranges != "bytes") return std::nullopt;

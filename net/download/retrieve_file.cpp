@@ -73,7 +73,7 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
 
   InternetHandleOwner request;
   std::u16string cachePath;
-  std::string urlKey;                       // the canonical URL, keying the cache
+  std::string urlKey;                            // the canonical URL, keying the cache
   std::optional<inet::PartialDownload> partial;  // the download this call may leave to continue
   bool inBody = false;
   bool bodyComplete = false;
@@ -158,8 +158,7 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
       destination = cachePath;
     } else if (!CopyFileReplacing(Utf16ToUtf8(cachePath), Utf16ToUtf8(destination))) {
       // The caller would otherwise go on with a file that is not there.
-      throw CQXNetException(u"Unable to copy file:\n   " + destination + u"\n" +
-                            ErrnoText(errno));
+      throw CQXNetException(u"Unable to copy file:\n   " + destination + u"\n" + ErrnoText(errno));
     }
     ReplaceString(fileName, destination);
     transfer.OnProgress(u"Download complete", 100);

@@ -93,7 +93,8 @@ std::optional<Credentials> LookUpNetrc(const std::string& host) {
 std::optional<Credentials> NextCredentials(const CredentialQuery& query,
                                            std::vector<Credentials>& offered) {
   if (!query.proxy) {
-    if (auto fromNetrc = LookUpNetrc(query.host); fromNetrc && !AlreadyOffered(*fromNetrc, offered)) {
+    if (auto fromNetrc = LookUpNetrc(query.host);
+        fromNetrc && !AlreadyOffered(*fromNetrc, offered)) {
       offered.push_back(*fromNetrc);
       return fromNetrc;
     }

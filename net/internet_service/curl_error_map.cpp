@@ -48,33 +48,51 @@ DWORD CertificateError(CURL* easy, const char* detail) {
 
 DWORD InternetErrorFromCurl(CURLcode code, CURL* easy, const char* detail) {
   switch (code) {
-    case CURLE_OK: return ERROR_SUCCESS;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
-    case CURLE_URL_MALFORMAT: return ERROR_INTERNET_INVALID_URL;
+    case CURLE_OK:
+      return ERROR_SUCCESS;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return ERROR_INTERNET_UNRECOGNIZED_SCHEME;
+    case CURLE_URL_MALFORMAT:
+      return ERROR_INTERNET_INVALID_URL;
     case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_RESOLVE_HOST: return ERROR_INTERNET_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_INTERNET_CANNOT_CONNECT;
-    case CURLE_WEIRD_SERVER_REPLY: return ERROR_HTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_INTERNET_TIMEOUT;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
-    case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
-    case CURLE_ABORTED_BY_CALLBACK: return ERROR_INTERNET_OPERATION_CANCELLED;
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return ERROR_INTERNET_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+      return ERROR_INTERNET_CANNOT_CONNECT;
+    case CURLE_WEIRD_SERVER_REPLY:
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    case CURLE_OPERATION_TIMEDOUT:
+      return ERROR_INTERNET_TIMEOUT;
+    case CURLE_OUT_OF_MEMORY:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_TOO_MANY_REDIRECTS:
+      return ERROR_HTTP_REDIRECT_FAILED;
+    case CURLE_ABORTED_BY_CALLBACK:
+      return ERROR_INTERNET_OPERATION_CANCELLED;
     case CURLE_PARTIAL_FILE:
     case CURLE_SEND_ERROR:
     case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM: return ERROR_INTERNET_CONNECTION_ABORTED;
+    case CURLE_HTTP2_STREAM:
+      return ERROR_INTERNET_CONNECTION_ABORTED;
     case CURLE_GOT_NOTHING:
-    case CURLE_RECV_ERROR: return ERROR_INTERNET_CONNECTION_RESET;
-    case CURLE_PEER_FAILED_VERIFICATION: return CertificateError(easy, detail);
-    case CURLE_SSL_CERTPROBLEM: return ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED;
-    case CURLE_SSL_CACERT_BADFILE: return ERROR_INTERNET_INVALID_CA;
-    case CURLE_SSL_INVALIDCERTSTATUS: return ERROR_INTERNET_SEC_CERT_REV_FAILED;
+    case CURLE_RECV_ERROR:
+      return ERROR_INTERNET_CONNECTION_RESET;
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return CertificateError(easy, detail);
+    case CURLE_SSL_CERTPROBLEM:
+      return ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED;
+    case CURLE_SSL_CACERT_BADFILE:
+      return ERROR_INTERNET_INVALID_CA;
+    case CURLE_SSL_INVALIDCERTSTATUS:
+      return ERROR_INTERNET_SEC_CERT_REV_FAILED;
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_ENGINE_NOTFOUND:
     case CURLE_SSL_ENGINE_SETFAILED:
     case CURLE_SSL_CIPHER:
-    case CURLE_SSL_SHUTDOWN_FAILED: return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
-    default: return ERROR_INTERNET_INTERNAL_ERROR;
+    case CURLE_SSL_SHUTDOWN_FAILED:
+      return ERROR_INTERNET_SECURITY_CHANNEL_ERROR;
+    default:
+      return ERROR_INTERNET_INTERNAL_ERROR;
   }
 }
 
@@ -83,7 +101,8 @@ namespace {
 // The host part of a proxy setting ("http://user:pw@host:3128", "host:3128").
 std::string ProxyHost(const std::string& proxy) {
   CurlUrl parsed(curl_url());
-  if (parsed && curl_url_set(parsed.get(), CURLUPART_URL, proxy.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
+  if (parsed &&
+      curl_url_set(parsed.get(), CURLUPART_URL, proxy.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
     if (auto host = GetUrlPart(parsed.get(), CURLUPART_HOST)) return *host;
   }
   return proxy;
@@ -92,7 +111,8 @@ std::string ProxyHost(const std::string& proxy) {
 // The proxy setting without its credentials, for messages.
 std::string ProxyForDisplay(const std::string& proxy) {
   CurlUrl parsed(curl_url());
-  if (parsed && curl_url_set(parsed.get(), CURLUPART_URL, proxy.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
+  if (parsed &&
+      curl_url_set(parsed.get(), CURLUPART_URL, proxy.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
     curl_url_set(parsed.get(), CURLUPART_USER, nullptr, 0);
     curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0);
     if (auto shown = GetUrlPart(parsed.get(), CURLUPART_URL)) return *shown;
@@ -121,7 +141,8 @@ bool ProxyFailed(CURLcode code, const std::string& text, const FailureContext& c
 }
 
 // The URL a refused redirect pointed at, when it left https for http.
-bool RefusedDowngrade(CURLcode code, CURL* easy, const FailureContext& context, std::string& target) {
+bool RefusedDowngrade(CURLcode code, CURL* easy, const FailureContext& context,
+                      std::string& target) {
   if (!context.secure || code != CURLE_UNSUPPORTED_PROTOCOL || easy == nullptr) return false;
   char* url = nullptr;
   if (curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &url) != CURLE_OK || url == nullptr) {
@@ -136,8 +157,9 @@ bool RefusedDowngrade(CURLcode code, CURL* easy, const FailureContext& context, 
 
 TransferFailure DescribeCurlFailure(CURLcode code, CURL* easy, const char* detail,
                                     const FailureContext& context) {
-  const std::string text =
-      detail != nullptr && *detail != '\0' ? std::string(detail) : std::string(curl_easy_strerror(code));
+  const std::string text = detail != nullptr && *detail != '\0'
+                               ? std::string(detail)
+                               : std::string(curl_easy_strerror(code));
   std::string target;
   if (RefusedDowngrade(code, easy, context, target)) {
     return {ERROR_HTTP_REDIRECT_FAILED,
@@ -145,7 +167,8 @@ TransferFailure DescribeCurlFailure(CURLcode code, CURL* easy, const char* detai
   }
   const DWORD mapped = InternetErrorFromCurl(code, easy, detail);
   if (ProxyFailed(code, text, context)) {
-    const std::string proxy = context.proxy.empty() ? std::string("the proxy") : ProxyForDisplay(context.proxy);
+    const std::string proxy =
+        context.proxy.empty() ? std::string("the proxy") : ProxyForDisplay(context.proxy);
     return {mapped, "The proxy " + proxy + " failed: " + text};
   }
   return {mapped, text};
@@ -156,7 +179,8 @@ std::string EnvironmentProxy(std::string_view scheme) {
   const std::string lower = std::string(scheme) + "_proxy";
   std::string upper = lower;
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const char* names[] = {lower.c_str(), scheme == "http" ? nullptr : upper.c_str(), "all_proxy", "ALL_PROXY"};
+  const char* names[] = {lower.c_str(), scheme == "http" ? nullptr : upper.c_str(), "all_proxy",
+                         "ALL_PROXY"};
   for (const char* name : names) {
     if (name == nullptr) continue;
     if (const char* value = std::getenv(name); value != nullptr && *value != '\0') return value;

@@ -1,6 +1,6 @@
 // FILETIME arithmetic: 100-nanosecond ticks since 1601-01-01 UTC.
-#include <ctime>
 #include <sys/time.h>
+#include <ctime>
 
 #include "net/internet_service/internet_service.h"
 
@@ -41,9 +41,8 @@ FILETIME FileTimeFromUnixSeconds(int64_t seconds) {
 FILETIME GetSystemTimeAsFileTime() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  return FileTimeFromInt64((static_cast<int64_t>(now.tv_sec) + kUnixEpochSeconds) *
-                               kTicksPerSecond +
-                           now.tv_nsec / 100);
+  return FileTimeFromInt64(
+      (static_cast<int64_t>(now.tv_sec) + kUnixEpochSeconds) * kTicksPerSecond + now.tv_nsec / 100);
 }
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime) {
@@ -64,9 +63,9 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* systemTime, FILETIME* fileTime) {
   const time_t seconds = timegm(&parts);
   // timegm normalises out-of-range days (31 April); such a date is invalid.
   if (parts.tm_mday != st.wDay || parts.tm_mon != st.wMonth - 1) return FALSE;
-  *fileTime = FileTimeFromInt64((static_cast<int64_t>(seconds) + kUnixEpochSeconds) *
-                                    kTicksPerSecond +
-                                static_cast<int64_t>(st.wMilliseconds) * 10'000);
+  *fileTime =
+      FileTimeFromInt64((static_cast<int64_t>(seconds) + kUnixEpochSeconds) * kTicksPerSecond +
+                        static_cast<int64_t>(st.wMilliseconds) * 10'000);
   return TRUE;
 }
 

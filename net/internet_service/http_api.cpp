@@ -78,10 +78,9 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
   return RegisterHandle(std::move(handle));
 }
 
-HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName,
-                           INTERNET_PORT serverPort, const char16_t* userName,
-                           const char16_t* password, DWORD service, DWORD /*flags*/,
-                           uintptr_t /*context*/) {
+HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName, INTERNET_PORT serverPort,
+                           const char16_t* userName, const char16_t* password, DWORD service,
+                           DWORD /*flags*/, uintptr_t /*context*/) {
   auto owner = FindHandle<SessionHandle>(session, HandleKind::Session);
   if (owner == nullptr) return nullptr;
   if (serverName == nullptr || *serverName == u'\0' || service != INTERNET_SERVICE_HTTP) {
@@ -98,10 +97,9 @@ HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName,
   return RegisterHandle(std::move(handle));
 }
 
-HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb,
-                           const char16_t* objectName, const char16_t* /*version*/,
-                           const char16_t* /*referrer*/, const char16_t* const* acceptTypes,
-                           DWORD flags, uintptr_t /*context*/) {
+HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb, const char16_t* objectName,
+                           const char16_t* /*version*/, const char16_t* /*referrer*/,
+                           const char16_t* const* acceptTypes, DWORD flags, uintptr_t /*context*/) {
   auto owner = FindHandle<ConnectionHandle>(connection, HandleKind::Connection);
   if (owner == nullptr) return nullptr;
   auto handle = std::make_unique<RequestHandle>();
@@ -133,9 +131,10 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
   std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
 
   const bool secure = (owner->flags & INTERNET_FLAG_SECURE) != 0;
-  const INTERNET_PORT port = owner->port != INTERNET_DEFAULT_PORT
-                                 ? owner->port
-                                 : (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
+  const INTERNET_PORT port =
+      owner->port != INTERNET_DEFAULT_PORT
+          ? owner->port
+          : (secure ? INTERNET_DEFAULT_HTTPS_PORT : INTERNET_DEFAULT_HTTP_PORT);
   TransferSpec spec;
   spec.url = std::string(secure ? "https://" : "http://") + UrlHost(owner->host) + ":" +
              std::to_string(port) + owner->target;
@@ -173,7 +172,8 @@ DWORD InternetErrorDlg(HWND parent, HINTERNET request, DWORD /*error*/, DWORD /*
   query.proxy = response.status == 407;
   query.host = query.proxy ? std::string() : owner->transfer->EffectiveHost();
   if (query.host.empty() && !query.proxy) query.host = owner->host;
-  query.realm = ChallengeRealm(response.Find(query.proxy ? "Proxy-Authenticate" : "WWW-Authenticate"));
+  query.realm =
+      ChallengeRealm(response.Find(query.proxy ? "Proxy-Authenticate" : "WWW-Authenticate"));
   query.attempt = static_cast<int>(owner->offered.size()) + 1;
   std::optional<Credentials> next = NextCredentials(query, owner->offered);
   if (!next) return ERROR_CANCELLED;

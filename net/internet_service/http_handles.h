@@ -26,8 +26,8 @@ struct SessionState {
   std::recursive_mutex mutex;
   CURLM* multi = nullptr;
   std::string agent;
-  bool direct = false;        // no proxy at all
-  std::string proxy;          // explicit proxy, empty for the environment's
+  bool direct = false;  // no proxy at all
+  std::string proxy;    // explicit proxy, empty for the environment's
 };
 
 enum class HandleKind { Session, Connection, Request };
@@ -68,7 +68,7 @@ struct RequestHandle : InternetHandle {
   DWORD flags = 0;
   std::optional<Credentials> serverCredentials;
   std::optional<Credentials> proxyCredentials;
-  std::vector<Credentials> offered;  // by the credential provider, never twice
+  std::vector<Credentials> offered;        // by the credential provider, never twice
   std::unique_ptr<HttpTransfer> transfer;  // the last send
 };
 

@@ -17,22 +17,38 @@ constexpr DWORD kModifierMask = 0xFFFF0000;
 
 const char* FieldName(DWORD level) {
   switch (level) {
-    case HTTP_QUERY_CONTENT_TYPE: return "Content-Type";
-    case HTTP_QUERY_CONTENT_TRANSFER_ENCODING: return "Content-Transfer-Encoding";
-    case HTTP_QUERY_CONTENT_LENGTH: return "Content-Length";
-    case HTTP_QUERY_CONTENT_LANGUAGE: return "Content-Language";
-    case HTTP_QUERY_DATE: return "Date";
-    case HTTP_QUERY_EXPIRES: return "Expires";
-    case HTTP_QUERY_LAST_MODIFIED: return "Last-Modified";
-    case HTTP_QUERY_PRAGMA: return "Pragma";
-    case HTTP_QUERY_CONNECTION: return "Connection";
-    case HTTP_QUERY_CONTENT_ENCODING: return "Content-Encoding";
-    case HTTP_QUERY_LOCATION: return "Location";
-    case HTTP_QUERY_SERVER: return "Server";
-    case HTTP_QUERY_WWW_AUTHENTICATE: return "WWW-Authenticate";
-    case HTTP_QUERY_PROXY_AUTHENTICATE: return "Proxy-Authenticate";
-    case HTTP_QUERY_ETAG: return "ETag";
-    default: return nullptr;
+    case HTTP_QUERY_CONTENT_TYPE:
+      return "Content-Type";
+    case HTTP_QUERY_CONTENT_TRANSFER_ENCODING:
+      return "Content-Transfer-Encoding";
+    case HTTP_QUERY_CONTENT_LENGTH:
+      return "Content-Length";
+    case HTTP_QUERY_CONTENT_LANGUAGE:
+      return "Content-Language";
+    case HTTP_QUERY_DATE:
+      return "Date";
+    case HTTP_QUERY_EXPIRES:
+      return "Expires";
+    case HTTP_QUERY_LAST_MODIFIED:
+      return "Last-Modified";
+    case HTTP_QUERY_PRAGMA:
+      return "Pragma";
+    case HTTP_QUERY_CONNECTION:
+      return "Connection";
+    case HTTP_QUERY_CONTENT_ENCODING:
+      return "Content-Encoding";
+    case HTTP_QUERY_LOCATION:
+      return "Location";
+    case HTTP_QUERY_SERVER:
+      return "Server";
+    case HTTP_QUERY_WWW_AUTHENTICATE:
+      return "WWW-Authenticate";
+    case HTTP_QUERY_PROXY_AUTHENTICATE:
+      return "Proxy-Authenticate";
+    case HTTP_QUERY_ETAG:
+      return "ETag";
+    default:
+      return nullptr;
   }
 }
 
@@ -117,10 +133,18 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* buf
   std::string value;
   bool multiple = false;  // the field may occur several times
   switch (level) {
-    case HTTP_QUERY_STATUS_CODE: value = std::to_string(headers.status); break;
-    case HTTP_QUERY_STATUS_TEXT: value = headers.reason; break;
-    case HTTP_QUERY_VERSION: value = headers.version; break;
-    case HTTP_QUERY_RAW_HEADERS_CRLF: value = headers.raw; break;
+    case HTTP_QUERY_STATUS_CODE:
+      value = std::to_string(headers.status);
+      break;
+    case HTTP_QUERY_STATUS_TEXT:
+      value = headers.reason;
+      break;
+    case HTTP_QUERY_VERSION:
+      value = headers.version;
+      break;
+    case HTTP_QUERY_RAW_HEADERS_CRLF:
+      value = headers.raw;
+      break;
     case HTTP_QUERY_CUSTOM: {
       if (buffer == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -82,8 +82,8 @@ bool HttpTransfer::Configure(const TransferSpec& spec) {
 
   // A transfer whose average speed stays under the floor for a whole stall
   // period fails even though bytes keep trickling in.
-  const auto stallSeconds = std::max<long>(
-      1, static_cast<long>((stallTimeout_.count() + 999) / 1000));
+  const auto stallSeconds =
+      std::max<long>(1, static_cast<long>((stallTimeout_.count() + 999) / 1000));
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, LowSpeedLimit());
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, stallSeconds);
 
@@ -177,7 +177,8 @@ bool HttpTransfer::Send(const TransferSpec& spec) {
   lastActivity_ = std::chrono::steady_clock::now();
   Pump([this] { return headersComplete_; });
   if (headersComplete_) return true;
-  if (errorCode_ == 0) Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE, "The server sent no response headers");
+  if (errorCode_ == 0)
+    Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE, "The server sent no response headers");
   ReportFailure();
   return false;
 }
@@ -217,7 +218,8 @@ std::string HttpTransfer::EffectiveHost() const {
     return std::string();
   }
   CurlUrl parsed(curl_url());
-  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url, 0) != CURLUE_OK) return std::string();
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url, 0) != CURLUE_OK)
+    return std::string();
   return GetUrlPart(parsed.get(), CURLUPART_HOST).value_or("");
 }
 
@@ -253,10 +255,11 @@ void HttpTransfer::CheckStall() {
     return;
   }
   if (now - lastActivity_ < stallTimeout_) return;
-  const auto seconds = std::chrono::duration_cast<std::chrono::milliseconds>(stallTimeout_).count() / 1000.0;
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::milliseconds>(stallTimeout_).count() / 1000.0;
   char text[160];
-  std::snprintf(text, sizeof text, "The server sent no data for %.1f seconds; the transfer was abandoned",
-                seconds);
+  std::snprintf(text, sizeof text,
+                "The server sent no data for %.1f seconds; the transfer was abandoned", seconds);
   Fail(ERROR_INTERNET_TIMEOUT, text);
   done_ = true;
   Detach();
@@ -304,9 +307,14 @@ size_t HttpTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
   const size_t bytes = size * count;
   transfer->lastActivity_ = std::chrono::steady_clock::now();
   switch (AddHeaderLine(transfer->block_, std::string_view(data, bytes))) {
-    case HeaderLine::Status: transfer->blockFinal_ = false; break;
-    case HeaderLine::End: transfer->EndHeaderBlock(); break;
-    case HeaderLine::Field: break;
+    case HeaderLine::Status:
+      transfer->blockFinal_ = false;
+      break;
+    case HeaderLine::End:
+      transfer->EndHeaderBlock();
+      break;
+    case HeaderLine::Field:
+      break;
   }
   return bytes;
 }
@@ -328,7 +336,8 @@ size_t HttpTransfer::OnWrite(char* data, size_t size, size_t count, void* self) 
   return bytes;
 }
 
-int HttpTransfer::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+int HttpTransfer::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t,
+                             curl_off_t ulnow) {
   auto* transfer = static_cast<HttpTransfer*>(self);
   if (dlnow != transfer->lastDown_ || ulnow != transfer->lastUp_) {
     transfer->lastDown_ = dlnow;

@@ -32,8 +32,8 @@ namespace qx::inet {
 
 // ---------------------------------------------------------------- handles
 
-struct InternetHandle;                 // opaque
-using HINTERNET = InternetHandle*;     // nullptr is none
+struct InternetHandle;              // opaque
+using HINTERNET = InternetHandle*;  // nullptr is none
 using INTERNET_PORT = uint16_t;
 
 // ---------------------------------------------------------------- constants
@@ -86,7 +86,7 @@ constexpr DWORD HTTP_QUERY_SERVER = 37;
 constexpr DWORD HTTP_QUERY_WWW_AUTHENTICATE = 40;
 constexpr DWORD HTTP_QUERY_PROXY_AUTHENTICATE = 41;
 constexpr DWORD HTTP_QUERY_ETAG = 54;
-constexpr DWORD HTTP_QUERY_CUSTOM = 65535;  // buffer holds the header name on entry
+constexpr DWORD HTTP_QUERY_CUSTOM = 65535;                // buffer holds the header name on entry
 constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;      // DWORD result
 constexpr DWORD HTTP_QUERY_FLAG_SYSTEMTIME = 0x40000000;  // SYSTEMTIME (UTC) result
 
@@ -192,15 +192,15 @@ struct INTERNET_CACHE_ENTRY_INFOW {
   char16_t* lpszSourceUrlName;
   char16_t* lpszLocalFileName;  // absolute path inside the cache folder
   DWORD CacheEntryType;
-  DWORD dwUseCount;             // present lock count
-  DWORD dwHitRate;              // times retrieved
-  DWORD dwSizeLow;              // local file size at commit
+  DWORD dwUseCount;  // present lock count
+  DWORD dwHitRate;   // times retrieved
+  DWORD dwSizeLow;   // local file size at commit
   DWORD dwSizeHigh;
   FILETIME LastModifiedTime;
   FILETIME ExpireTime;
   FILETIME LastAccessTime;
   FILETIME LastSyncTime;
-  char16_t* lpHeaderInfo;       // always nullptr
+  char16_t* lpHeaderInfo;  // always nullptr
   DWORD dwHeaderInfoSize;
   char16_t* lpszFileExtension;
   DWORD dwExemptDelta;
@@ -221,16 +221,14 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
                         const char16_t* proxyBypass, DWORD flags);
 // Records the host and port; no network traffic. user/password, when given,
 // are sent (Basic) with every request of the connection.
-HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName,
-                           INTERNET_PORT serverPort, const char16_t* userName,
-                           const char16_t* password, DWORD service, DWORD flags,
-                           uintptr_t context);
+HINTERNET InternetConnectW(HINTERNET session, const char16_t* serverName, INTERNET_PORT serverPort,
+                           const char16_t* userName, const char16_t* password, DWORD service,
+                           DWORD flags, uintptr_t context);
 // verb: nullptr means GET. objectName: path and query ("/a/b?x"); a fragment
 // is dropped. acceptTypes: nullptr-terminated list, or nullptr.
-HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb,
-                           const char16_t* objectName, const char16_t* version,
-                           const char16_t* referrer, const char16_t* const* acceptTypes,
-                           DWORD flags, uintptr_t context);
+HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb, const char16_t* objectName,
+                           const char16_t* version, const char16_t* referrer,
+                           const char16_t* const* acceptTypes, DWORD flags, uintptr_t context);
 // Sends the request and returns once the final response's headers are in
 // (1xx responses and followed redirects skipped). headersLength is in
 // characters, (DWORD)-1 for a zero-terminated text. A request may be sent
@@ -275,11 +273,11 @@ DWORD InternetAttemptConnect(DWORD reserved);
 // a default port dropped, "." and ".." segments removed, "\" read as "/" in
 // http(s) URLs, blanks, controls, non-ASCII and other unsafe characters of
 // path, query and fragment percent-escaped (hex digits in lower case; a
-// "%" not starting an escape becomes "%25"). *bufferLength: in, the buffer's size in characters; out,
-// the characters written without the terminator, or, with
-// ERROR_INSUFFICIENT_BUFFER, the characters needed with the terminator.
-// A text that is no URL fails with ERROR_INTERNET_UNRECOGNIZED_SCHEME (no
-// scheme) or ERROR_INTERNET_INVALID_URL, and *bufferLength set to 0.
+// "%" not starting an escape becomes "%25"). *bufferLength: in, the buffer's size in characters;
+// out, the characters written without the terminator, or, with ERROR_INSUFFICIENT_BUFFER, the
+// characters needed with the terminator. A text that is no URL fails with
+// ERROR_INTERNET_UNRECOGNIZED_SCHEME (no scheme) or ERROR_INTERNET_INVALID_URL, and *bufferLength
+// set to 0.
 BOOL InternetCanonicalizeUrlW(const char16_t* url, char16_t* buffer, DWORD* bufferLength,
                               DWORD flags);
 // urlLength 0 means zero-terminated. For each text component: a buffer given
@@ -315,14 +313,14 @@ BOOL CommitUrlCacheEntryW(const char16_t* url, const char16_t* localFileName, FI
 // Size protocol: entry nullptr or *size too small -> ERROR_INSUFFICIENT_BUFFER
 // and *size = bytes needed; not cached -> ERROR_FILE_NOT_FOUND. Success fills
 // the entry and adds one lock.
-BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
-                                DWORD* size, DWORD reserved);
+BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size,
+                                DWORD reserved);
 // Removes one lock (never below 0). Not cached -> ERROR_FILE_NOT_FOUND.
 BOOL UnlockUrlCacheEntryFileW(const char16_t* url, DWORD reserved);
 // Size protocol as RetrieveUrlCacheEntryFileW; takes no lock.
-BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
-                             DWORD* size, char16_t* redirectUrl, DWORD* redirectUrlLength,
-                             void* reserved, DWORD flags);
+BOOL GetUrlCacheEntryInfoExW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size,
+                             char16_t* redirectUrl, DWORD* redirectUrlLength, void* reserved,
+                             DWORD flags);
 // fieldControl: CACHE_ENTRY_*_FC bits (attribute = entry type, times).
 BOOL SetUrlCacheEntryInfoW(const char16_t* url, const INTERNET_CACHE_ENTRY_INFOW* entry,
                            DWORD fieldControl);

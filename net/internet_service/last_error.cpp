@@ -33,16 +33,30 @@ void SetLastErrorDetail(DWORD code, std::string detail) {
 void SetLastErrorFromErrno(int err) {
   DWORD code;
   switch (err) {
-    case ENOENT: code = ERROR_FILE_NOT_FOUND; break;
-    case ENOTDIR: code = ERROR_PATH_NOT_FOUND; break;
+    case ENOENT:
+      code = ERROR_FILE_NOT_FOUND;
+      break;
+    case ENOTDIR:
+      code = ERROR_PATH_NOT_FOUND;
+      break;
     case EACCES:
     case EPERM:
-    case EROFS: code = ERROR_ACCESS_DENIED; break;
-    case ENOMEM: code = ERROR_NOT_ENOUGH_MEMORY; break;
+    case EROFS:
+      code = ERROR_ACCESS_DENIED;
+      break;
+    case ENOMEM:
+      code = ERROR_NOT_ENOUGH_MEMORY;
+      break;
     case ENOSPC:
-    case EDQUOT: code = ERROR_DISK_FULL; break;
-    case ENAMETOOLONG: code = ERROR_FILENAME_EXCED_RANGE; break;
-    default: code = ERROR_INTERNET_INTERNAL_ERROR; break;
+    case EDQUOT:
+      code = ERROR_DISK_FULL;
+      break;
+    case ENAMETOOLONG:
+      code = ERROR_FILENAME_EXCED_RANGE;
+      break;
+    default:
+      code = ERROR_INTERNET_INTERNAL_ERROR;
+      break;
   }
   char buffer[256];
   const char* text = strerror_r(err, buffer, sizeof buffer);

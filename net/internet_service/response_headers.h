@@ -12,10 +12,10 @@ namespace qx::inet {
 
 struct ResponseHeaders {
   long status = 0;
-  std::string version;  // "HTTP/1.1"
-  std::string reason;   // "OK"
+  std::string version;                                      // "HTTP/1.1"
+  std::string reason;                                       // "OK"
   std::vector<std::pair<std::string, std::string>> fields;  // in order received
-  std::string raw;      // the block as received, CR LF line ends
+  std::string raw;  // the block as received, CR LF line ends
 
   // The n-th value of a field (name compared without regard to case).
   const std::string* Find(std::string_view name, size_t occurrence = 0) const;

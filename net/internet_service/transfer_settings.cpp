@@ -56,8 +56,8 @@ std::string UnreadableReason(const char* variable, const std::string& path, bool
     error = errno;
   }
   if (error == 0) return std::string();
-  return std::string("The certificate ") + (folder ? "folder" : "bundle") + " named by " + variable +
-         " (" + path + ") cannot be read: " + std::strerror(error);
+  return std::string("The certificate ") + (folder ? "folder" : "bundle") + " named by " +
+         variable + " (" + path + ") cannot be read: " + std::strerror(error);
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -106,8 +106,8 @@ std::string CombinedBundle(const std::string& bundlePath, const char* extra) {
   struct stat info {};
   stat(extra, &info);
   const std::string key = bundlePath + '\n' + extra + '\n' + std::to_string(info.st_mtim.tv_sec) +
-                          '.' + std::to_string(info.st_mtim.tv_nsec) + '.' + std::to_string(info.st_size) +
-                          '.' + std::to_string(info.st_ino);
+                          '.' + std::to_string(info.st_mtim.tv_nsec) + '.' +
+                          std::to_string(info.st_size) + '.' + std::to_string(info.st_ino);
   std::lock_guard<std::mutex> lock(mutex);
   if (key != cachedKey) {
     std::string bundle = bundlePath.empty() ? std::string() : ReadWholeFile(bundlePath);

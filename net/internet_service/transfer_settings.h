@@ -18,10 +18,10 @@ long LowSpeedLimit();
 // system bundle libcurl was built with. QXNET_CA_BUNDLE adds one PEM file on
 // top of whichever bundle applies.
 struct TrustSources {
-  std::string bundleFile;    // empty: libcurl's own default
-  std::string certFolder;    // empty: none
-  std::string extraPem;      // bundle + QXNET_CA_BUNDLE, when that is set
-  std::string problem;       // why a named bundle or folder cannot be used
+  std::string bundleFile;  // empty: libcurl's own default
+  std::string certFolder;  // empty: none
+  std::string extraPem;    // bundle + QXNET_CA_BUNDLE, when that is set
+  std::string problem;     // why a named bundle or folder cannot be used
 };
 TrustSources ResolveTrustSources(const std::string& systemBundlePath);
 

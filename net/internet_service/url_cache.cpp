@@ -32,7 +32,8 @@ std::string SafeExtension(const char16_t* extension) {
   const char16_t* c = extension;
   while (*c == u'.') ++c;
   for (; *c != u'\0' && safe.size() < kMaxExtension; ++c) {
-    const bool alnum = (*c >= u'0' && *c <= u'9') || (*c >= u'a' && *c <= u'z') || (*c >= u'A' && *c <= u'Z');
+    const bool alnum =
+        (*c >= u'0' && *c <= u'9') || (*c >= u'a' && *c <= u'z') || (*c >= u'A' && *c <= u'Z');
     if (!alnum) break;
     safe.push_back(static_cast<char>(*c));
   }
@@ -74,7 +75,8 @@ std::string NameInsideCache(const std::string& folder, const std::string& path) 
   char resolvedFolder[PATH_MAX];
   char resolvedParent[PATH_MAX];
   if (realpath(folder.c_str(), resolvedFolder) == nullptr ||
-      realpath(path.substr(0, slash).empty() ? "/" : path.substr(0, slash).c_str(), resolvedParent) == nullptr ||
+      realpath(path.substr(0, slash).empty() ? "/" : path.substr(0, slash).c_str(),
+               resolvedParent) == nullptr ||
       std::strcmp(resolvedFolder, resolvedParent) != 0) {
     return std::string();
   }
@@ -195,8 +197,9 @@ BOOL CommitUrlCacheEntryW(const char16_t* url, const char16_t* localFileName, FI
     return FALSE;
   }
   const size_t dot = record.file.find('.');
-  record.extension = fileExtension != nullptr ? SafeExtension(fileExtension)
-                                              : (dot == std::string::npos ? "" : record.file.substr(dot + 1));
+  record.extension = fileExtension != nullptr
+                         ? SafeExtension(fileExtension)
+                         : (dot == std::string::npos ? "" : record.file.substr(dot + 1));
   record.entryType = cacheEntryType;
   record.lastModified = FileTimeToInt64(lastModifiedTime);
   record.expire = FileTimeToInt64(expireTime);
@@ -208,8 +211,8 @@ BOOL CommitUrlCacheEntryW(const char16_t* url, const char16_t* localFileName, FI
   return TRUE;
 }
 
-BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry,
-                                DWORD* size, DWORD /*reserved*/) {
+BOOL RetrieveUrlCacheEntryFileW(const char16_t* url, INTERNET_CACHE_ENTRY_INFOW* entry, DWORD* size,
+                                DWORD /*reserved*/) {
   if (!ValidUrl(url)) return FALSE;
   if (size == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);

@@ -102,9 +102,8 @@ enum class OpenResult { Ready, Damaged, Failed };
 OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
   result = nullptr;
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   auto fail = [&](int code) {
     SqliteFailure(db, code);
     sqlite3_close(db);
@@ -280,7 +279,8 @@ std::optional<std::string> CacheFolder(bool recheck) {
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/') {
     folder = std::string(home) + "/.cache/corvane/inetcache";
   } else {
-    SetLastErrorDetail(ERROR_PATH_NOT_FOUND, "No cache folder: neither QXNET_CACHE_DIR nor HOME is set");
+    SetLastErrorDetail(ERROR_PATH_NOT_FOUND,
+                       "No cache folder: neither QXNET_CACHE_DIR nor HOME is set");
     return std::nullopt;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
@@ -319,8 +319,8 @@ bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
     record.locks += 1;
     record.hits += 1;
     record.lastAccess = FileTimeToInt64(GetSystemTimeAsFileTime());
-    Statement update(db,
-                     "UPDATE entries SET lock_count = ?2, hits = ?3, last_access = ?4 WHERE url = ?1;");
+    Statement update(
+        db, "UPDATE entries SET lock_count = ?2, hits = ?3, last_access = ?4 WHERE url = ?1;");
     if (!update.ok()) return SqliteFailure(db, update.rc());
     update.Bind(1, url).Bind(2, record.locks).Bind(3, record.hits).Bind(4, record.lastAccess);
     const int done = update.Step();
@@ -337,8 +337,10 @@ bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
       if (!read.ok()) return SqliteFailure(db, read.rc());
       read.Bind(1, record.url);
       const int rc = read.Step();
-      if (rc == SQLITE_ROW) previous = read.Text(0);
-      else if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+      if (rc == SQLITE_ROW)
+        previous = read.Text(0);
+      else if (rc != SQLITE_DONE)
+        return SqliteFailure(db, rc);
     }
     Statement write(db,
                     "INSERT OR REPLACE INTO entries (url, file, extension, entry_type, size,"
@@ -386,7 +388,8 @@ bool UpdateCacheRecord(const std::string& url, const CacheRecordChange& change) 
                      " WHERE url = ?1;");
     if (!update.ok()) return SqliteFailure(db, update.rc());
     update.Bind(1, url);
-    update.Bind(2, int64_t{(fc & CACHE_ENTRY_ATTRIBUTE_FC) != 0}).Bind(3, int64_t{change.entryType});
+    update.Bind(2, int64_t{(fc & CACHE_ENTRY_ATTRIBUTE_FC) != 0})
+        .Bind(3, int64_t{change.entryType});
     update.Bind(4, int64_t{(fc & CACHE_ENTRY_MODTIME_FC) != 0}).Bind(5, change.lastModified);
     update.Bind(6, int64_t{(fc & CACHE_ENTRY_EXPTIME_FC) != 0}).Bind(7, change.expire);
     update.Bind(8, int64_t{(fc & CACHE_ENTRY_ACCTIME_FC) != 0}).Bind(9, change.lastAccess);

@@ -13,7 +13,7 @@ namespace qx::inet {
 
 struct CacheRecord {
   std::string url;
-  std::string file;       // name inside the cache folder
+  std::string file;  // name inside the cache folder
   std::string extension;
   DWORD entryType = 0;
   int64_t size = 0;

@@ -98,7 +98,8 @@ bool RecordPartialDownload(const std::string& url, const PartialDownload& partia
 }
 
 void DropPartialDownload(const std::string& url, const std::string& path) {
-  InCacheTransaction([&](sqlite3* db, const std::string&) { return DeleteRecord(db, url, NameOf(path)); });
+  InCacheTransaction(
+      [&](sqlite3* db, const std::string&) { return DeleteRecord(db, url, NameOf(path)); });
   unlink(path.c_str());
 }
 

@@ -115,8 +115,8 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
     const std::string path = folder + "/" + row.file;
     struct stat info {};
     const bool gone = lstat(path.c_str(), &info) != 0;
-    const bool expired = row.partial && Now() - row.lastAccess >= kPartialLifetimeTicks &&
-                         !IsFileBeingWritten(path);
+    const bool expired =
+        row.partial && Now() - row.lastAccess >= kPartialLifetimeTicks && !IsFileBeingWritten(path);
     if (gone || expired) {
       if (!DeleteRow(db, row.partial, row.url, row.file)) return false;
       if (expired) unlink(path.c_str());
@@ -131,7 +131,8 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
       const std::string path = folder + "/" + name;
       struct stat info {};
       if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-      if (now - static_cast<int64_t>(info.st_mtime) < kOrphanAge || IsFileBeingWritten(path)) continue;
+      if (now - static_cast<int64_t>(info.st_mtime) < kOrphanAge || IsFileBeingWritten(path))
+        continue;
       unlink(path.c_str());
     }
     closedir(dir);

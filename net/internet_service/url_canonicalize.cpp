@@ -82,7 +82,8 @@ bool CanonicalizeOnce(std::string_view input, std::string& canonical, DWORD& fai
     // "file:0//x" parses with the relative path "0//x", which would be written
     // as "file://0//x" and read back as a host: a file URL needs an absolute
     // path, as "file:x" does.
-    if (GetUrlPart(url.get(), CURLUPART_SCHEME) == "file" && (path->empty() || path->front() != '/')) {
+    if (GetUrlPart(url.get(), CURLUPART_SCHEME) == "file" &&
+        (path->empty() || path->front() != '/')) {
       failure = ERROR_INTERNET_INVALID_URL;
       return false;
     }
@@ -131,11 +132,14 @@ INTERNET_SCHEME SchemeNumber(const std::string& scheme) {
 const char16_t kRootPath[] = u"/";
 
 size_t FindIgnoringCase(std::u16string_view haystack, std::u16string_view needle, size_t from) {
-  auto lower = [](char16_t c) -> char16_t { return (c >= u'A' && c <= u'Z') ? c - u'A' + u'a' : c; };
+  auto lower = [](char16_t c) -> char16_t {
+    return (c >= u'A' && c <= u'Z') ? c - u'A' + u'a' : c;
+  };
   if (needle.size() > haystack.size()) return std::u16string_view::npos;
   for (size_t i = from; i + needle.size() <= haystack.size(); ++i) {
     bool same = true;
-    for (size_t j = 0; j < needle.size() && same; ++j) same = lower(haystack[i + j]) == lower(needle[j]);
+    for (size_t j = 0; j < needle.size() && same; ++j)
+      same = lower(haystack[i + j]) == lower(needle[j]);
     if (same) return i;
   }
   return std::u16string_view::npos;
@@ -144,8 +148,8 @@ size_t FindIgnoringCase(std::u16string_view haystack, std::u16string_view needle
 // Hands one component to the caller: a copy into its buffer, or a pointer
 // into the URL text. `at` is where the text starts in the URL, npos if it
 // does not occur there literally.
-bool DeliverComponent(const std::u16string& value, bool present, char16_t*& pointer,
-                      DWORD& length, std::u16string_view url, size_t at, char16_t* urlBase) {
+bool DeliverComponent(const std::u16string& value, bool present, char16_t*& pointer, DWORD& length,
+                      std::u16string_view url, size_t at, char16_t* urlBase) {
   if (pointer == nullptr && length == 0) return true;  // not asked for
   if (pointer != nullptr) {
     if (value.size() + 1 > length) {
@@ -218,7 +222,9 @@ BOOL InternetCrackUrlW(const char16_t* url, DWORD urlLength, DWORD /*flags*/,
     SetLastError(ParseFailureCode(rc));
     return FALSE;
   }
-  auto part = [&](CURLUPart which, unsigned extra = 0) { return GetUrlPart(parsed.get(), which, extra); };
+  auto part = [&](CURLUPart which, unsigned extra = 0) {
+    return GetUrlPart(parsed.get(), which, extra);
+  };
   const std::string scheme = part(CURLUPART_SCHEME).value_or("");
   const auto host = part(CURLUPART_HOST);
   const auto user = part(CURLUPART_USER);
@@ -228,7 +234,8 @@ BOOL InternetCrackUrlW(const char16_t* url, DWORD urlLength, DWORD /*flags*/,
   const auto fragment = part(CURLUPART_FRAGMENT);
   const std::string port = part(CURLUPART_PORT, CURLU_DEFAULT_PORT).value_or("0");
 
-  const bool extraWanted = components->lpszExtraInfo != nullptr || components->dwExtraInfoLength != 0;
+  const bool extraWanted =
+      components->lpszExtraInfo != nullptr || components->dwExtraInfoLength != 0;
   std::string urlPath = path;
   std::string extra;
   if (query) (extraWanted ? extra : urlPath) += "?" + *query;
@@ -249,9 +256,12 @@ BOOL InternetCrackUrlW(const char16_t* url, DWORD urlLength, DWORD /*flags*/,
   size_t lead = 0;
   while (lead < source.size() && source[lead] <= u' ') ++lead;
   const size_t authority = source.find(u"//", lead);
-  const size_t hostAt = FindIgnoringCase(source, wHost, authority == std::u16string_view::npos ? lead : authority + 2);
-  const size_t userAt = authority == std::u16string_view::npos ? authority : source.find(wUser, authority + 2);
-  const size_t passwordAt = userAt == std::u16string_view::npos ? userAt : source.find(wPassword, userAt + wUser.size());
+  const size_t hostAt = FindIgnoringCase(
+      source, wHost, authority == std::u16string_view::npos ? lead : authority + 2);
+  const size_t userAt =
+      authority == std::u16string_view::npos ? authority : source.find(wUser, authority + 2);
+  const size_t passwordAt =
+      userAt == std::u16string_view::npos ? userAt : source.find(wPassword, userAt + wUser.size());
   const size_t afterHost = hostAt == std::u16string_view::npos ? lead : hostAt + wHost.size();
   const size_t pathAt = source.find(wPath, afterHost);
   bool pathDone = false;
@@ -262,15 +272,22 @@ BOOL InternetCrackUrlW(const char16_t* url, DWORD urlLength, DWORD /*flags*/,
     components->dwUrlPathLength = 1;
     pathDone = true;
   }
-  const size_t extraAt = pathAt == std::u16string_view::npos ? pathAt : source.find(wExtra, pathAt + wPath.size());
+  const size_t extraAt =
+      pathAt == std::u16string_view::npos ? pathAt : source.find(wExtra, pathAt + wPath.size());
 
   const bool ok =
-      DeliverComponent(wScheme, true, components->lpszScheme, components->dwSchemeLength, source, lead, base) &&
-      DeliverComponent(wHost, host.has_value(), components->lpszHostName, components->dwHostNameLength, source, hostAt, base) &&
-      DeliverComponent(wUser, user.has_value(), components->lpszUserName, components->dwUserNameLength, source, userAt, base) &&
-      DeliverComponent(wPassword, password.has_value(), components->lpszPassword, components->dwPasswordLength, source, passwordAt, base) &&
-      (pathDone || DeliverComponent(wPath, true, components->lpszUrlPath, components->dwUrlPathLength, source, pathAt, base)) &&
-      DeliverComponent(wExtra, !extra.empty(), components->lpszExtraInfo, components->dwExtraInfoLength, source, extraAt, base);
+      DeliverComponent(wScheme, true, components->lpszScheme, components->dwSchemeLength, source,
+                       lead, base) &&
+      DeliverComponent(wHost, host.has_value(), components->lpszHostName,
+                       components->dwHostNameLength, source, hostAt, base) &&
+      DeliverComponent(wUser, user.has_value(), components->lpszUserName,
+                       components->dwUserNameLength, source, userAt, base) &&
+      DeliverComponent(wPassword, password.has_value(), components->lpszPassword,
+                       components->dwPasswordLength, source, passwordAt, base) &&
+      (pathDone || DeliverComponent(wPath, true, components->lpszUrlPath,
+                                    components->dwUrlPathLength, source, pathAt, base)) &&
+      DeliverComponent(wExtra, !extra.empty(), components->lpszExtraInfo,
+                       components->dwExtraInfoLength, source, extraAt, base);
   return ok ? TRUE : FALSE;
 }
 

@@ -13,8 +13,8 @@ constexpr char16_t kUserAgent[] = u"Corvane 11.0.6.5036";
 void OpenInternetAccess(TransferState& transfer, inet::HINTERNET& session) {
   WriteLog(u"CQXNet::OpenInternetAccess");
   transfer.AdvanceProgress(u"Opening internet access");
-  session = inet::InternetOpenW(kUserAgent, inet::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
-                                0);
+  session =
+      inet::InternetOpenW(kUserAgent, inet::INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (session) {
     WriteLog(u"CQXNet::OpenInternetAccess return");
     return;

@@ -16,8 +16,7 @@ void SendHttpRequest(TransferState& transfer, inet::HINTERNET request, const cha
   transfer.AdvanceProgress(u"Sending HTTP request");
   bool retryAfterLogin = false;
   int resendsInARow = 0;
-  const DWORD headersLength = headers ? static_cast<DWORD>(std::u16string_view(headers).size())
-                                      : 0;
+  const DWORD headersLength = headers ? static_cast<DWORD>(std::u16string_view(headers).size()) : 0;
   for (;;) {
     if (!inet::HttpSendRequestW(request, headers, headersLength, body, bodyLength)) {
       const DWORD code = inet::GetLastError();
@@ -28,8 +27,8 @@ void SendHttpRequest(TransferState& transfer, inet::HINTERNET request, const cha
         ++resendsInARow;
         continue;
       }
-      std::u16string message = u"Unable to send http request : " +
-                               DecimalText(static_cast<int32_t>(code)) + u"\n";
+      std::u16string message =
+          u"Unable to send http request : " + DecimalText(static_cast<int32_t>(code)) + u"\n";
       GetErrorMessage(message);
       WriteLog(u"CQXNet::SendHttpRequest:" + message);
       throw CQXNetException(message);
@@ -39,8 +38,7 @@ void SendHttpRequest(TransferState& transfer, inet::HINTERNET request, const cha
     transfer.AdvanceProgress(u"Getting HTTP status");
     DWORD status = 0;
     DWORD size = sizeof(status);
-    if (!inet::HttpQueryInfoW(request,
-                              inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER,
+    if (!inet::HttpQueryInfoW(request, inet::HTTP_QUERY_STATUS_CODE | inet::HTTP_QUERY_FLAG_NUMBER,
                               &status, &size, nullptr)) {
       std::u16string message = u"Unable to query http status code\n";
       GetErrorMessage(message);

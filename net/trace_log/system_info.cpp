@@ -35,7 +35,8 @@ std::string OsReleaseName() {
       const std::string prefix = std::string(key) + "=";
       if (line.rfind(prefix, 0) != 0) return;
       into = line.substr(prefix.size());
-      if (into.size() >= 2 && (into.front() == '"' || into.front() == '\'')) into = into.substr(1, into.size() - 2);
+      if (into.size() >= 2 && (into.front() == '"' || into.front() == '\''))
+        into = into.substr(1, into.size() - 2);
     };
     take("PRETTY_NAME", pretty);
     take("NAME", name);
@@ -90,7 +91,8 @@ NetworkInfo GetNetworkInfo() {
   char host[256] = {};
   gethostname(host, sizeof host - 1);
   NetworkInfo info;
-  info.socketVersion = Fit(std::string("BSD sockets (") + system.sysname + " " + system.release + ")", 255);
+  info.socketVersion =
+      Fit(std::string("BSD sockets (") + system.sysname + " " + system.release + ")", 255);
   info.ipAddress = Fit(FirstIpv4Address(), 255);
   info.domainName = Fit(system.domainname == std::string("(none)") ? "" : system.domainname, 1024);
   info.computerName = Fit(host, 1024);

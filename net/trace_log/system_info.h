@@ -8,11 +8,11 @@
 namespace qx::net {
 
 struct OsInfo {
-  std::u16string description;  // 1024
-  std::u16string buildNumber;  // 255
-  std::u16string platform;     // 1024
-  std::u16string minorVersion; // 255
-  std::u16string servicePack;  // 1024
+  std::u16string description;   // 1024
+  std::u16string buildNumber;   // 255
+  std::u16string platform;      // 1024
+  std::u16string minorVersion;  // 255
+  std::u16string servicePack;   // 1024
 };
 
 struct NetworkInfo {

@@ -47,8 +47,8 @@ std::u16string TimestampPrefix() {
   std::tm local{};
   localtime_r(&now, &local);
   char text[32];
-  std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d ", local.tm_mon + 1, local.tm_mday,
-                local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
+  std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d ", local.tm_mon + 1,
+                local.tm_mday, local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
   return Utf8ToUtf16(text);
 }
 

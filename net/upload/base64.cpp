@@ -8,8 +8,7 @@
 
 namespace qx::net {
 
-const char kBase64Alphabet[65] =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+const char kBase64Alphabet[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string Base64Encode(std::string_view bytes) {
   std::string text;
@@ -17,8 +16,8 @@ std::string Base64Encode(std::string_view bytes) {
   const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
   size_t i = 0;
   for (; i + 3 <= bytes.size(); i += 3) {
-    const std::uint32_t group = (std::uint32_t{in[i]} << 16) | (std::uint32_t{in[i + 1]} << 8) |
-                                std::uint32_t{in[i + 2]};
+    const std::uint32_t group =
+        (std::uint32_t{in[i]} << 16) | (std::uint32_t{in[i + 1]} << 8) | std::uint32_t{in[i + 2]};
     text.push_back(kBase64Alphabet[(group >> 18) & 0x3F]);
     text.push_back(kBase64Alphabet[(group >> 12) & 0x3F]);
     text.push_back(kBase64Alphabet[(group >> 6) & 0x3F]);

@@ -15,7 +15,6 @@
 #include "net/request_pipeline/open_http_request.h"
 #include "net/request_pipeline/send_http_request.h"
 #include "net/trace_log/trace_log.h"
-#include "net/url/parse_url.h"
 #include "net/upload/answer_file.h"
 #include "net/upload/base64.h"
 #include "net/upload/form_navigation.h"
@@ -23,6 +22,7 @@
 #include "net/upload/read_file.h"
 #include "net/upload/staged_answer_file.h"
 #include "net/upload/upload_error.h"
+#include "net/url/parse_url.h"
 #include "qxnet/text.h"
 
 namespace qx::net {
@@ -66,10 +66,9 @@ HRESULT UploadFile(TransferState& transfer, BSTR fileName, BSTR url, LONG parent
       OpenHttpRequest(transfer, connection, parts, u"POST", request, -1);
       {
         // The file's bytes live only as long as the send.
-        const std::string body = ReadFileIntoMemory(
-            filePath, [&transfer](std::string_view title) {
-              transfer.AdvanceProgress(Utf8ToUtf16(title));
-            });
+        const std::string body = ReadFileIntoMemory(filePath, [&transfer](std::string_view title) {
+          transfer.AdvanceProgress(Utf8ToUtf16(title));
+        });
         SendHttpRequest(transfer, request.get(), kUploadContentType, body.data(),
                         static_cast<DWORD>(body.size()), WindowFromLong(parentWnd));
       }
@@ -140,10 +139,9 @@ HRESULT UploadFileForm(TransferState& transfer, BSTR fileName, BSTR url, LONG /*
       ValidateUrl2(urlText, parts);
       FormNavigation navigation;
       {
-        std::string data = ReadFileIntoMemory(
-            filePath, [&transfer](std::string_view title) {
-              transfer.AdvanceProgress(Utf8ToUtf16(title));
-            });
+        std::string data = ReadFileIntoMemory(filePath, [&transfer](std::string_view title) {
+          transfer.AdvanceProgress(Utf8ToUtf16(title));
+        });
         Base64Data(data);
         PackagePostData(data, Utf16ToUtf8(fieldText), navigation.postData);
       }

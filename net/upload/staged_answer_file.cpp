@@ -37,7 +37,8 @@ StagedAnswerFile::~StagedAnswerFile() {
 
 void StagedAnswerFile::Commit() {
   UniqueFd fd(::open(staging_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.valid() || ::fsync(fd.get()) != 0) Fail("Unable to write output file", destination_, errno);
+  if (!fd.valid() || ::fsync(fd.get()) != 0)
+    Fail("Unable to write output file", destination_, errno);
   fd.Reset();
   if (::rename(staging_.c_str(), destination_.c_str()) != 0) {
     Fail("Unable to write output file", destination_, errno);

@@ -15,9 +15,9 @@ struct UrlParts {
   std::u16string givenUrl;      // exactly as passed in
   std::u16string fileName;      // after the last '/', '\\' or ':'; empty when none
   inet::INTERNET_SCHEME scheme = inet::INTERNET_SCHEME_UNKNOWN;  // 3 http, 4 https
-  std::u16string hostName;      // empty when the URL has none
+  std::u16string hostName;                                       // empty when the URL has none
   inet::INTERNET_PORT port = 0;  // explicit port or the scheme's default
-  std::u16string urlPath;       // path and query; empty when the URL has none
+  std::u16string urlPath;        // path and query; empty when the URL has none
 
   bool IsHttpOrHttps() const {
     return scheme == inet::INTERNET_SCHEME_HTTP || scheme == inet::INTERNET_SCHEME_HTTPS;

@@ -16,8 +16,7 @@
 int main(int argc, char** argv) {
   const auto options = qxnav::ParseNavigateOptions(argc, argv);
   if (!options) {
-    std::fprintf(stderr,
-                 "usage: qxnet-navigate [--visible] [--header TEXT]... [--] URL < body\n");
+    std::fprintf(stderr, "usage: qxnet-navigate [--visible] [--header TEXT]... [--] URL < body\n");
     return 2;
   }
 
@@ -28,7 +27,8 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  const bool posted = qxnav::PostForm(options->url, options->headers, STDIN_FILENO, page.fd, &error);
+  const bool posted =
+      qxnav::PostForm(options->url, options->headers, STDIN_FILENO, page.fd, &error);
   if (!posted) {
     qxnav::WriteFailurePage(page.fd, options->url, error);
     std::fprintf(stderr, "qxnet-navigate: %s: %s\n", options->url.c_str(), error.c_str());

@@ -71,8 +71,7 @@ bool ValidProgId(std::u16string_view progId) {
 
 HRESULT ClsidOfProgId(const std::u16string& progId, CLSID& out) {
   std::u16string text;
-  if (qx::registry::ReadString(HKEY_CLASSES_ROOT, progId + u"\\CLSID", u"", text) !=
-      ERROR_SUCCESS)
+  if (qx::registry::ReadString(HKEY_CLASSES_ROOT, progId + u"\\CLSID", u"", text) != ERROR_SUCCESS)
     return CO_E_CLASSSTRING;
   CLSID parsed;
   if (text.empty() || FAILED(IIDFromString(text.c_str(), &parsed))) return CO_E_CLASSSTRING;

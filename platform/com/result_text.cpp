@@ -124,8 +124,10 @@ const char* MessageFor(uint32_t code) {
   if (const char* text = Find(std::begin(kResultMessages), std::end(kResultMessages), code))
     return text;
   constexpr uint32_t kWin32Facility = 0x80070000u;
-  if ((code & 0xFFFF0000u) == kWin32Facility) code &= 0xFFFFu;
-  else if (code > 0xFFFFu) return nullptr;
+  if ((code & 0xFFFF0000u) == kWin32Facility)
+    code &= 0xFFFFu;
+  else if (code > 0xFFFFu)
+    return nullptr;
   return Find(std::begin(kWin32Messages), std::end(kWin32Messages), code);
 }
 

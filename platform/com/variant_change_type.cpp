@@ -27,7 +27,6 @@ constexpr int kMaxDefaultValueDepth = 4;
 constexpr double kDateBelowMin = -657435.0;
 constexpr double kDateAboveMax = 2958466.0;
 
-
 // A by-value view of src: by-reference values are read through their
 // pointer. The view owns nothing.
 HRESULT Dereference(const VARIANT* src, VARIANT* view) {
@@ -104,25 +103,53 @@ struct Number {
 // The numeric value of a plain (non-object) source.
 HRESULT ReadNumber(const VARIANT& v, Number* out) {
   switch (v.vt) {
-    case VT_EMPTY: *out = Number::Of(int64_t{0}); return S_OK;
-    case VT_I1: *out = Number::Of(int64_t{static_cast<signed char>(v.cVal)}); return S_OK;
-    case VT_UI1: *out = Number::Of(int64_t{v.bVal}); return S_OK;
-    case VT_I2: *out = Number::Of(int64_t{v.iVal}); return S_OK;
-    case VT_BOOL: *out = Number::Of(int64_t{v.boolVal}); return S_OK;
-    case VT_UI2: *out = Number::Of(int64_t{v.uiVal}); return S_OK;
-    case VT_I4: *out = Number::Of(int64_t{v.lVal}); return S_OK;
-    case VT_INT: *out = Number::Of(int64_t{v.intVal}); return S_OK;
-    case VT_UI4: *out = Number::Of(int64_t{v.ulVal}); return S_OK;
-    case VT_UINT: *out = Number::Of(int64_t{v.uintVal}); return S_OK;
-    case VT_I8: *out = Number::Of(int64_t{v.llVal}); return S_OK;
+    case VT_EMPTY:
+      *out = Number::Of(int64_t{0});
+      return S_OK;
+    case VT_I1:
+      *out = Number::Of(int64_t{static_cast<signed char>(v.cVal)});
+      return S_OK;
+    case VT_UI1:
+      *out = Number::Of(int64_t{v.bVal});
+      return S_OK;
+    case VT_I2:
+      *out = Number::Of(int64_t{v.iVal});
+      return S_OK;
+    case VT_BOOL:
+      *out = Number::Of(int64_t{v.boolVal});
+      return S_OK;
+    case VT_UI2:
+      *out = Number::Of(int64_t{v.uiVal});
+      return S_OK;
+    case VT_I4:
+      *out = Number::Of(int64_t{v.lVal});
+      return S_OK;
+    case VT_INT:
+      *out = Number::Of(int64_t{v.intVal});
+      return S_OK;
+    case VT_UI4:
+      *out = Number::Of(int64_t{v.ulVal});
+      return S_OK;
+    case VT_UINT:
+      *out = Number::Of(int64_t{v.uintVal});
+      return S_OK;
+    case VT_I8:
+      *out = Number::Of(int64_t{v.llVal});
+      return S_OK;
     case VT_UI8:
       *out = v.ullVal <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
                  ? Number::Of(static_cast<int64_t>(v.ullVal))
                  : Number::Of(static_cast<double>(v.ullVal));
       return S_OK;
-    case VT_R4: *out = Number::Of(static_cast<double>(v.fltVal)); return S_OK;
-    case VT_R8: *out = Number::Of(v.dblVal); return S_OK;
-    case VT_DATE: *out = Number::Of(v.date); return S_OK;
+    case VT_R4:
+      *out = Number::Of(static_cast<double>(v.fltVal));
+      return S_OK;
+    case VT_R8:
+      *out = Number::Of(v.dblVal);
+      return S_OK;
+    case VT_DATE:
+      *out = Number::Of(v.date);
+      return S_OK;
     case VT_BSTR: {
       qx::ParsedNumber parsed;
       const HRESULT hr = qx::ParseNumberText(qx::BstrView(v.bstrVal), &parsed);
@@ -156,15 +183,36 @@ HRESULT ToInteger(const Number& n, int64_t low, int64_t high, int64_t* out) {
 HRESULT StoreInteger(const Number& n, VARTYPE vt, VARIANT* out) {
   int64_t low, high;
   switch (vt) {
-    case VT_I1: low = INT8_MIN; high = INT8_MAX; break;
-    case VT_UI1: low = 0; high = UINT8_MAX; break;
-    case VT_I2: low = INT16_MIN; high = INT16_MAX; break;
-    case VT_UI2: low = 0; high = UINT16_MAX; break;
+    case VT_I1:
+      low = INT8_MIN;
+      high = INT8_MAX;
+      break;
+    case VT_UI1:
+      low = 0;
+      high = UINT8_MAX;
+      break;
+    case VT_I2:
+      low = INT16_MIN;
+      high = INT16_MAX;
+      break;
+    case VT_UI2:
+      low = 0;
+      high = UINT16_MAX;
+      break;
     case VT_I4:
-    case VT_INT: low = INT32_MIN; high = INT32_MAX; break;
+    case VT_INT:
+      low = INT32_MIN;
+      high = INT32_MAX;
+      break;
     case VT_UI4:
-    case VT_UINT: low = 0; high = UINT32_MAX; break;
-    default: low = INT64_MIN; high = INT64_MAX; break;
+    case VT_UINT:
+      low = 0;
+      high = UINT32_MAX;
+      break;
+    default:
+      low = INT64_MIN;
+      high = INT64_MAX;
+      break;
   }
   int64_t value;
   const HRESULT hr = ToInteger(n, low, high, &value);
@@ -172,15 +220,29 @@ HRESULT StoreInteger(const Number& n, VARTYPE vt, VARIANT* out) {
   out->vt = vt;
   out->llVal = 0;
   switch (vt) {
-    case VT_I1: out->cVal = static_cast<char>(value); break;
-    case VT_UI1: out->bVal = static_cast<BYTE>(value); break;
-    case VT_I2: out->iVal = static_cast<SHORT>(value); break;
-    case VT_UI2: out->uiVal = static_cast<USHORT>(value); break;
+    case VT_I1:
+      out->cVal = static_cast<char>(value);
+      break;
+    case VT_UI1:
+      out->bVal = static_cast<BYTE>(value);
+      break;
+    case VT_I2:
+      out->iVal = static_cast<SHORT>(value);
+      break;
+    case VT_UI2:
+      out->uiVal = static_cast<USHORT>(value);
+      break;
     case VT_I4:
-    case VT_INT: out->lVal = static_cast<LONG>(value); break;
+    case VT_INT:
+      out->lVal = static_cast<LONG>(value);
+      break;
     case VT_UI4:
-    case VT_UINT: out->ulVal = static_cast<ULONG>(value); break;
-    default: out->llVal = value; break;
+    case VT_UINT:
+      out->ulVal = static_cast<ULONG>(value);
+      break;
+    default:
+      out->llVal = value;
+      break;
   }
   return S_OK;
 }

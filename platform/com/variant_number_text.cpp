@@ -1,12 +1,12 @@
 // Locale-independent number text for variant coercion.
 #include "platform/com/variant_number_text.h"
 
+#include <locale.h>
 #include <cerrno>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
 
 namespace qx {
 
@@ -61,7 +61,8 @@ HRESULT ParseNumberText(std::u16string_view text, ParsedNumber* out) {
   std::string narrow;
   narrow.reserve(end - begin);
   size_t i = begin;
-  if (i < end && (text[i] == u'+' || text[i] == u'-')) narrow.push_back(static_cast<char>(text[i++]));
+  if (i < end && (text[i] == u'+' || text[i] == u'-'))
+    narrow.push_back(static_cast<char>(text[i++]));
   size_t digits = 0;
   while (i < end && IsDigit(text[i])) {
     narrow.push_back(static_cast<char>(text[i++]));
@@ -82,7 +83,8 @@ HRESULT ParseNumberText(std::u16string_view text, ParsedNumber* out) {
     isInteger = false;
     narrow.push_back('e');
     ++i;
-    if (i < end && (text[i] == u'+' || text[i] == u'-')) narrow.push_back(static_cast<char>(text[i++]));
+    if (i < end && (text[i] == u'+' || text[i] == u'-'))
+      narrow.push_back(static_cast<char>(text[i++]));
     size_t exponentDigits = 0;
     while (i < end && IsDigit(text[i])) {
       narrow.push_back(static_cast<char>(text[i++]));

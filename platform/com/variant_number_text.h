@@ -14,7 +14,7 @@ namespace qx {
 struct ParsedNumber {
   bool isInteger = true;  // exact whole number that fits int64 (no '.' or exponent)
   int64_t integer = 0;
-  double real = 0.0;      // always set
+  double real = 0.0;  // always set
 };
 
 std::u16string FormatIntegerText(int64_t value);

@@ -61,7 +61,8 @@ INT VariantTimeToSystemTime(DOUBLE vtime, SYSTEMTIME* lpSystemTime) {
   const double wholeDays = std::trunc(vtime);
   int64_t day = static_cast<int64_t>(wholeDays);
   // The time of day is the distance from the whole day, whichever the sign.
-  int64_t seconds = static_cast<int64_t>(std::llround(std::fabs(vtime - wholeDays) * kSecondsPerDay));
+  int64_t seconds =
+      static_cast<int64_t>(std::llround(std::fabs(vtime - wholeDays) * kSecondsPerDay));
   if (seconds >= kSecondsPerDay) {
     // Rounded up to midnight: that is the start of the following calendar day.
     seconds -= kSecondsPerDay;

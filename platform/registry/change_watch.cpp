@@ -58,8 +58,7 @@ void ChangeWatch::Start(sqlite3* db, const std::string& path) {
 }
 
 void ChangeWatch::Stop() {
-  if (header_ != nullptr)
-    munmap(const_cast<unsigned char*>(header_), headerLength_);
+  if (header_ != nullptr) munmap(const_cast<unsigned char*>(header_), headerLength_);
   header_ = nullptr;
   walIndex_ = nullptr;
 }

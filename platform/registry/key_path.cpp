@@ -26,8 +26,7 @@ std::u16string FoldCase(std::u16string_view text) {
   return out;
 }
 
-LSTATUS AppendSubkeyPath(const KeyLocation& base, std::u16string_view relative,
-                         KeyLocation& out) {
+LSTATUS AppendSubkeyPath(const KeyLocation& base, std::u16string_view relative, KeyLocation& out) {
   out = base;
   if (!relative.empty() && relative.back() == u'\\') relative.remove_suffix(1);
   if (relative.empty()) return ERROR_SUCCESS;

@@ -31,8 +31,7 @@ struct KeyLocation {
 // Appends a relative path ("A\B\C") to `base`. A single trailing backslash
 // is ignored; empty names (leading or doubled backslashes) and names longer
 // than kMaxKeyNameLength are rejected with ERROR_INVALID_PARAMETER.
-LSTATUS AppendSubkeyPath(const KeyLocation& base, std::u16string_view relative,
-                         KeyLocation& out);
+LSTATUS AppendSubkeyPath(const KeyLocation& base, std::u16string_view relative, KeyLocation& out);
 
 // The folded (comparison) form of a value name, in UTF-8.
 std::string FoldedValueName(std::u16string_view name);

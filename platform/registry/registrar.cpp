@@ -60,7 +60,8 @@ class ScriptRunner {
       case ScriptKey::Mode::Delete:
         return ERROR_SUCCESS;
       case ScriptKey::Mode::NoRemove:
-        for (const auto& entry : key.values) tx_.DeleteValue(location, FoldedValueName(entry.first));
+        for (const auto& entry : key.values)
+          tx_.DeleteValue(location, FoldedValueName(entry.first));
         for (const ScriptKey& subkey : key.subkeys) {
           const LSTATUS status = Apply(location, subkey);
           if (status != ERROR_SUCCESS) return status;
@@ -75,8 +76,8 @@ class ScriptRunner {
   }
 
   void Set(const KeyLocation& location, std::u16string_view name, const ScriptValue& value) {
-    tx_.SetValue(location, Utf16ToUtf8(name), FoldedValueName(name), value.type,
-                 value.data.data(), value.data.size());
+    tx_.SetValue(location, Utf16ToUtf8(name), FoldedValueName(name), value.type, value.data.data(),
+                 value.data.size());
   }
 
   Transaction& tx_;

@@ -26,7 +26,9 @@ struct SyntaxError {
   std::string message;
 };
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
+bool IsSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v';
+}
 
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && FoldCase(a) == FoldCase(b);
@@ -164,7 +166,8 @@ class Parser {
     while (tokens_.Peek().kind != Token::Kind::End) {
       Token name = ExpectWord("a root key");
       // Roots are never removed; the marker is accepted and has no effect.
-      if (!name.quoted && EqualsIgnoringCase(name.text, u"NoRemove")) name = ExpectWord("a root key");
+      if (!name.quoted && EqualsIgnoringCase(name.text, u"NoRemove"))
+        name = ExpectWord("a root key");
       ScriptRoot root;
       if (!ParseRootName(name.text, root.root))
         tokens_.Fail("unknown root key '" + Utf16ToUtf8(name.text) + "'", name.line);

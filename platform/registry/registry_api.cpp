@@ -173,7 +173,8 @@ LSTATUS RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     status = qx::registry::AppendSubkeyPath(key, NameView(lpSubKey), target);
     if (status != ERROR_SUCCESS) return status;
     return qx::registry::RunWrite([&](Transaction& tx) -> LSTATUS {
-      if (!tx.DeleteTree(target, keepKey)) return keepKey ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+      if (!tx.DeleteTree(target, keepKey))
+        return keepKey ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
       return ERROR_SUCCESS;
     });
   });
@@ -202,8 +203,8 @@ LSTATUS RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD* lpcchName,
   });
 }
 
-LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName,
-                      DWORD*, DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+LSTATUS RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, DWORD* lpcchValueName, DWORD*,
+                      DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
   if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
   if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
   return Guarded([&]() -> LSTATUS {

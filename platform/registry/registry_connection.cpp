@@ -204,8 +204,7 @@ struct ConnectionCloser {
 }  // namespace
 
 [[noreturn]] void ThrowSqlite(const Connection& connection, int rc, bool write) {
-  throw StoreFailure{StatusFromSqlite(rc, write), connection.path,
-                     SqliteReason(connection.db, rc)};
+  throw StoreFailure{StatusFromSqlite(rc, write), connection.path, SqliteReason(connection.db, rc)};
 }
 
 void Execute(Connection& connection, const char* sql) {

@@ -72,8 +72,8 @@ class Statement {
     if (found != connection.statements.end()) {
       stmt_ = found->second;
     } else {
-      const int rc = sqlite3_prepare_v3(connection.db, sql, -1, SQLITE_PREPARE_PERSISTENT,
-                                        &stmt_, nullptr);
+      const int rc =
+          sqlite3_prepare_v3(connection.db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
       if (rc != SQLITE_OK) ThrowSqlite(connection, rc, false);
       connection.statements.emplace(sql, stmt_);
     }

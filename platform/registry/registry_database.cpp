@@ -148,9 +148,9 @@ thread_local std::unique_ptr<ThreadTransaction> t_transaction;
 // Makes the failure the thread's error record, so that whoever reports the
 // failed call can say which file failed and why.
 void RecordFailure(const StoreFailure& failure, bool write) {
-  std::u16string text = Utf8ToUtf16(std::string(write ? "Cannot write" : "Cannot read") +
-                                    " the registry database " + failure.path + ": " +
-                                    failure.reason);
+  std::u16string text =
+      Utf8ToUtf16(std::string(write ? "Cannot write" : "Cannot read") + " the registry database " +
+                  failure.path + ": " + failure.reason);
   ICreateErrorInfo* record = nullptr;
   if (FAILED(CreateErrorInfo(&record))) return;
   record->SetSource(const_cast<LPOLESTR>(u"Registry"));
@@ -358,8 +358,7 @@ bool Transaction::CreateKey(const KeyLocation& key) {
   return CreateKeyAt(state_.UseForWrite(place.store), place);
 }
 
-bool Transaction::GetValue(const KeyLocation& key, std::string_view foldedName,
-                           ValueRecord& out) {
+bool Transaction::GetValue(const KeyLocation& key, std::string_view foldedName, ValueRecord& out) {
   for (const Place& place : ReadPlaces(key)) {
     Connection* connection = state_.Use(place.store, false);
     if (connection == nullptr) continue;
@@ -376,8 +375,7 @@ bool Transaction::GetValue(const KeyLocation& key, std::string_view foldedName,
 }
 
 void Transaction::SetValue(const KeyLocation& key, std::string_view displayName,
-                           std::string_view foldedName, DWORD type, const BYTE* data,
-                           size_t size) {
+                           std::string_view foldedName, DWORD type, const BYTE* data, size_t size) {
   const Place place = WritePlace(key);
   Connection& connection = state_.UseForWrite(place.store);
   // A classes key seen in the machine's database gets its own copy in the

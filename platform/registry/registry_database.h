@@ -45,8 +45,8 @@ class Transaction {
   // Creates the key and every missing parent; true when the key itself is new.
   bool CreateKey(const KeyLocation& key);
   bool GetValue(const KeyLocation& key, std::string_view foldedName, ValueRecord& out);
-  void SetValue(const KeyLocation& key, std::string_view displayName,
-                std::string_view foldedName, DWORD type, const BYTE* data, size_t size);
+  void SetValue(const KeyLocation& key, std::string_view displayName, std::string_view foldedName,
+                DWORD type, const BYTE* data, size_t size);
   bool DeleteValue(const KeyLocation& key, std::string_view foldedName);
   // Deletes the key's subkeys and values; the key itself too unless keepKey.
   // False when there was no such key to delete (in the classes view: none

@@ -45,8 +45,7 @@ bool KeyExists(HKEY base, std::u16string_view path) {
          }) == ERROR_SUCCESS;
 }
 
-LSTATUS ReadValue(HKEY base, std::u16string_view path, std::u16string_view name,
-                  NamedValue& out) {
+LSTATUS ReadValue(HKEY base, std::u16string_view path, std::u16string_view name, NamedValue& out) {
   return Guarded([&]() -> LSTATUS {
     KeyLocation key;
     LSTATUS status = Locate(base, path, key);

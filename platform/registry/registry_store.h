@@ -26,8 +26,7 @@ struct NamedValue {
 
 bool KeyExists(HKEY base, std::u16string_view path);
 
-LSTATUS ReadValue(HKEY base, std::u16string_view path, std::u16string_view name,
-                  NamedValue& out);
+LSTATUS ReadValue(HKEY base, std::u16string_view path, std::u16string_view name, NamedValue& out);
 // REG_SZ or REG_EXPAND_SZ text, up to its terminator (no expansion);
 // ERROR_UNSUPPORTED_TYPE for values of other types.
 LSTATUS ReadString(HKEY base, std::u16string_view path, std::u16string_view name,

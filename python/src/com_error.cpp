@@ -53,26 +53,46 @@ void ClearErrorRecord() { SetErrorInfo(0, nullptr); }
 
 std::string ResultText(HRESULT hr) {
   switch (static_cast<uint32_t>(hr)) {
-    case 0x80004001u: return "Not implemented";
-    case 0x80004002u: return "No such interface supported";
-    case 0x80004003u: return "Invalid pointer";
-    case 0x80004004u: return "Operation aborted";
-    case 0x80004005u: return "Unspecified error";
-    case 0x8007000Eu: return "Out of memory";
-    case 0x80070057u: return "The parameter is incorrect";
-    case 0x80020003u: return "Member not found";
-    case 0x80020004u: return "Parameter not found";
-    case 0x80020005u: return "Type mismatch";
-    case 0x80020006u: return "Unknown name";
-    case 0x80020007u: return "No named arguments";
-    case 0x80020008u: return "Bad variable type";
-    case 0x8002000Au: return "Out of present range";
-    case 0x8002000Bu: return "Invalid index";
-    case 0x8002000Eu: return "Invalid number of parameters";
-    case 0x8002000Fu: return "Parameter not optional";
-    case 0x80040200u: return "The object has no such connection";
-    case 0x80040202u: return "The connection point cannot connect";
-    default: break;
+    case 0x80004001u:
+      return "Not implemented";
+    case 0x80004002u:
+      return "No such interface supported";
+    case 0x80004003u:
+      return "Invalid pointer";
+    case 0x80004004u:
+      return "Operation aborted";
+    case 0x80004005u:
+      return "Unspecified error";
+    case 0x8007000Eu:
+      return "Out of memory";
+    case 0x80070057u:
+      return "The parameter is incorrect";
+    case 0x80020003u:
+      return "Member not found";
+    case 0x80020004u:
+      return "Parameter not found";
+    case 0x80020005u:
+      return "Type mismatch";
+    case 0x80020006u:
+      return "Unknown name";
+    case 0x80020007u:
+      return "No named arguments";
+    case 0x80020008u:
+      return "Bad variable type";
+    case 0x8002000Au:
+      return "Out of present range";
+    case 0x8002000Bu:
+      return "Invalid index";
+    case 0x8002000Eu:
+      return "Invalid number of parameters";
+    case 0x8002000Fu:
+      return "Parameter not optional";
+    case 0x80040200u:
+      return "The object has no such connection";
+    case 0x80040202u:
+      return "The connection point cannot connect";
+    default:
+      break;
   }
   char text[32];
   std::snprintf(text, sizeof text, "Error 0x%08X", static_cast<unsigned>(hr));
@@ -81,7 +101,8 @@ std::string ResultText(HRESULT hr) {
 
 void RaiseInvokeError(HRESULT hr, EXCEPINFO& exception, std::optional<int> argerror,
                       const std::string& what) {
-  if (hr == DISP_E_EXCEPTION && exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
+  if (hr == DISP_E_EXCEPTION && exception.pfnDeferredFillIn)
+    exception.pfnDeferredFillIn(&exception);
   qx::BStr source = qx::BStr::Attach(exception.bstrSource);
   qx::BStr description = qx::BStr::Attach(exception.bstrDescription);
   qx::BStr help = qx::BStr::Attach(exception.bstrHelpFile);

@@ -25,8 +25,8 @@ py::object ErrorType();
 // Raises qxnet.Error for a failed IDispatch::Invoke: the exception record
 // when the object filled one, else the thread's error record, else a text
 // of the code prefixed with `what`.
-[[noreturn]] void RaiseInvokeError(HRESULT hr, EXCEPINFO& exception,
-                                   std::optional<int> argerror, const std::string& what);
+[[noreturn]] void RaiseInvokeError(HRESULT hr, EXCEPINFO& exception, std::optional<int> argerror,
+                                   const std::string& what);
 
 // Raises qxnet.Error for a failed call that reports through the thread's
 // error record only (creation, connection points, enumerators).

@@ -131,8 +131,7 @@ void PutProperty(IDispatch* object, DISPID id, const MemberInfo* put, const std:
   WORD flags = DISPATCH_PROPERTYPUT;
   if (put) {
     const std::vector<const ParamInfo*> declared = put->Arguments();
-    if (!declared.empty())
-      CoerceTo(argument, declared.back()->vt, "property '" + name + "'");
+    if (!declared.empty()) CoerceTo(argument, declared.back()->vt, "property '" + name + "'");
     if (put->kind == INVOKE_PROPERTYPUTREF) flags = DISPATCH_PROPERTYPUTREF;
   }
   DISPID named = DISPID_PROPERTYPUT;

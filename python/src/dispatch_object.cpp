@@ -25,7 +25,8 @@ std::string Object::TypeName() const { return info_ ? info_->name : "IDispatch";
 py::object Object::GetAttribute(const std::string& name) const {
   // Python's own protocols look for dunder names; they are never members.
   if (name.size() > 1 && name[0] == '_' && name[1] == '_')
-    RaisePython(PyExc_AttributeError, "'" + TypeName() + "' object has no attribute '" + name + "'");
+    RaisePython(PyExc_AttributeError,
+                "'" + TypeName() + "' object has no attribute '" + name + "'");
   DISPID id;
   if (!IdOf(WideText(name), id))
     RaisePython(PyExc_AttributeError, "'" + TypeName() + "' object has no member '" + name + "'");
@@ -102,8 +103,7 @@ std::string Object::Repr() const {
 py::object Object::CallByName(const char16_t* name, WORD flags, const py::tuple& args,
                               const char* role) const {
   DISPID id;
-  if (!IdOf(name, id))
-    RaisePython(PyExc_TypeError, "'" + TypeName() + "' object " + role);
+  if (!IdOf(name, id)) RaisePython(PyExc_TypeError, "'" + TypeName() + "' object " + role);
   CallTarget target{dispatch_.Get(), id, flags, nullptr, Utf8Text(name)};
   if (info_) {
     target.member = info_->Find(id, INVOKE_FUNC);
@@ -128,8 +128,8 @@ py::object Object::Item(py::handle key) const {
       RaisePython(PyExc_IndexError, TypeName() + " index out of range");
   }
   try {
-    return CallByName(u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                      py::make_tuple(key), "is not subscriptable");
+    return CallByName(u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, py::make_tuple(key),
+                      "is not subscriptable");
   } catch (py::error_already_set& error) {
     // An index past the end: the collection answers "Invalid index".
     if (!index || !error.matches(ErrorType())) throw;
@@ -147,8 +147,8 @@ py::object Object::Iterate() const {
   DISPPARAMS none{nullptr, nullptr, 0, 0};
   ClearErrorRecord();
   HRESULT hr = dispatch_->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_USER_DEFAULT,
-                                 DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result,
-                                 &exception, nullptr);
+                                 DISPATCH_METHOD | DISPATCH_PROPERTYGET, &none, &result, &exception,
+                                 nullptr);
   if (hr == DISP_E_MEMBERNOTFOUND || hr == DISP_E_UNKNOWNNAME) {
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
@@ -180,9 +180,10 @@ void BindObject(py::module_& module) {
       .def("__iter__", &Object::Iterate)
       // Every object is true, collections included, as for other objects.
       .def("__bool__", [](const Object&) { return true; })
-      .def("__eq__", [](const Object& self, py::handle other) {
-        return py::isinstance<Object>(other) && self.SameObject(other.cast<const Object&>());
-      })
+      .def("__eq__",
+           [](const Object& self, py::handle other) {
+             return py::isinstance<Object>(other) && self.SameObject(other.cast<const Object&>());
+           })
       .def("__hash__", &Object::Hash);
 }
 

@@ -37,8 +37,7 @@ py::object MakeEnumerator(const VARIANT& source, const std::string& owner) {
   IUnknown* unknown = nullptr;
   if (source.vt == VT_UNKNOWN || source.vt == VT_DISPATCH) unknown = source.punkVal;
   qx::ComPtr<IEnumVARIANT> enumerator = qx::QueryAs<IEnumVARIANT>(unknown);
-  if (!enumerator)
-    RaisePython(PyExc_TypeError, "_NewEnum of '" + owner + "' gave no IEnumVARIANT");
+  if (!enumerator) RaisePython(PyExc_TypeError, "_NewEnum of '" + owner + "' gave no IEnumVARIANT");
   return py::cast(Enumerator(std::move(enumerator)));
 }
 

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "com_error.h"
-#include "qxnet/event_sink.h"
 #include "dispatch_object.h"
+#include "qxnet/event_sink.h"
 #include "type_members.h"
 #include "variant_conversion.h"
 #include "wide_text.h"
@@ -26,7 +26,7 @@ class EventSink final : public qx::EventSink {
     for (UINT i = 0; i < count; ++i) {
       const MemberInfo* event =
           i == 0 && names[i] ? events_->Find(qx::Utf16ToUtf8(qx::WideView(names[i])), INVOKE_FUNC)
-                            : nullptr;
+                             : nullptr;
       ids[i] = event ? event->id : DISPID_UNKNOWN;
       if (!event) hr = DISP_E_UNKNOWNNAME;
     }

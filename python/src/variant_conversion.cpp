@@ -56,9 +56,9 @@ py::object DateTimeOf(DATE date) {
   SYSTEMTIME time{};
   if (!std::isfinite(date) || !VariantTimeToSystemTime(date, &time))
     RaisePython(PyExc_OverflowError, "DATE value out of the range of datetime");
-  PyObject* made = PyDateTime_FromDateAndTime(time.wYear, time.wMonth, time.wDay, time.wHour,
-                                              time.wMinute, time.wSecond,
-                                              time.wMilliseconds * 1000);
+  PyObject* made =
+      PyDateTime_FromDateAndTime(time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute,
+                                 time.wSecond, time.wMilliseconds * 1000);
   if (!made) throw py::error_already_set();
   return py::reinterpret_steal<py::object>(made);
 }
@@ -123,17 +123,39 @@ VARIANT Dereferenced(const VARIANT& reference) {
     value.parray = *reference.pparray;
   } else {
     switch (value.vt) {
-      case VT_I1: case VT_UI1: value.bVal = *reference.pbVal; break;
-      case VT_I2: case VT_UI2: case VT_BOOL: value.iVal = *reference.piVal; break;
-      case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4:
+      case VT_I1:
+      case VT_UI1:
+        value.bVal = *reference.pbVal;
+        break;
+      case VT_I2:
+      case VT_UI2:
+      case VT_BOOL:
+        value.iVal = *reference.piVal;
+        break;
+      case VT_I4:
+      case VT_UI4:
+      case VT_INT:
+      case VT_UINT:
+      case VT_ERROR:
+      case VT_R4:
         value.lVal = *reference.plVal;
         break;
-      case VT_I8: case VT_UI8: case VT_R8: case VT_DATE: case VT_CY:
+      case VT_I8:
+      case VT_UI8:
+      case VT_R8:
+      case VT_DATE:
+      case VT_CY:
         value.llVal = *reference.pllVal;
         break;
-      case VT_BSTR: value.bstrVal = *reference.pbstrVal; break;
-      case VT_DISPATCH: case VT_UNKNOWN: value.punkVal = *reference.ppunkVal; break;
-      default: value.vt = VT_EMPTY;
+      case VT_BSTR:
+        value.bstrVal = *reference.pbstrVal;
+        break;
+      case VT_DISPATCH:
+      case VT_UNKNOWN:
+        value.punkVal = *reference.ppunkVal;
+        break;
+      default:
+        value.vt = VT_EMPTY;
     }
   }
   return value;
@@ -179,8 +201,8 @@ void ToVariant(py::handle value, qx::Variant& out) {
   } else if (PyList_Check(p) || PyTuple_Check(p)) {
     ToSafeArray(py::reinterpret_borrow<py::sequence>(value), out);
   } else {
-    RaisePython(PyExc_TypeError, "a value of type " + PythonTypeName(value) +
-                                     " cannot be passed to an object");
+    RaisePython(PyExc_TypeError,
+                "a value of type " + PythonTypeName(value) + " cannot be passed to an object");
   }
 }
 
@@ -214,26 +236,44 @@ py::object FromVariant(const VARIANT& value) {
     case VT_EMPTY:
     case VT_NULL:
       return py::none();
-    case VT_I1: return py::int_(static_cast<signed char>(value.cVal));
-    case VT_UI1: return py::int_(value.bVal);
-    case VT_I2: return py::int_(value.iVal);
-    case VT_UI2: return py::int_(value.uiVal);
-    case VT_I4: return py::int_(value.lVal);
-    case VT_INT: return py::int_(value.intVal);
-    case VT_UI4: return py::int_(value.ulVal);
-    case VT_UINT: return py::int_(value.uintVal);
-    case VT_I8: return py::int_(value.llVal);
-    case VT_UI8: return py::int_(value.ullVal);
-    case VT_ERROR: return value.scode == DISP_E_PARAMNOTFOUND ? py::object(py::none())
-                                                               : py::object(py::int_(value.scode));
-    case VT_R4: return py::float_(value.fltVal);
-    case VT_R8: return py::float_(value.dblVal);
-    case VT_CY: return py::float_(static_cast<double>(value.cyVal.int64) / 10000.0);
-    case VT_DATE: return DateTimeOf(value.date);
-    case VT_BSTR: return PyText(value.bstrVal);
-    case VT_BOOL: return py::bool_(value.boolVal != VARIANT_FALSE);
+    case VT_I1:
+      return py::int_(static_cast<signed char>(value.cVal));
+    case VT_UI1:
+      return py::int_(value.bVal);
+    case VT_I2:
+      return py::int_(value.iVal);
+    case VT_UI2:
+      return py::int_(value.uiVal);
+    case VT_I4:
+      return py::int_(value.lVal);
+    case VT_INT:
+      return py::int_(value.intVal);
+    case VT_UI4:
+      return py::int_(value.ulVal);
+    case VT_UINT:
+      return py::int_(value.uintVal);
+    case VT_I8:
+      return py::int_(value.llVal);
+    case VT_UI8:
+      return py::int_(value.ullVal);
+    case VT_ERROR:
+      return value.scode == DISP_E_PARAMNOTFOUND ? py::object(py::none())
+                                                 : py::object(py::int_(value.scode));
+    case VT_R4:
+      return py::float_(value.fltVal);
+    case VT_R8:
+      return py::float_(value.dblVal);
+    case VT_CY:
+      return py::float_(static_cast<double>(value.cyVal.int64) / 10000.0);
+    case VT_DATE:
+      return DateTimeOf(value.date);
+    case VT_BSTR:
+      return PyText(value.bstrVal);
+    case VT_BOOL:
+      return py::bool_(value.boolVal != VARIANT_FALSE);
     case VT_DISPATCH:
-    case VT_UNKNOWN: return ObjectOf(value.punkVal);
+    case VT_UNKNOWN:
+      return ObjectOf(value.punkVal);
     default:
       RaisePython(PyExc_TypeError,
                   "a result of VARIANT type " + std::to_string(value.vt) + " is not supported");
@@ -252,11 +292,21 @@ void StoreThroughReference(VARIANT& target, py::handle value, const std::string&
   }
   CoerceTo(converted, type, what);
   switch (type) {
-    case VT_BOOL: *target.pboolVal = converted.boolVal; break;
-    case VT_I2: *target.piVal = converted.iVal; break;
-    case VT_I4: *target.plVal = converted.lVal; break;
-    case VT_R8: *target.pdblVal = converted.dblVal; break;
-    case VT_DATE: *target.pdate = converted.date; break;
+    case VT_BOOL:
+      *target.pboolVal = converted.boolVal;
+      break;
+    case VT_I2:
+      *target.piVal = converted.iVal;
+      break;
+    case VT_I4:
+      *target.plVal = converted.lVal;
+      break;
+    case VT_R8:
+      *target.pdblVal = converted.dblVal;
+      break;
+    case VT_DATE:
+      *target.pdate = converted.date;
+      break;
     case VT_BSTR:
       SysFreeString(*target.pbstrVal);
       *target.pbstrVal = converted.bstrVal;

@@ -12,9 +12,9 @@ constexpr const char* kNativeCodec =
 
 py::str PyText(std::u16string_view text) {
   int order = kNativeOrder;
-  PyObject* decoded = PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
-                                            static_cast<Py_ssize_t>(text.size() * 2),
-                                            "surrogatepass", &order);
+  PyObject* decoded =
+      PyUnicode_DecodeUTF16(reinterpret_cast<const char*>(text.data()),
+                            static_cast<Py_ssize_t>(text.size() * 2), "surrogatepass", &order);
   if (!decoded) throw py::error_already_set();
   return py::reinterpret_steal<py::str>(decoded);
 }

@@ -12,10 +12,9 @@
 
 namespace qx {
 
-class CStringCollection final
-    : public DispatchObject<CStringCollection, IStringCollection, SingleThreaded,
-                            NoConnectionPoints>,
-      private EnumerationSource {
+class CStringCollection final : public DispatchObject<CStringCollection, IStringCollection,
+                                                      SingleThreaded, NoConnectionPoints>,
+                                private EnumerationSource {
  public:
   static constexpr const CLSID& kClsid = CLSID_StringCollection;
 

@@ -11,14 +11,13 @@ constexpr DISPID kOnProgress = 1;
 constexpr DISPID kEnd = 2;
 }  // namespace
 
-HRESULT STDMETHODCALLTYPE
-QXNetEventSource::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+HRESULT STDMETHODCALLTYPE QXNetEventSource::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   IConnectionPoint* points[] = {&point_};
   return CreateConnectionPointEnumerator(points, 1, ppEnum);
 }
 
 HRESULT STDMETHODCALLTYPE QXNetEventSource::FindConnectionPoint(REFIID riid,
-                                                                    IConnectionPoint** ppCP) {
+                                                                IConnectionPoint** ppCP) {
   if (!ppCP) return E_POINTER;
   *ppCP = nullptr;
   if (riid != point_.Interface()) return CONNECT_E_NOCONNECTION;

@@ -15,8 +15,7 @@ class ClassFactory final : public CountedObject<IClassFactory> {
  public:
   explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
 
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
-                                           void** object) override {
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (outer && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;

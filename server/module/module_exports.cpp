@@ -90,9 +90,7 @@ extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) 
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-extern "C" HRESULT DllCanUnloadNow(void) {
-  return qx::ModuleLockCount() == 0 ? S_OK : S_FALSE;
-}
+extern "C" HRESULT DllCanUnloadNow(void) { return qx::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 extern "C" HRESULT DllRegisterServer(void) {
   const std::u16string module = qx::ModulePath();

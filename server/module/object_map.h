@@ -39,8 +39,8 @@ bool AddCreateFunction(const CLSID& clsid, CreateFunction create);
 // in the class's .cpp file.
 #define QX_OBJECT_ENTRY_CONCAT2(a, b) a##b
 #define QX_OBJECT_ENTRY_CONCAT(a, b) QX_OBJECT_ENTRY_CONCAT2(a, b)
-#define QX_OBJECT_ENTRY(clsid, Class)                                           \
-  namespace {                                                                  \
+#define QX_OBJECT_ENTRY(clsid, Class)                                              \
+  namespace {                                                                      \
   [[maybe_unused]] const bool QX_OBJECT_ENTRY_CONCAT(qx_object_entry_, __LINE__) = \
-      ::qx::AddCreateFunction(clsid, &::qx::CreateComObject<Class>);           \
+      ::qx::AddCreateFunction(clsid, &::qx::CreateComObject<Class>);               \
   }

@@ -91,8 +91,7 @@ class DispatchObject : public Primary, public ISupportErrorInfo, public Extras..
     return typelib::GetIDsOfNames(qx_iid_of<Primary>::value, names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* excepInfo,
-                                   UINT* argErr) override {
+                                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     return typelib::Invoke(qx_iid_of<Primary>::value, static_cast<Primary*>(this), id, flags,
                            params, result, excepInfo, argErr);

@@ -69,8 +69,8 @@ HRESULT CreateConnectionPointEnumerator(IConnectionPoint* const* points, ULONG c
   }
 }
 
-HRESULT STDMETHODCALLTYPE NoConnectionPoints::EnumConnectionPoints(
-    IEnumConnectionPoints** enumerator) {
+HRESULT STDMETHODCALLTYPE
+NoConnectionPoints::EnumConnectionPoints(IEnumConnectionPoints** enumerator) {
   return CreateConnectionPointEnumerator(nullptr, 0, enumerator);
 }
 

@@ -13,7 +13,6 @@
 namespace qx::typelib {
 namespace {
 
-
 // A shallow, unowned view of the value a variant stands for: by-reference
 // variants are read through their pointer (one level of VT_VARIANT too).
 bool ValueView(const VARIANT& in, VARIANT& view) {
@@ -205,8 +204,7 @@ void FillException(EXCEPINFO* e, HRESULT hr, IErrorInfo* info) {
 }  // namespace
 
 HRESULT InvokeDescribed(const InterfaceDesc& iface, void* target, DISPID id, WORD flags,
-                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
-                        UINT* argErr) {
+                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
   if (result) VariantInit(result);
   if (!target) return E_POINTER;
 

@@ -16,8 +16,8 @@ constexpr Kind Get = Kind::PropGet;
 constexpr Kind Put = Kind::PropPut;
 
 // A property getter and setter pair.
-#define QX_PROPERTY(Iface, Name, id)                                                   \
-  Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval)),             \
+#define QX_PROPERTY(Iface, Name, id)                                      \
+  Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval)), \
       Member<&Iface::put_##Name>(u## #Name, id, Put, Param(u"newVal", In))
 #define QX_GETTER(Iface, Name, id) \
   Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval))
@@ -25,9 +25,8 @@ constexpr Kind Put = Kind::PropPut;
 constexpr MemberDesc kQXNet[] = {
     Member<&_QXNet::RetrieveFile>(u"RetrieveFile", 1, Method, Param(u"url", In),
                                   Param(u"parentWnd", In), Param(u"fileName", InOut)),
-    Member<&_QXNet::UploadFile>(u"UploadFile", 2, Method, Param(u"fileName", In),
-                                Param(u"url", In), Param(u"parentWnd", In),
-                                Param(u"returnFile", InOut)),
+    Member<&_QXNet::UploadFile>(u"UploadFile", 2, Method, Param(u"fileName", In), Param(u"url", In),
+                                Param(u"parentWnd", In), Param(u"returnFile", InOut)),
     Member<&_QXNet::ValidateUrl>(u"ValidateUrl", 3, Method, Param(u"url", In)),
     Member<&_QXNet::GetCacheInfo>(u"GetCacheInfo", 4, Method, Param(u"url", In),
                                   Param(u"parentWnd", In), Param(u"bCacheFileExists", InOut),
@@ -43,8 +42,7 @@ constexpr MemberDesc kQXNet[] = {
 
 constexpr MemberDesc kQXNetConnect[] = {
     Member<&_QXNetConnect::AttemptConnect>(u"AttemptConnect", 101, Method, Param(u"host", In),
-                                           Param(u"port", In),
-                                           Param(u"timeoutMilliseconds", In),
+                                           Param(u"port", In), Param(u"timeoutMilliseconds", In),
                                            Param(u"retVal", Retval)),
 };
 
@@ -61,14 +59,14 @@ constexpr MemberDesc kQXDetectNet[] = {
 };
 
 // The members of IUpdateItem, which IUpdateItem2 begins with.
-#define QX_UPDATE_ITEM_MEMBERS                                                                     \
-  QX_PROPERTY(IUpdateItem, title, 1), QX_PROPERTY(IUpdateItem, link, 2),                           \
-      QX_PROPERTY(IUpdateItem, description, 3), QX_PROPERTY(IUpdateItem, guid, 4),                 \
-      QX_PROPERTY(IUpdateItem, category, 5), QX_PROPERTY(IUpdateItem, pubDate, 6),                 \
-      Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method,                           \
-                                           Param(u"retVal", Retval)),                              \
-      Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method,                       \
-                                             Param(u"retVal", In)),                                \
+#define QX_UPDATE_ITEM_MEMBERS                                                     \
+  QX_PROPERTY(IUpdateItem, title, 1), QX_PROPERTY(IUpdateItem, link, 2),           \
+      QX_PROPERTY(IUpdateItem, description, 3), QX_PROPERTY(IUpdateItem, guid, 4), \
+      QX_PROPERTY(IUpdateItem, category, 5), QX_PROPERTY(IUpdateItem, pubDate, 6), \
+      Member<&IUpdateItem::MarshallObject>(u"MarshallObject", 7, Method,           \
+                                           Param(u"retVal", Retval)),              \
+      Member<&IUpdateItem::UnMarshallObject>(u"UnMarshallObject", 8, Method,       \
+                                             Param(u"retVal", In)),                \
       QX_PROPERTY(IUpdateItem, status, 10), QX_PROPERTY(IUpdateItem, required, 11)
 
 constexpr MemberDesc kUpdateItem[] = {QX_UPDATE_ITEM_MEMBERS};
@@ -105,10 +103,8 @@ constexpr MemberDesc kUpdateItems[] = {
 };
 
 constexpr MemberDesc kUpdateChannel[] = {
-    QX_GETTER(IUpdateChannel, items, 1),
-    QX_PROPERTY(IUpdateChannel, title, 2),
-    QX_PROPERTY(IUpdateChannel, link, 3),
-    QX_PROPERTY(IUpdateChannel, description, 4),
+    QX_GETTER(IUpdateChannel, items, 1),           QX_PROPERTY(IUpdateChannel, title, 2),
+    QX_PROPERTY(IUpdateChannel, link, 3),          QX_PROPERTY(IUpdateChannel, description, 4),
     QX_PROPERTY(IUpdateChannel, lastCheckDate, 5),
 };
 
@@ -149,8 +145,8 @@ constexpr MemberDesc kUpdateCatalog[] = {
     QX_GETTER(IUpdateCatalog, lastCheckDate, 8),
     Member<&IUpdateCatalog::UpdateLastCheckDate>(u"UpdateLastCheckDate", 9, Method),
     QX_PROPERTY(IUpdateCatalog, setTitle, 10),
-    Member<&IUpdateCatalog::ReconcileWithUpdateDocument>(u"ReconcileWithUpdateDocument", 11,
-                                                         Method, Param(u"doc", In)),
+    Member<&IUpdateCatalog::ReconcileWithUpdateDocument>(u"ReconcileWithUpdateDocument", 11, Method,
+                                                         Param(u"doc", In)),
     QX_GETTER(IUpdateCatalog, timeToCheck, 12),
     QX_PROPERTY(IUpdateCatalog, tplPassword, 13),
     QX_PROPERTY(IUpdateCatalog, shouldUpdate, 14),
@@ -181,35 +177,35 @@ constexpr InterfaceKind Events = InterfaceKind::Dispatch;
 // Order matters only for the indexes of GetRefTypeInfo; the coclasses below
 // refer to entries by position.
 constexpr InterfaceDesc kInterfaces[] = {
-    {u"_QXNet", &IID__QXNet, Dual, kQXNet},                                          // 0
-    {u"_QXNetConnect", &IID__QXNetConnect, InterfaceKind::Custom, kQXNetConnect},     // 1
-    {u"__QXNetEvents", &DIID___QXNetEvents, Events, kQXNetEvents},                    // 2
-    {u"_QXDetectNet", &IID__QXDetectNet, Dual, kQXDetectNet},                         // 3
-    {u"__QXDetectNetEvents", &DIID___QXDetectNetEvents, Events, {}},                  // 4
-    {u"IUpdateChannel", &IID_IUpdateChannel, Dual, kUpdateChannel},                   // 5
-    {u"_IUpdateChannelEvents", &DIID__IUpdateChannelEvents, Events, {}},              // 6
-    {u"IUpdateItems", &IID_IUpdateItems, Dual, kUpdateItems},                         // 7
-    {u"_IUpdateItemsEvents", &DIID__IUpdateItemsEvents, Events, {}},                  // 8
-    {u"IUpdateItem", &IID_IUpdateItem, Dual, kUpdateItem},                            // 9
-    {u"_IUpdateItemEvents", &DIID__IUpdateItemEvents, Events, {}},                    // 10
-    {u"IUpdateDocument", &IID_IUpdateDocument, Dual, kUpdateDocument},                // 11
-    {u"IUpdateChannels", &IID_IUpdateChannels, Dual, kUpdateChannels},                // 12
-    {u"_IUpdateChannelsEvents", &DIID__IUpdateChannelsEvents, Events, {}},            // 13
-    {u"IUpdateCatalog", &IID_IUpdateCatalog, Dual, kUpdateCatalog},                   // 14
-    {u"_IUpdateCatalogEvents", &DIID__IUpdateCatalogEvents, Events, {}},              // 15
-    {u"IStringCollection", &IID_IStringCollection, Dual, kStringCollection},          // 16
-    {u"_IStringCollectionEvents", &DIID__IStringCollectionEvents, Events, {}},        // 17
-    {u"IUpdateWorkUnit", &IID_IUpdateWorkUnit, Dual, kUpdateWorkUnit},                // 18
-    {u"IUpdateItem2", &IID_IUpdateItem2, Dual, kUpdateItem2},                          // 19
-    {u"IUpdateVerifier", &IID_IUpdateVerifier, Dual, kUpdateVerifier},                // 20
+    {u"_QXNet", &IID__QXNet, Dual, kQXNet},                                        // 0
+    {u"_QXNetConnect", &IID__QXNetConnect, InterfaceKind::Custom, kQXNetConnect},  // 1
+    {u"__QXNetEvents", &DIID___QXNetEvents, Events, kQXNetEvents},                 // 2
+    {u"_QXDetectNet", &IID__QXDetectNet, Dual, kQXDetectNet},                      // 3
+    {u"__QXDetectNetEvents", &DIID___QXDetectNetEvents, Events, {}},               // 4
+    {u"IUpdateChannel", &IID_IUpdateChannel, Dual, kUpdateChannel},                // 5
+    {u"_IUpdateChannelEvents", &DIID__IUpdateChannelEvents, Events, {}},           // 6
+    {u"IUpdateItems", &IID_IUpdateItems, Dual, kUpdateItems},                      // 7
+    {u"_IUpdateItemsEvents", &DIID__IUpdateItemsEvents, Events, {}},               // 8
+    {u"IUpdateItem", &IID_IUpdateItem, Dual, kUpdateItem},                         // 9
+    {u"_IUpdateItemEvents", &DIID__IUpdateItemEvents, Events, {}},                 // 10
+    {u"IUpdateDocument", &IID_IUpdateDocument, Dual, kUpdateDocument},             // 11
+    {u"IUpdateChannels", &IID_IUpdateChannels, Dual, kUpdateChannels},             // 12
+    {u"_IUpdateChannelsEvents", &DIID__IUpdateChannelsEvents, Events, {}},         // 13
+    {u"IUpdateCatalog", &IID_IUpdateCatalog, Dual, kUpdateCatalog},                // 14
+    {u"_IUpdateCatalogEvents", &DIID__IUpdateCatalogEvents, Events, {}},           // 15
+    {u"IStringCollection", &IID_IStringCollection, Dual, kStringCollection},       // 16
+    {u"_IStringCollectionEvents", &DIID__IStringCollectionEvents, Events, {}},     // 17
+    {u"IUpdateWorkUnit", &IID_IUpdateWorkUnit, Dual, kUpdateWorkUnit},             // 18
+    {u"IUpdateItem2", &IID_IUpdateItem2, Dual, kUpdateItem2},                      // 19
+    {u"IUpdateVerifier", &IID_IUpdateVerifier, Dual, kUpdateVerifier},             // 20
 };
 
 constexpr const InterfaceDesc* I(std::size_t index) { return &kInterfaces[index]; }
 
-#define QX_COCLASS(Name, threading, def, other, source)                                     \
-  CoclassDesc {                                                                             \
-    u## #Name, &CLSID_##Name, u"QXNet." #Name ".1", u"QXNet." #Name, u## #Name " Class",    \
-        threading, def, other, source                                                       \
+#define QX_COCLASS(Name, threading, def, other, source)                                  \
+  CoclassDesc {                                                                          \
+    u## #Name, &CLSID_##Name, u"QXNet." #Name ".1", u"QXNet." #Name, u## #Name " Class", \
+        threading, def, other, source                                                    \
   }
 
 // Registration order of the module's object map.

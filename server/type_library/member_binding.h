@@ -35,28 +35,36 @@ template <class T>
 inline constexpr bool kAlwaysFalse = false;
 
 // Value types that can be passed by value or through a pointer.
-template <class T> struct ScalarType { static constexpr bool kKnown = false; };
-template <> struct ScalarType<BSTR> {
+template <class T>
+struct ScalarType {
+  static constexpr bool kKnown = false;
+};
+template <>
+struct ScalarType<BSTR> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_BSTR;
   static BSTR Read(const VARIANT& v) { return v.bstrVal; }
 };
-template <> struct ScalarType<LONG> {
+template <>
+struct ScalarType<LONG> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_I4;
   static LONG Read(const VARIANT& v) { return v.lVal; }
 };
-template <> struct ScalarType<VARIANT_BOOL> {
+template <>
+struct ScalarType<VARIANT_BOOL> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_BOOL;
   static VARIANT_BOOL Read(const VARIANT& v) { return v.boolVal; }
 };
-template <> struct ScalarType<LONGLONG> {
+template <>
+struct ScalarType<LONGLONG> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_I8;
   static LONGLONG Read(const VARIANT& v) { return v.llVal; }
 };
-template <> struct ScalarType<DATE> {
+template <>
+struct ScalarType<DATE> {
   static constexpr bool kKnown = true;
   static constexpr VARTYPE kVt = VT_DATE;
   static DATE Read(const VARIANT& v) { return v.date; }
@@ -76,8 +84,7 @@ struct ArgType {
 
 // By value: BSTR, LONG, LONGLONG, VARIANT_BOOL, DATE.
 template <class T>
-  requires(ScalarType<T>::kKnown)
-struct ArgType<T> {
+requires(ScalarType<T>::kKnown) struct ArgType<T> {
   static constexpr VARTYPE kVt = ScalarType<T>::kVt;
   static constexpr bool kByRef = false;
   static constexpr const GUID* kIid = nullptr;
@@ -86,8 +93,7 @@ struct ArgType<T> {
 
 // Through a pointer: BSTR*, LONG*, LONGLONG*, VARIANT_BOOL*, DATE*.
 template <class T>
-  requires(ScalarType<T>::kKnown)
-struct ArgType<T*> {
+requires(ScalarType<T>::kKnown) struct ArgType<T*> {
   static constexpr VARTYPE kVt = ScalarType<T>::kVt;
   static constexpr bool kByRef = true;
   static constexpr const GUID* kIid = nullptr;
@@ -209,7 +215,8 @@ consteval void CheckShape(const MemberDesc& m) {
   for (std::size_t i = 0; i < m.paramCount; ++i)
     if (m.params[i].dir == Dir::OutRetval && i + 1 != m.paramCount)
       DescriptionError("the retval must be the last parameter");
-  if (m.kind == Kind::PropGet && (m.paramCount == 0 || m.params[m.paramCount - 1].dir != Dir::OutRetval))
+  if (m.kind == Kind::PropGet &&
+      (m.paramCount == 0 || m.params[m.paramCount - 1].dir != Dir::OutRetval))
     DescriptionError("a property getter ends with its retval");
   if (m.kind == Kind::PropPut && (m.paramCount != 1 || m.params[0].dir != Dir::In))
     DescriptionError("a property setter takes one in-parameter");

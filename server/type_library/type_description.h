@@ -79,9 +79,9 @@ struct MemberDesc {
 };
 
 enum class InterfaceKind : std::uint8_t {
-  Dual,       // derives from IDispatch, callable through its vtable and by dispatch
-  Custom,     // derives from IUnknown only
-  Dispatch,   // a pure dispatch interface (the outgoing event interfaces)
+  Dual,      // derives from IDispatch, callable through its vtable and by dispatch
+  Custom,    // derives from IUnknown only
+  Dispatch,  // a pure dispatch interface (the outgoing event interfaces)
 };
 
 struct InterfaceDesc {

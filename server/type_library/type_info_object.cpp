@@ -168,9 +168,8 @@ class DescribedTypeInfo final : public CountedObject<ITypeInfo> {
     return IdsOfNames(*iface_, names, count, ids);
   }
 
-  HRESULT STDMETHODCALLTYPE Invoke(PVOID instance, MEMBERID memid, WORD flags,
-                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
-                                   UINT* argErr) override {
+  HRESULT STDMETHODCALLTYPE Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
     if (!iface_) return DISP_E_MEMBERNOTFOUND;
     return InvokeDescribed(*iface_, instance, memid, flags, params, result, excepInfo, argErr);
   }
@@ -235,13 +234,9 @@ class DescribedTypeInfo final : public CountedObject<ITypeInfo> {
   HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
   void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
 
  private:

@@ -51,7 +51,6 @@ class CatalogFileTest : public qxtest::ComTest {
     return "<?xml version='1.0'?><updatecatalog>" + inner + "</updatecatalog>";
   }
 
-
   std::string file;
   ComPtr<IUpdateCatalog> catalog;
 };
@@ -179,7 +178,8 @@ TEST_F(CatalogFileTest, InterpretationOfValues) {
   EXPECT_EQ(Get(c.Get(), &C::get_timeToCheck), VARIANT_TRUE);
   EXPECT_EQ(Get(c.Get(), &C::get_fileFormatVersion), 1);  // absent
 
-  c = LoadText(Wrap("<formatversion>abc</formatversion><checkinterval>  -12xyz</checkinterval>"
+  c =
+      LoadText(Wrap("<formatversion>abc</formatversion><checkinterval>  -12xyz</checkinterval>"
                     "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"
                     "<enabled>TRUE</enabled>"));
   EXPECT_EQ(Get(c.Get(), &C::get_fileFormatVersion), 0);
@@ -198,27 +198,30 @@ TEST_F(CatalogFileTest, InterpretationOfValues) {
   EXPECT_EQ(Get(c.Get(), &C::get_shouldUpdate), VARIANT_TRUE);
 
   // Out of range saturates and schedules now.
-  c = LoadText(Wrap("<checkinterval>-99999999999</checkinterval>"
+  c =
+      LoadText(Wrap("<checkinterval>-99999999999</checkinterval>"
                     "<lastcheckdate>Thu, 01 Jan 2026 00:00:00 GMT</lastcheckdate>"));
   EXPECT_EQ(Get(c.Get(), &C::get_checkInterval), INT32_MIN);
   EXPECT_NEAR(Get(c.Get(), &C::get_nextCheckDate), qx::feed::CurrentLocalDate(), 60.0 / 86400);
 
   // The catalog element is found anywhere; a file without lists loads.
-  c = LoadText("<outer><x/><deeper><updatecatalog><title>inside</title>"
-               "</updatecatalog></deeper></outer>");
+  c = LoadText(
+      "<outer><x/><deeper><updatecatalog><title>inside</title>"
+      "</updatecatalog></deeper></outer>");
   EXPECT_EQ(Text(c.Get(), &C::get_setTitle), "inside");
   EXPECT_EQ(Guids(Pending(c.Get()).Get()).size(), 0u);
 }
 
 TEST_F(CatalogFileTest, InterpretationOfItems) {
-  auto c = LoadText(Wrap(
-      "<notinstalleditems>"
-      "<item required='TRUE'><guid>caps</guid><pubDate>not a date</pubDate></item>"
-      "<item required='yes'><guid>other</guid><pubDate>Sat, 30 Dec 1899 00:00:00 GMT</pubDate></item>"
-      "<item><title>no guid</title></item>"
-      "<item><guid></guid></item>"
-      "</notinstalleditems>"
-      "<notinstalleditems><item><guid>second-list</guid></item></notinstalleditems>"));
+  auto c = LoadText(
+      Wrap("<notinstalleditems>"
+           "<item required='TRUE'><guid>caps</guid><pubDate>not a date</pubDate></item>"
+           "<item required='yes'><guid>other</guid><pubDate>Sat, 30 Dec 1899 00:00:00 "
+           "GMT</pubDate></item>"
+           "<item><title>no guid</title></item>"
+           "<item><guid></guid></item>"
+           "</notinstalleditems>"
+           "<notinstalleditems><item><guid>second-list</guid></item></notinstalleditems>"));
   auto items = Members(Pending(c.Get()).Get());
   ASSERT_EQ(items.size(), 2u);
   EXPECT_EQ(Get(items[0].Get(), &I::get_required), VARIANT_TRUE);
@@ -235,8 +238,8 @@ TEST_F(CatalogFileTest, LongValuesAreCutTo4098Characters) {
   // A surrogate pair that the cut would split is left out whole.
   std::string longGuid(4097, 'g');
   longGuid += "\xF0\x9F\x98\x80tail";
-  auto c = LoadText(Wrap("<title>" + longTitle + "</title><installeditems><item><guid>" +
-                         longGuid + "</guid></item></installeditems>"));
+  auto c = LoadText(Wrap("<title>" + longTitle + "</title><installeditems><item><guid>" + longGuid +
+                         "</guid></item></installeditems>"));
   EXPECT_EQ(Text(c.Get(), &C::get_setTitle), longTitle.substr(0, 4098));
   auto items = Members(Installed(c.Get()).Get());
   ASSERT_EQ(items.size(), 1u);
@@ -260,9 +263,9 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
   EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
   EXPECT_EQ(TakeErrorText(), "Invalid filename");
 
-  const std::vector<std::string> broken = {
-      "", "not xml at all", "<updatecatalog><title>cut", std::string("\x00\x01\xff\xfe\x02", 5),
-      "<updatecatalog></wrong>"};
+  const std::vector<std::string> broken = {"", "not xml at all", "<updatecatalog><title>cut",
+                                           std::string("\x00\x01\xff\xfe\x02", 5),
+                                           "<updatecatalog></wrong>"};
   for (const std::string& content : broken) {
     WriteFile(file, content);
     auto bad = NewCatalog(file);
@@ -312,7 +315,8 @@ TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
   }
 
   // 50 MB: a huge value and many items still load, values cut.
-  std::string huge = "<updatecatalog><title>" + std::string(40 << 20, 't') + "</title><notinstalleditems>";
+  std::string huge =
+      "<updatecatalog><title>" + std::string(40 << 20, 't') + "</title><notinstalleditems>";
   for (int i = 0; i < 50000; ++i) {
     huge += "<item><guid>g" + std::to_string(i) + "</guid><title>" + std::string(150, 'v') +
             "</title></item>";

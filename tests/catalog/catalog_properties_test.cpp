@@ -41,7 +41,6 @@ class CatalogPropertiesTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_Up
     EXPECT_TRUE(due == VARIANT_TRUE || due == VARIANT_FALSE);
     return due == VARIANT_TRUE;
   }
-
 };
 
 TEST_F(CatalogPropertiesTest, FreshCatalogHasItsDefaultsAndIsDue) {

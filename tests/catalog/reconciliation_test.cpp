@@ -78,7 +78,6 @@ class ReconciliationTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_Updat
     for (const auto& item : items) list->Add(item.Get());
     return channel;
   }
-
 };
 
 TEST_F(ReconciliationTest, KnownGuidsInAnyListAndCaseAreLeftAlone) {

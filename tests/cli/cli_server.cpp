@@ -6,7 +6,8 @@ namespace clitest {
 
 std::string FileBody() {
   std::string body(kFileSize, '\0');
-  for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+  for (size_t i = 0; i < body.size(); ++i)
+    body[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
   return body;
 }
 
@@ -40,14 +41,13 @@ CliServer::CliServer() {
     response.set_content(Feed(Url("")), "application/rss+xml");
   });
   http.Get("/slow.bin", [this](const httplib::Request&, httplib::Response& response) {
-    response.set_content_provider(
-        size_t{64} << 20, "application/octet-stream",
-        [this](size_t, size_t, httplib::DataSink& sink) {
-          if (server_.stopping) return false;
-          std::this_thread::sleep_for(std::chrono::milliseconds(20));
-          static const std::string piece(4096, 'x');
-          return sink.write(piece.data(), piece.size());
-        });
+    response.set_content_provider(size_t{64} << 20, "application/octet-stream",
+                                  [this](size_t, size_t, httplib::DataSink& sink) {
+                                    if (server_.stopping) return false;
+                                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                    static const std::string piece(4096, 'x');
+                                    return sink.write(piece.data(), piece.size());
+                                  });
   });
   server_.Start();
 }

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 
-#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
+#include "tests/cli/registered_module.h"
 
 namespace clitest {
 namespace {
@@ -20,8 +20,8 @@ TEST_F(CliCall, PropertyPutsThenGetOnOneObject) {
 
   // Booleans and dates are converted to the declared types; the short class
   // name works as well.
-  const RunResult json = RunQxnet({"--json", "call", "UpdateItem", "required=true",
-                                   "pubDate=2024-06-03T09:30:05", "required"});
+  const RunResult json = RunQxnet(
+      {"--json", "call", "UpdateItem", "required=true", "pubDate=2024-06-03T09:30:05", "required"});
   ASSERT_EQ(json.exit_code, 0) << json.err;
   const nlohmann::json document = json.Json();
   EXPECT_EQ(document["object"], "QXNet.UpdateItem");
@@ -39,8 +39,8 @@ TEST_F(CliCall, PropertyPutsThenGetOnOneObject) {
   EXPECT_NE(fragment.out.find("<link>http://x/?a=b</link>"), std::string::npos) << fragment.out;
 
   // A method's argument.
-  const RunResult read = RunQxnet(
-      {"call", "UpdateItem", "UnMarshallObject", "<title>From text</title>"});
+  const RunResult read =
+      RunQxnet({"call", "UpdateItem", "UnMarshallObject", "<title>From text</title>"});
   EXPECT_EQ(read.exit_code, 0) << read.err;
 }
 
@@ -58,8 +58,8 @@ TEST_F(CliCall, JsonDatesAreIsoWithTheOffsetInForceThen) {
     ASSERT_EQ(json.exit_code, 0) << json.err;
     EXPECT_EQ(json.Json()["result"], iso);
   }
-  const RunResult utc = RunQxnet({"--json", "call", "UpdateItem", "pubDate=2024-06-03", "pubDate"},
-                                 {{"TZ", "UTC0"}});
+  const RunResult utc =
+      RunQxnet({"--json", "call", "UpdateItem", "pubDate=2024-06-03", "pubDate"}, {{"TZ", "UTC0"}});
   EXPECT_EQ(utc.Json()["result"], "2024-06-03T00:00:00+00:00");
 }
 

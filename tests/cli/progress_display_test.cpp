@@ -43,7 +43,8 @@ TEST(ProgressDisplay, LinesModePrintsOneLinePerPercentageInPlaceModeRedraws) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
   EXPECT_EQ(text.back(), '\n');
   EXPECT_NE(text.find("\r[########################] 100%  Download complete\033[K\n"),
-            std::string::npos) << text;
+            std::string::npos)
+      << text;
 }
 
 TEST(ProgressDisplay, RenderClampsAndFitsTheWidth) {

@@ -24,15 +24,15 @@ class PayloadServer {
     server_.http().Get("/feed.xml", [this](const httplib::Request&, httplib::Response& response) {
       response.set_content(feed_, "application/rss+xml");
     });
-    server_.http().Get(R"(/payload/(\w+))", [this](const httplib::Request& request,
-                                                   httplib::Response& response) {
-      auto found = bodies_.find(request.matches[1]);
-      if (found == bodies_.end()) {
-        response.status = 404;
-        return;
-      }
-      response.set_content(found->second, "application/octet-stream");
-    });
+    server_.http().Get(R"(/payload/(\w+))",
+                       [this](const httplib::Request& request, httplib::Response& response) {
+                         auto found = bodies_.find(request.matches[1]);
+                         if (found == bodies_.end()) {
+                           response.status = 404;
+                           return;
+                         }
+                         response.set_content(found->second, "application/octet-stream");
+                       });
     server_.Start();
   }
   std::string Url(const std::string& path) const { return server_.Url(path); }
@@ -46,8 +46,8 @@ class PayloadServer {
 
 void SetProductKey(const std::string& base64) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
-                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0, nullptr,
+                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   std::u16string data(base64.begin(), base64.end());
   data.push_back(u'\0');

@@ -40,8 +40,7 @@ TEST(CliSystemRegistration, MachineRegistrationServesAFreshUserAndTheUsersOwnWin
   const FreshUser user("system-registration");
   const RunResult registered = RunQxnet({"register", "--system"}, user.env);
   ASSERT_EQ(registered.exit_code, 0) << registered.err;
-  EXPECT_NE(registered.out.find(user.folder + "/machine.db"), std::string::npos)
-      << registered.out;
+  EXPECT_NE(registered.out.find(user.folder + "/machine.db"), std::string::npos) << registered.out;
   const RunResult call = RunQxnet({"call", "QXNet.UpdateItem", "title"}, user.env);
   EXPECT_EQ(call.exit_code, 0) << call.err;
   EXPECT_FALSE(std::filesystem::exists(user.folder + "/user.db"))

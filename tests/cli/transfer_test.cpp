@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/cli_server.h"
+#include "tests/cli/registered_module.h"
 #include "tests/support/com_test.h"
 #include "tests/support/loopback_sockets.h"
 
@@ -17,7 +17,6 @@ namespace {
 
 using CliConnectivity = RegisteredModuleTest;
 using CliGet = RegisteredModuleTest;
-
 
 TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   CliServer server;
@@ -175,7 +174,8 @@ TEST_F(CliConnectivity, YesNoCommandsAnswerThroughTheExitStatus) {
     EXPECT_NE(where.find(c.output), std::string::npos) << where;
   }
   // The reason a URL is not valid is told on standard error, or in JSON.
-  EXPECT_NE(RunQxnet({"validate", "ftp://127.0.0.1/x"}).err.find("Invalid URL."), std::string::npos);
+  EXPECT_NE(RunQxnet({"validate", "ftp://127.0.0.1/x"}).err.find("Invalid URL."),
+            std::string::npos);
   const RunResult json = RunQxnet({"--json", "validate", "ftp://127.0.0.1/x"});
   EXPECT_EQ(json.exit_code, 1);
   EXPECT_EQ(json.Json()["valid"], false);

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "tests/cli/registered_module.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/cli/cli_server.h"
+#include "tests/cli/registered_module.h"
 #include "tests/support/com_test.h"
 
 namespace clitest {
@@ -14,7 +14,6 @@ namespace {
 
 using CliDemo = RegisteredModuleTest;
 using CliUpdate = RegisteredModuleTest;
-
 
 std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
   std::map<std::string, std::string> statuses;
@@ -62,7 +61,8 @@ TEST_F(CliUpdate, SecondPassAddsNothing) {
 TEST_F(CliUpdate, MovesAreVisibleAfterReloading) {
   CliServer server;
   const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
-  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code, 0);
+  ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code,
+            0);
 
   const RunResult install = RunQxnet({"update", "--catalog", catalog, "install", "TEST-3"});
   ASSERT_EQ(install.exit_code, 0) << install.err;
@@ -89,17 +89,18 @@ TEST_F(CliUpdate, MovesAreVisibleAfterReloading) {
   statuses = StatusByGuid(RunQxnet({"--json", "update", "--catalog", catalog}).Json());
   EXPECT_EQ(statuses["test-2"], "Pending");
 
-  EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml", "install", "x"})
-                .exit_code, 2);
+  EXPECT_EQ(
+      RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml", "install", "x"}).exit_code,
+      2);
   EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml"}).exit_code, 2);
 }
 
 TEST_F(CliDemo, RunsToTheEndWithATemporaryRegistry) {
   // An empty registry: the demo registers the module into one of its own.
   const std::string user_cache = qxtest::TestRoot() + "/demo-user-cache";
-  const RunResult demo = RunQxnet({"demo", "--json"},
-                                  {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"},
-                                   {"QXNET_CACHE_DIR", user_cache}});
+  const RunResult demo =
+      RunQxnet({"demo", "--json"}, {{"QXNET_REGISTRY", qxtest::TestRoot() + "/empty-registry.db"},
+                                    {"QXNET_CACHE_DIR", user_cache}});
   ASSERT_EQ(demo.exit_code, 0) << demo.err;
   const nlohmann::json document = demo.Json();
   EXPECT_EQ(document["added"], 4);

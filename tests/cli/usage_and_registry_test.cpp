@@ -8,19 +8,19 @@ namespace {
 
 TEST(CliUsage, BadCommandLinesExitWithTwo) {
   const std::vector<std::vector<std::string>> bad = {
-      {},                                                  // no command
-      {"no-such-command"},                                 //
-      {"get"},                                             // URL missing
-      {"probe", "localhost", "not-a-port"},                //
-      {"upload-form", "file", "http://127.0.0.1/"},        // --field missing
-      {"reg", "add", "HKXX\\Software\\Test"},              // unknown root
+      {},                                            // no command
+      {"no-such-command"},                           //
+      {"get"},                                       // URL missing
+      {"probe", "localhost", "not-a-port"},          //
+      {"upload-form", "file", "http://127.0.0.1/"},  // --field missing
+      {"reg", "add", "HKXX\\Software\\Test"},        // unknown root
       {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_DWORD", "-d", "forty"},
       {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_DWORD", "-d", "4294967296"},
       {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_BINARY", "-d", "abc"},
       {"reg", "add", "HKCU\\T", "-v", "n", "-t", "REG_TEXT", "-d", "x"},
-      {"update", "--catalog", "c.xml", "install"},         // no guid
-      {"update", "--catalog", "c.xml", "upgrade", "g"},    // unknown action
-      {"call", "QXNet.UpdateItem"},                        // nothing to do
+      {"update", "--catalog", "c.xml", "install"},       // no guid
+      {"update", "--catalog", "c.xml", "upgrade", "g"},  // unknown action
+      {"call", "QXNet.UpdateItem"},                      // nothing to do
   };
   for (const auto& args : bad) {
     const RunResult result = RunQxnet(args);

@@ -9,10 +9,11 @@ using namespace std::literals;
 
 TEST(CaseFoldTest, FoldsTheCasedScriptsOfTheBasicPlane) {
   const std::pair<char16_t, char16_t> pairs[] = {
-      {u'A', u'a'}, {u'Þ', u'þ'}, {u'Ÿ', u'ÿ'}, {u'Ł', u'ł'}, {u'Ǆ', u'ǆ'}, {u'ǅ', u'ǆ'},
-      {u'Ά', u'ά'}, {u'ς', u'σ'}, {u'Ё', u'ё'}, {u'Ա', u'ա'}, {u'Ⴀ', u'ⴀ'}, {u'ẞ', u'ß'},
-      {u'Ἀ', u'ἀ'}, {u'\u212A', u'k'}, {u'\u2126', u'ω'}, {u'Ⅻ', u'ⅻ'}, {u'Ⓐ', u'ⓐ'},
-      {u'Ａ', u'ａ'}, {u'µ', u'μ'}, {u'ſ', u's'}, {u'Ꙁ', u'ꙁ'}};
+      {u'A', u'a'}, {u'Þ', u'þ'}, {u'Ÿ', u'ÿ'},   {u'Ł', u'ł'},      {u'Ǆ', u'ǆ'},
+      {u'ǅ', u'ǆ'}, {u'Ά', u'ά'}, {u'ς', u'σ'},   {u'Ё', u'ё'},      {u'Ա', u'ա'},
+      {u'Ⴀ', u'ⴀ'}, {u'ẞ', u'ß'}, {u'Ἀ', u'ἀ'},   {u'\u212A', u'k'}, {u'\u2126', u'ω'},
+      {u'Ⅻ', u'ⅻ'}, {u'Ⓐ', u'ⓐ'}, {u'Ａ', u'ａ'}, {u'µ', u'μ'},      {u'ſ', u's'},
+      {u'Ꙁ', u'ꙁ'}};
   for (auto [upper, lower] : pairs) {
     EXPECT_EQ(qx::FoldCase(upper), qx::FoldCase(lower)) << int(upper);
   }

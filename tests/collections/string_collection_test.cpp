@@ -22,7 +22,6 @@ class StringCollectionTest : public qxtest::ObjectTest<IStringCollection, CLSID_
     EXPECT_TRUE(found == VARIANT_TRUE || found == VARIANT_FALSE);
     return found == VARIANT_TRUE;
   }
-
 };
 
 TEST_F(StringCollectionTest, StoresFullLengthCopiesAndComparesIgnoringCase) {

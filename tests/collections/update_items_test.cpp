@@ -60,7 +60,6 @@ class UpdateItemsTest : public qxtest::ObjectTest<IUpdateItems, CLSID_UpdateItem
     }
     return guids;
   }
-
 };
 
 TEST_F(UpdateItemsTest, ItemChecksTheIndexBeforeTheResultPointer) {
@@ -91,9 +90,11 @@ TEST_F(UpdateItemsTest, ItemChecksTheIndexBeforeTheResultPointer) {
 }
 
 TEST_F(UpdateItemsTest, AddDropsGuidsThatDifferOnlyInCaseIncludingNonAscii) {
-  const std::pair<const char16_t*, const char16_t*> pairs[] = {
-      {u"abc-DEF", u"ABC-def"}, {u"ΣΊΣΥΦΟΣ", u"σίσυφοσ"}, {u"ПРИВЕТ-Ё", u"привет-ё"},
-      {u"\u212Aelvin", u"kelvin"}, {u"ＦＵＬＬ", u"ｆｕｌｌ"}};
+  const std::pair<const char16_t*, const char16_t*> pairs[] = {{u"abc-DEF", u"ABC-def"},
+                                                               {u"ΣΊΣΥΦΟΣ", u"σίσυφοσ"},
+                                                               {u"ПРИВЕТ-Ё", u"привет-ё"},
+                                                               {u"\u212Aelvin", u"kelvin"},
+                                                               {u"ＦＵＬＬ", u"ｆｕｌｌ"}};
   for (auto [first, second] : pairs) {
     ComPtr<IUpdateItem> a = NewItem(first), b = NewItem(second);
     ASSERT_EQ(items->Add(a.Get()), S_OK);
@@ -211,7 +212,7 @@ TEST_F(UpdateItemsTest, SortByPubDateIsStableAscendingAndKeepsNanLast) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   const std::pair<const char16_t*, DATE> dated[] = {
-      {u"nan-1", nan}, {u"three", 3}, {u"one-a", 1}, {u"big", 1e300}, {u"one-b", 1},
+      {u"nan-1", nan}, {u"three", 3},        {u"one-a", 1},   {u"big", 1e300}, {u"one-b", 1},
       {u"nan-2", nan}, {u"minus", -5000.75}, {u"-inf", -inf}, {u"one-c", 1}};
   std::vector<ComPtr<IUpdateItem>> made;
   for (auto [guid, date] : dated) {
@@ -220,8 +221,8 @@ TEST_F(UpdateItemsTest, SortByPubDateIsStableAscendingAndKeepsNanLast) {
   }
   ASSERT_EQ(items->SortByPubDate(), S_OK);
   EXPECT_EQ(Guids(items.Get()),
-            (std::vector<std::u16string>{u"-inf", u"minus", u"one-a", u"one-b", u"one-c",
-                                         u"three", u"big", u"nan-1", u"nan-2"}));
+            (std::vector<std::u16string>{u"-inf", u"minus", u"one-a", u"one-b", u"one-c", u"three",
+                                         u"big", u"nan-1", u"nan-2"}));
 }
 
 TEST_F(UpdateItemsTest, ItemListTextRoundTripsAndDropsKnownGuids) {
@@ -252,8 +253,7 @@ TEST_F(UpdateItemsTest, ItemListTextReaderHandlesBrokenBlocks) {
   const std::pair<std::u16string_view, std::vector<std::u16string>> cases[] = {
       {u"<item><guid>a</guid>", {}},
       {u"</item><guid>a</guid><item>", {}},
-      {u"junk<item><guid>a</guid><item><guid>b</guid></item>tail<guid>c</guid></item>",
-       {u"a"}},
+      {u"junk<item><guid>a</guid><item><guid>b</guid></item>tail<guid>c</guid></item>", {u"a"}},
       {u"<item><guid>x</guid></item>between<item><guid>y</guid></item><item>", {u"x", u"y"}},
       {u"<item><guid>z\0z</guid></item>"sv, {u"z\0z"s}},
   };
@@ -272,13 +272,13 @@ TEST_F(UpdateItemsTest, InCollectionThroughDispatchAnswersMinusOneOrZero) {
   items->Add(item.Get());
   ComPtr<IDispatch> dispatch = items.As<IDispatch>();
   ASSERT_TRUE(dispatch);
-  for (auto [guid, expected] : {std::pair{u"DISPATCHED", VARIANT_TRUE},
-                                std::pair{u"other", VARIANT_FALSE}}) {
+  for (auto [guid, expected] :
+       {std::pair{u"DISPATCHED", VARIANT_TRUE}, std::pair{u"other", VARIANT_FALSE}}) {
     qx::Variant arg = qx::Variant::String(guid);
     DISPPARAMS params{&arg, nullptr, 1, 0};
     qx::Variant result;
-    ASSERT_EQ(dispatch->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                               &result, nullptr, nullptr),
+    ASSERT_EQ(dispatch->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
+                               nullptr, nullptr),
               S_OK);
     EXPECT_EQ(result.vt, VT_BOOL);
     EXPECT_EQ(result.boolVal, expected);

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr GUID kSample = {0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
+constexpr GUID kSample = {
+    0x0123ABCD, 0x4567, 0x89EF, {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}};
 
 TEST(GuidText, FormatsUpperCaseBracedAndRoundTrips) {
   OLECHAR buffer[39];
@@ -24,12 +25,11 @@ TEST(GuidText, FormatsUpperCaseBracedAndRoundTrips) {
 }
 
 TEST(GuidText, MalformedTextAndNullArguments) {
-  for (const char16_t* text : {u"", u"{0123ABCD-4567-89EF-FEDC-BA9876543210",
-                               u"0123ABCD-4567-89EF-FEDC-BA9876543210",
-                               u"{0123ABCD-4567-89EF-FEDC-BA9876543210}x",
-                               u"{0123ABCD-4567-89EF-FEDCBA9876543210-}",
-                               u"{0123ABCG-4567-89EF-FEDC-BA9876543210}",
-                               u"{+123ABCD-4567-89EF-FEDC-BA9876543210}", u"{"}) {
+  for (const char16_t* text :
+       {u"", u"{0123ABCD-4567-89EF-FEDC-BA9876543210", u"0123ABCD-4567-89EF-FEDC-BA9876543210",
+        u"{0123ABCD-4567-89EF-FEDC-BA9876543210}x", u"{0123ABCD-4567-89EF-FEDCBA9876543210-}",
+        u"{0123ABCG-4567-89EF-FEDC-BA9876543210}", u"{+123ABCD-4567-89EF-FEDC-BA9876543210}",
+        u"{"}) {
     IID iid = kSample;
     EXPECT_EQ(IIDFromString(text, &iid), E_INVALIDARG);
   }
@@ -51,8 +51,9 @@ TEST(GuidText, OtherTextIsLookedUpAsAProgID) {
             ERROR_SUCCESS);
   OLECHAR text[39];
   StringFromGUID2(kSample, text, 39);
-  ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+      ERROR_SUCCESS);
   RegCloseKey(key);
   CLSID clsid{};
   EXPECT_EQ(CLSIDFromString(u"QxComTest.Sample", &clsid), S_OK);

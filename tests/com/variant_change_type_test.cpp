@@ -31,10 +31,22 @@ Var* Reset(Var* v, VARTYPE vt) {
   v->vt = vt;
   return v;
 }
-Var* I4(Var* v, LONG value) { Reset(v, VT_I4)->lVal = value; return v; }
-Var* R8(Var* v, double value) { Reset(v, VT_R8)->dblVal = value; return v; }
-Var* Bool(Var* v, bool value) { Reset(v, VT_BOOL)->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; return v; }
-Var* Date(Var* v, double value) { Reset(v, VT_DATE)->date = value; return v; }
+Var* I4(Var* v, LONG value) {
+  Reset(v, VT_I4)->lVal = value;
+  return v;
+}
+Var* R8(Var* v, double value) {
+  Reset(v, VT_R8)->dblVal = value;
+  return v;
+}
+Var* Bool(Var* v, bool value) {
+  Reset(v, VT_BOOL)->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+Var* Date(Var* v, double value) {
+  Reset(v, VT_DATE)->date = value;
+  return v;
+}
 Var* Str(Var* v, std::u16string_view text) {
   Reset(v, VT_BSTR)->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   return v;
@@ -64,7 +76,7 @@ TEST(VariantChangeType, NumbersToText) {
   const struct {
     double value;
     const char16_t* text;
-  } reals[] = {{1.5, u"1.5"},     {0.1, u"0.1"},     {-0.0, u"0"},
+  } reals[] = {{1.5, u"1.5"},    {0.1, u"0.1"},    {-0.0, u"0"},
                {1e20, u"1E+20"}, {1e-5, u"1E-05"}, {1.0 / 3.0, u"0.333333333333333"}};
   for (const auto& r : reals) EXPECT_EQ(AsText(*R8(&v, r.value)), r.text) << r.value;
   EXPECT_EQ(AsText(*I4(&v, -42)), u"-42");
@@ -120,15 +132,15 @@ TEST(VariantChangeType, TextToNumbers) {
   ASSERT_EQ(To(VT_I8, *Str(&v, u"9223372036854775807"), &out), S_OK);
   EXPECT_EQ(out.llVal, std::numeric_limits<int64_t>::max());
 
-  for (const char16_t* bad : {u"", u"  ", u"12abc", u"1.2.3", u"0x10", u"1e", u"inf", u"nan",
-                              u"- 1", u"1,000"}) {
+  for (const char16_t* bad :
+       {u"", u"  ", u"12abc", u"1.2.3", u"0x10", u"1e", u"inf", u"nan", u"- 1", u"1,000"}) {
     EXPECT_EQ(To(VT_I4, *Str(&v, bad), &out), DISP_E_TYPEMISMATCH);
   }
   const struct {
     VARTYPE vt;
     const char16_t* text;
-  } overflows[] = {{VT_I2, u"40000"}, {VT_UI1, u"-1"}, {VT_R8, u"1e400"},
-                   {VT_I8, u"9223372036854775808"}};
+  } overflows[] = {
+      {VT_I2, u"40000"}, {VT_UI1, u"-1"}, {VT_R8, u"1e400"}, {VT_I8, u"9223372036854775808"}};
   for (const auto& o : overflows) EXPECT_EQ(To(o.vt, *Str(&v, o.text), &out), DISP_E_OVERFLOW);
 }
 
@@ -136,8 +148,14 @@ TEST(VariantChangeType, RealsRoundHalfToEvenAndOverflow) {
   const struct {
     double in;
     LONG out;
-  } cases[] = {{0.5, 0}, {1.5, 2}, {2.5, 2}, {-1.5, -2}, {-2.5, -2}, {2.5001, 3},
-               {-2147483648.4, INT32_MIN}, {2147483647.4, INT32_MAX}};
+  } cases[] = {{0.5, 0},
+               {1.5, 2},
+               {2.5, 2},
+               {-1.5, -2},
+               {-2.5, -2},
+               {2.5001, 3},
+               {-2147483648.4, INT32_MIN},
+               {2147483647.4, INT32_MAX}};
   Var v, out;
   for (const auto& c : cases) {
     ASSERT_EQ(To(VT_I4, *R8(&v, c.in), &out), S_OK) << c.in;
@@ -146,8 +164,8 @@ TEST(VariantChangeType, RealsRoundHalfToEvenAndOverflow) {
   const struct {
     VARTYPE vt;
     double in;
-  } overflows[] = {{VT_I4, 2147483647.5}, {VT_I2, 32767.5}, {VT_I8, 1e19},
-                   {VT_I4, std::nan("")},  {VT_I4, HUGE_VAL}, {VT_R4, 1e300}};
+  } overflows[] = {{VT_I4, 2147483647.5}, {VT_I2, 32767.5},  {VT_I8, 1e19},
+                   {VT_I4, std::nan("")}, {VT_I4, HUGE_VAL}, {VT_R4, 1e300}};
   for (const auto& o : overflows) EXPECT_EQ(To(o.vt, *R8(&v, o.in), &out), DISP_E_OVERFLOW) << o.in;
   EXPECT_EQ(To(VT_I2, *R8(&v, -32768.5), &out), S_OK);  // rounds to even -32768
   ASSERT_EQ(To(VT_UI1, *I4(&v, 255), &out), S_OK);
@@ -191,7 +209,8 @@ TEST(VariantChangeType, EmptyNullAndUnsupportedTypes) {
 
   Var v;
   I4(&v, 1);
-  for (VARTYPE vt : std::initializer_list<VARTYPE>{VT_CY, VT_VARIANT, 0x7F}) EXPECT_EQ(To(vt, v, &out), DISP_E_BADVARTYPE);
+  for (VARTYPE vt : std::initializer_list<VARTYPE>{VT_CY, VT_VARIANT, 0x7F})
+    EXPECT_EQ(To(vt, v, &out), DISP_E_BADVARTYPE);
   EXPECT_EQ(To(VT_ARRAY | VT_I4, v, &out), DISP_E_TYPEMISMATCH);
   v.vt = 0x7F;
   EXPECT_EQ(To(VT_I4, v, &out), DISP_E_BADVARTYPE);

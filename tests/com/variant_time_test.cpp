@@ -42,10 +42,10 @@ TEST(VariantTime, KnownDatesBothWays) {
     SCOPED_TRACE(c.date);
     SYSTEMTIME st{};
     ASSERT_TRUE(VariantTimeToSystemTime(c.date, &st));
-    EXPECT_EQ((std::vector<WORD>{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                                 st.wDayOfWeek, st.wMilliseconds}),
-              (std::vector<WORD>{c.year, c.month, c.day, c.hour, c.minute, c.second, c.dayOfWeek,
-                                 0}));
+    EXPECT_EQ(
+        (std::vector<WORD>{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                           st.wDayOfWeek, st.wMilliseconds}),
+        (std::vector<WORD>{c.year, c.month, c.day, c.hour, c.minute, c.second, c.dayOfWeek, 0}));
     if (!c.exact) continue;
     st.wMilliseconds = 999;  // ignored
     double back = 0;
@@ -56,19 +56,19 @@ TEST(VariantTime, KnownDatesBothWays) {
 
 TEST(VariantTime, OutOfRangeAndNonFiniteAreRejected) {
   SYSTEMTIME st{};
-  for (double bad : {-657435.0, 2958466.0, 2958465.0 + 86399.7 / 86400, 1e300, -1e300,
-                     std::numeric_limits<double>::quiet_NaN(),
-                     std::numeric_limits<double>::infinity(),
-                     -std::numeric_limits<double>::infinity()}) {
+  for (double bad :
+       {-657435.0, 2958466.0, 2958465.0 + 86399.7 / 86400, 1e300, -1e300,
+        std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+        -std::numeric_limits<double>::infinity()}) {
     EXPECT_FALSE(VariantTimeToSystemTime(bad, &st)) << bad;
   }
   EXPECT_FALSE(VariantTimeToSystemTime(1.0, nullptr));
 
   double date = 0;
-  for (SYSTEMTIME invalid : {Fields(99, 12, 31), Fields(10000, 1, 1), Fields(2001, 0, 1),
-                             Fields(2001, 13, 1), Fields(2001, 2, 29), Fields(1900, 2, 29),
-                             Fields(2001, 4, 31), Fields(2001, 1, 0), Fields(2001, 1, 1, 24),
-                             Fields(2001, 1, 1, 0, 60), Fields(2001, 1, 1, 0, 0, 60)}) {
+  for (SYSTEMTIME invalid :
+       {Fields(99, 12, 31), Fields(10000, 1, 1), Fields(2001, 0, 1), Fields(2001, 13, 1),
+        Fields(2001, 2, 29), Fields(1900, 2, 29), Fields(2001, 4, 31), Fields(2001, 1, 0),
+        Fields(2001, 1, 1, 24), Fields(2001, 1, 1, 0, 60), Fields(2001, 1, 1, 0, 0, 60)}) {
     EXPECT_FALSE(SystemTimeToVariantTime(&invalid, &date))
         << invalid.wYear << "-" << invalid.wMonth << "-" << invalid.wDay;
   }

@@ -47,9 +47,14 @@ TEST(ConnectProbe, ArgumentRule) {
     std::string host;
     std::int64_t port;
     bool valid;
-  } cases[] = {{"127.0.0.1", 1, true},      {"127.0.0.1", 65535, true}, {"127.0.0.1", 0, false},
-               {"127.0.0.1", 65536, false}, {"127.0.0.1", -1, false},   {"127.0.0.1", INT_MIN, false},
-               {"127.0.0.1", std::int64_t{1} << 40, false}, {"", 80, false},
+  } cases[] = {{"127.0.0.1", 1, true},
+               {"127.0.0.1", 65535, true},
+               {"127.0.0.1", 0, false},
+               {"127.0.0.1", 65536, false},
+               {"127.0.0.1", -1, false},
+               {"127.0.0.1", INT_MIN, false},
+               {"127.0.0.1", std::int64_t{1} << 40, false},
+               {"", 80, false},
                {std::string(10000, 'h'), 80, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.host.substr(0, 20) + ":" + std::to_string(c.port));
@@ -96,8 +101,8 @@ TEST(ConnectProbe, FullListenQueueRunsIntoTheTimeout) {
     GTEST_SKIP() << "the listen queue cannot be filled on this system";
   }
   bool answer = true;
-  const std::string text = Diagnostics(
-      [&] { return ConnectWithTimeout("127.0.0.1", listener.port(), 300); }, &answer);
+  const std::string text =
+      Diagnostics([&] { return ConnectWithTimeout("127.0.0.1", listener.port(), 300); }, &answer);
   for (int fd : clients) close(fd);
   EXPECT_FALSE(answer);
   EXPECT_EQ(text, "Timeout\n");

@@ -33,8 +33,8 @@ TEST(FileVersion, CutsAtTheThirdFullStopAndKeepsShorterTexts) {
   EXPECT_EQ(CutAtThirdFullStop(u"..."), u"..");
   EXPECT_EQ(CutAtThirdFullStop(u""), u"");
 
-  EXPECT_EQ(VersionOf(WriteImage("four.dll", detecttest::PeWithFileVersion(
-                                                 u"4.0.30319.1 built by: RTMRel"))),
+  EXPECT_EQ(VersionOf(WriteImage("four.dll",
+                                 detecttest::PeWithFileVersion(u"4.0.30319.1 built by: RTMRel"))),
             u"4.0.30319");
   EXPECT_EQ(VersionOf(WriteImage("two.dll", detecttest::PeWithFileVersion(u"2.0"))), u"2.0");
 }
@@ -47,13 +47,13 @@ TEST(FileVersion, FollowsTheTranslationTableInItsOrder) {
   spec.tables = {{u"000004b0", {{u"FileVersion", u"9.9.9.9"}}},
                  {u"040904b0", {{u"FileVersion", u"1.1.1.1"}}},
                  {u"040704E4", {{u"FileVersion", u"2.2.2.2"}}}};
-  const auto path = WriteImage(
-      "ordered.dll", detecttest::BuildPeImage(detecttest::BuildVersionResource(spec)));
+  const auto path =
+      WriteImage("ordered.dll", detecttest::BuildPeImage(detecttest::BuildVersionResource(spec)));
   EXPECT_EQ(VersionOf(path), u"2.2.2");
 
   spec.translations = {{0x0C0C, 0x04B0}};  // names no table at all
-  const auto none = WriteImage(
-      "unnamed.dll", detecttest::BuildPeImage(detecttest::BuildVersionResource(spec)));
+  const auto none =
+      WriteImage("unnamed.dll", detecttest::BuildPeImage(detecttest::BuildVersionResource(spec)));
   EXPECT_EQ(VersionOf(none), u"");
 }
 

@@ -167,7 +167,8 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
 
 std::string TestFolder(const std::string& name) {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string folder = qxtest::TestRoot() + "/" + test->test_suite_name() + "." + test->name() + "/" + name;
+  std::string folder =
+      qxtest::TestRoot() + "/" + test->test_suite_name() + "." + test->name() + "/" + name;
   std::filesystem::create_directories(folder);
   return folder;
 }

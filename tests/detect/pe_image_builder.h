@@ -42,7 +42,7 @@ struct PeLayout {
   static constexpr size_t kResourceSectionOffset = 0x200;  // file offset of the resources
   static constexpr uint32_t kResourceRva = 0x1000;
   // Offsets inside the resource section.
-  static constexpr size_t kTypeEntryOffset = 16 + 8;       // the type 16 entry (second)
+  static constexpr size_t kTypeEntryOffset = 16 + 8;  // the type 16 entry (second)
   static constexpr size_t kDataEntryOffset = 16 + 16 + 24 + 24;
   static constexpr size_t kVersionDataOffset = kDataEntryOffset + 16;
 };

@@ -49,11 +49,10 @@ detecttest::VersionResourceSpec TwoLanguageSpec() {
 
 TEST(PeVersionReader, ReadsTranslationsAndStringsOfPe32AndPe32PlusImages) {
   for (bool pe32Plus : {false, true}) {
-    auto info = Read(detecttest::BuildPeImage(
-        detecttest::BuildVersionResource(TwoLanguageSpec()), pe32Plus));
+    auto info = Read(
+        detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()), pe32Plus));
     ASSERT_TRUE(info) << "pe32+ " << pe32Plus;
-    EXPECT_EQ(info->Translations(),
-              (std::vector<Translation>{{0x0407, 0x04E4}, {0x0409, 0x04B0}}));
+    EXPECT_EQ(info->Translations(), (std::vector<Translation>{{0x0407, 0x04E4}, {0x0409, 0x04B0}}));
     // Keys match whatever the case of the table name.
     EXPECT_EQ(info->QueryString(u"\\StringFileInfo\\040904B0\\FileVersion"), u"4.0.30319.1");
     EXPECT_EQ(info->QueryString(u"\\StringFileInfo\\040704e4\\fileversion"), u"4.0.30319.2");
@@ -74,8 +73,7 @@ TEST(PeVersionReader, ImageWithoutVersionResourceOrTranslationsHasNone) {
 }
 
 TEST(PeVersionReader, RefusesEveryTruncationOfAnImage) {
-  const Bytes image =
-      detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
+  const Bytes image = detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
   ASSERT_TRUE(Read(image));
   // Everything up to the end of the version data is needed; what follows
   // it (another resource) is not.
@@ -89,8 +87,7 @@ TEST(PeVersionReader, RefusesEveryTruncationOfAnImage) {
 }
 
 TEST(PeVersionReader, RefusesHostileHeadersAndResourceDirectories) {
-  const Bytes good =
-      detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
+  const Bytes good = detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
   const size_t rsrc = PeLayout::kResourceSectionOffset;
   struct Damage {
     const char* what;
@@ -102,12 +99,14 @@ TEST(PeVersionReader, RefusesHostileHeadersAndResourceDirectories) {
       {"no PE signature", [](Bytes& b) { b[PeLayout::kPeHeaderOffset + 1] = 'X'; }},
       {"huge section count", [](Bytes& b) { Poke16(b, PeLayout::kSectionCountOffset, 0xFFFF); }},
       {"no sections", [](Bytes& b) { Poke16(b, PeLayout::kSectionCountOffset, 0); }},
-      {"unknown optional magic", [](Bytes& b) { Poke16(b, PeLayout::kPeHeaderOffset + 24, 0x777); }},
+      {"unknown optional magic",
+       [](Bytes& b) { Poke16(b, PeLayout::kPeHeaderOffset + 24, 0x777); }},
       {"type entry points at the root (a cycle)",
        [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0x80000000u); }},
       {"type entry points past the directory",
        [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0xFFFFFFF0u); }},
-      {"data entry of 4 GiB", [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset + 4, 0xFFFFFFFFu); }},
+      {"data entry of 4 GiB",
+       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset + 4, 0xFFFFFFFFu); }},
       {"data entry over the cap",
        [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset + 4, (1u << 20) + 4); }},
       {"data entry at a wrapping address",
@@ -131,7 +130,8 @@ TEST(PeVersionReader, DamagedChildBlocksEndTheWalkWithoutAnswer) {
     for (size_t at = 6; at + key.size() * 2 < resource.size(); at += 2) {
       bool match = true;
       for (size_t i = 0; i < key.size() && match; ++i) {
-        match = resource[at + 2 * i] == static_cast<uint8_t>(key[i]) && resource[at + 2 * i + 1] == 0;
+        match =
+            resource[at + 2 * i] == static_cast<uint8_t>(key[i]) && resource[at + 2 * i + 1] == 0;
       }
       if (match) return at - 6;
     }
@@ -154,7 +154,8 @@ TEST(PeVersionReader, DamagedChildBlocksEndTheWalkWithoutAnswer) {
   EXPECT_TRUE(info->Translations().empty());
 
   Bytes unterminated = resource;  // "Translation" without terminator up to its block end
-  const size_t blockEnd = translation + (unterminated[translation] | (unterminated[translation + 1] << 8));
+  const size_t blockEnd =
+      translation + (unterminated[translation] | (unterminated[translation + 1] << 8));
   for (size_t at = translation + 6 + 11 * 2; at < blockEnd; at += 2) Poke16(unterminated, at, u'x');
   info = VersionInfoBlock::Parse(unterminated);
   ASSERT_TRUE(info);
@@ -226,12 +227,14 @@ TEST(PeVersionReader, FileReaderRefusesFoldersPipesAndMissingFiles) {
 // reader answers or refuses, and never reads out of bounds (the sanitizer
 // build checks that) or loops.
 TEST(PeVersionReader, SurvivesMutatedImages) {
-  const Bytes good =
-      detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
+  const Bytes good = detecttest::BuildPeImage(detecttest::BuildVersionResource(TwoLanguageSpec()));
   std::mt19937 random(20240607);
-  auto pick = [&](size_t bound) { return std::uniform_int_distribution<size_t>(0, bound - 1)(random); };
-  const uint32_t nasty[] = {0, 1, 0x7FFFFFFF, 0x80000000u, 0xFFFFFFFFu, 0xFFFF, 16, 0x1000,
-                            static_cast<uint32_t>(good.size())};
+  auto pick = [&](size_t bound) {
+    return std::uniform_int_distribution<size_t>(0, bound - 1)(random);
+  };
+  const uint32_t nasty[] = {0,           1,           0x7FFFFFFF,
+                            0x80000000u, 0xFFFFFFFFu, 0xFFFF,
+                            16,          0x1000,      static_cast<uint32_t>(good.size())};
   int answered = 0;
   int refused = 0;
   for (int iteration = 0; iteration < 4000; ++iteration) {
@@ -243,14 +246,21 @@ TEST(PeVersionReader, SurvivesMutatedImages) {
           image[pick(image.size())] ^= static_cast<uint8_t>(1 + pick(255));
           break;
         case 1:  // a boundary value into a 32-bit field of the resources
-          if (image.size() < PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset + 8) break;
-          Poke32(image, PeLayout::kResourceSectionOffset + 4 * pick((image.size() - PeLayout::kResourceSectionOffset) / 4),
+          if (image.size() < PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset + 8)
+            break;
+          Poke32(image,
+                 PeLayout::kResourceSectionOffset +
+                     4 * pick((image.size() - PeLayout::kResourceSectionOffset) / 4),
                  nasty[pick(std::size(nasty))]);
           break;
         case 2:  // a boundary value into a 16-bit field of the version blocks
-          if (image.size() < PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset + 8) break;
-          Poke16(image, PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset +
-                            2 * pick((image.size() - PeLayout::kResourceSectionOffset - PeLayout::kVersionDataOffset) / 2),
+          if (image.size() < PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset + 8)
+            break;
+          Poke16(image,
+                 PeLayout::kResourceSectionOffset + PeLayout::kVersionDataOffset +
+                     2 * pick((image.size() - PeLayout::kResourceSectionOffset -
+                               PeLayout::kVersionDataOffset) /
+                              2),
                  static_cast<uint16_t>(nasty[pick(std::size(nasty))]));
           break;
         default:  // cut the image short
@@ -267,7 +277,8 @@ TEST(PeVersionReader, SurvivesMutatedImages) {
     ++answered;
     for (const Translation& t : info->Translations()) {
       char key[64];
-      std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\FileVersion", t.language, t.codePage);
+      std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\FileVersion", t.language,
+                    t.codePage);
       auto value = info->QueryString(std::u16string(key, key + std::strlen(key)));
       if (value) {
         EXPECT_LE(value->size(), size_t{1} << 20);

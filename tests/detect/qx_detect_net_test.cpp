@@ -275,13 +275,13 @@ TEST_F(QXDetectNetTest, AnswersThroughDispatchAndHasNoConnectionPoints) {
   EXPECT_EQ(id, 3);
   DISPPARAMS none{};
   qx::Variant result;
-  ASSERT_EQ(detector->Invoke(3, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Put(), nullptr,
-                             nullptr),
-            S_OK);
+  ASSERT_EQ(
+      detector->Invoke(3, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Put(), nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(VersionsOf(result), std::vector<std::u16string>{u"8.0.123"});
-  ASSERT_EQ(detector->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Put(), nullptr,
-                             nullptr),
-            S_OK);
+  ASSERT_EQ(
+      detector->Invoke(1, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.Put(), nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(result.vt, VT_BOOL);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
 

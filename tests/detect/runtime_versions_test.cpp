@@ -117,8 +117,11 @@ TEST(RuntimeVersions, ListsFoldersInListingOrderAndKeepsOnlyRuntimes) {
   fake.AddOtherFolder("tools");
   detecttest::WriteFile(fake.SharedFolder() + "notes.txt", {'n'});
   // The install root itself holds a core library: "." must still be refused.
-  detecttest::WriteFile(fake.SharedFolder() + "mscorlib.dll", detecttest::PeWithFileVersion(u"1.0.0.0"));
-  ASSERT_EQ(symlink((fake.SharedFolder() + "8.0.1").c_str(), (fake.SharedFolder() + "current").c_str()), 0);
+  detecttest::WriteFile(fake.SharedFolder() + "mscorlib.dll",
+                        detecttest::PeWithFileVersion(u"1.0.0.0"));
+  ASSERT_EQ(
+      symlink((fake.SharedFolder() + "8.0.1").c_str(), (fake.SharedFolder() + "current").c_str()),
+      0);
 
   const DotNetInfo info = BuildDotNetInfo({fake.Root()});
   std::vector<std::u16string> names;
@@ -136,8 +139,8 @@ TEST(RuntimeVersions, ListsFoldersInListingOrderAndKeepsOnlyRuntimes) {
   EXPECT_EQ(CollectClrVersions(info, versions), 4u);
   EXPECT_EQ(versions, expected);
 
-  for (const char16_t* refused : {u".", u"..", u"tools", u"notes.txt", u"missing", u"", u"../dotnet",
-                                  u"8.0.1/"}) {
+  for (const char16_t* refused :
+       {u".", u"..", u"tools", u"notes.txt", u"missing", u"", u"../dotnet", u"8.0.1/"}) {
     EXPECT_FALSE(IsRuntimeVersionUsable(info, refused)) << qxtest::Narrow(refused);
   }
   EXPECT_TRUE(IsRuntimeVersionUsable(info, u"6.0.2"));

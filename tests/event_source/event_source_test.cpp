@@ -16,13 +16,13 @@ namespace {
 using qx::ComPtr;
 
 // Counting that deletes the object at zero, for the stand-ins below.
-#define QX_TEST_REFCOUNT                                         \
-  ULONG refs = 1;                                                \
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }   \
-  ULONG STDMETHODCALLTYPE Release() override {                   \
-    const ULONG left = --refs;                                   \
-    if (left == 0) delete this;                                  \
-    return left;                                                 \
+#define QX_TEST_REFCOUNT                                       \
+  ULONG refs = 1;                                              \
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; } \
+  ULONG STDMETHODCALLTYPE Release() override {                 \
+    const ULONG left = --refs;                                 \
+    if (left == 0) delete this;                                \
+    return left;                                               \
   }
 
 // An object that is nothing but an event source.
@@ -269,8 +269,7 @@ TEST_F(EventSourceTest, OnProgressPassesArgumentsInDispatchOrder) {
   EXPECT_EQ(progress.lcid, LCID(0x400));
   EXPECT_EQ(progress.flags, DISPATCH_METHOD);
   EXPECT_EQ(progress.named, 0u);
-  EXPECT_EQ(progress.types,
-            (std::vector<VARTYPE>{VARTYPE(VT_BOOL | VT_BYREF), VT_I4, VT_BSTR}));
+  EXPECT_EQ(progress.types, (std::vector<VARTYPE>{VARTYPE(VT_BOOL | VT_BYREF), VT_I4, VT_BSTR}));
   EXPECT_EQ(progress.progress, 42);
   EXPECT_EQ(progress.title, u"Downloading file (1 kb/2 kb)");
   EXPECT_EQ(progress.titlePointer, title.Get());  // the caller's string, not a copy

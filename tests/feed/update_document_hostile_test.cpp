@@ -5,8 +5,8 @@
 
 #include <sys/stat.h>
 
-#include <random>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "tests/support/feed_fixture.h"
@@ -14,8 +14,8 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::TakeErrorText;
 using feedtest::Parse;
+using feedtest::TakeErrorText;
 using feedtest::WriteTempFile;
 using qx::ComPtr;
 using namespace std::literals;
@@ -32,7 +32,6 @@ class UpdateDocumentHostileTest : public qxtest::ObjectTest<IUpdateDocument, CLS
     EXPECT_NE(message.find(": pos: "), std::string::npos) << message;
     return message;
   }
-
 };
 
 TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched) {
@@ -45,8 +44,9 @@ TEST_F(UpdateDocumentHostileTest, EntityDefinitionsAreNeitherExpandedNorFetched)
   }
   const std::string secret = WriteTempFile("secret.txt", "TOP-SECRET-CONTENT");
   bomb += "<!ENTITY xxe SYSTEM \"file://" + secret + "\">\n";
-  bomb += "]>\n<rss><channel><title>&lol9;</title><item><guid>&xxe;</guid>"
-          "<title>a &amp; b</title></item></channel></rss>";
+  bomb +=
+      "]>\n<rss><channel><title>&lol9;</title><item><guid>&xxe;</guid>"
+      "<title>a &amp; b</title></item></channel></rss>";
 
   const HRESULT hr = Parse(document.Get(), WriteTempFile("bomb.xml", bomb));
   if (FAILED(hr)) {
@@ -117,9 +117,8 @@ TEST_F(UpdateDocumentHostileTest, FiftyMegabyteFeed) {
            "<title>large</title>";
     const std::string body(25 * 1024, 'b');
     for (int i = 0; i < kItems; ++i) {
-      out << "<item><title>Item " << i << "</title><guid>G-" << i
-          << "</guid><ext:payload>" << body << "</ext:payload><description>" << body
-          << "</description></item>\n";
+      out << "<item><title>Item " << i << "</title><guid>G-" << i << "</guid><ext:payload>" << body
+          << "</ext:payload><description>" << body << "</description></item>\n";
     }
     out << "</channel></rss>";
   }

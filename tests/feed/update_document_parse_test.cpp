@@ -12,8 +12,8 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::TakeErrorText;
 using feedtest::Parse;
+using feedtest::TakeErrorText;
 using feedtest::W;
 using feedtest::WriteTempFile;
 using qx::ComPtr;
@@ -127,7 +127,8 @@ TEST_F(UpdateDocumentParseTest, RssIsFoundAtAnyDepthAndParseAddsToTheDocument) {
   EXPECT_EQ(channels[1].title, u"A");
 
   // An rss element without channels is a feed with nothing in it.
-  ASSERT_EQ(Parse(document.Get(), WriteTempFile("empty.xml", "<rss version='2.0'><x/></rss>")), S_OK);
+  ASSERT_EQ(Parse(document.Get(), WriteTempFile("empty.xml", "<rss version='2.0'><x/></rss>")),
+            S_OK);
   EXPECT_EQ(ChannelsOf(document.Get()).size(), 2u);
 }
 
@@ -160,10 +161,10 @@ TEST_F(UpdateDocumentParseTest, LongValuesAreCutTo4098Characters) {
   const std::string longTitle(5000, 'T');
   // A surrogate pair straddling the cut is left out whole.
   const std::string straddling = std::string(4097, 'd') + "\xF0\x9F\x9A\x80" + "tail";
-  const std::string path = WriteTempFile(
-      "long.xml", "<rss><channel><title>" + longTitle + "</title><item><guid>" +
-                      std::string(4098, 'g') + "</guid><description>" + straddling +
-                      "</description></item></channel></rss>");
+  const std::string path =
+      WriteTempFile("long.xml", "<rss><channel><title>" + longTitle + "</title><item><guid>" +
+                                    std::string(4098, 'g') + "</guid><description>" + straddling +
+                                    "</description></item></channel></rss>");
   ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
@@ -190,7 +191,8 @@ TEST_F(UpdateDocumentParseTest, MissingFilesAreInvalidFilenames) {
   EXPECT_EQ(document->Parse(name.Get()), E_FAIL);
   EXPECT_EQ(TakeErrorText(), "Invalid filename");
 
-  EXPECT_EQ(Parse(document.Get(), WriteTempFile("atom.xml", "<feed><channel/><RSS/></feed>")), E_FAIL);
+  EXPECT_EQ(Parse(document.Get(), WriteTempFile("atom.xml", "<feed><channel/><RSS/></feed>")),
+            E_FAIL);
   EXPECT_EQ(TakeErrorText(), "Invalid rss file. Unable to find rss element.");
 }
 
@@ -204,9 +206,8 @@ TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
 
   EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
   qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
-  EXPECT_EQ(record.description,
-            u"Failed to load file: " + error.reason + u": pos: " +
-                W(std::to_string(error.filepos)));
+  EXPECT_EQ(record.description, u"Failed to load file: " + error.reason + u": pos: " +
+                                    W(std::to_string(error.filepos)));
   EXPECT_EQ(ChannelsOf(document.Get()).size(), 0u);
 }
 

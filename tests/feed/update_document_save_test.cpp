@@ -14,10 +14,10 @@
 namespace {
 
 using feedtest::ChannelsOf;
-using feedtest::TakeErrorText;
 using feedtest::Parse;
 using feedtest::ReadFile;
 using feedtest::Save;
+using feedtest::TakeErrorText;
 using feedtest::WriteTempFile;
 using qx::BStr;
 using qx::ComPtr;
@@ -49,7 +49,6 @@ class UpdateDocumentSaveTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_
     }
     ASSERT_EQ(channels->Add(channel.Get()), S_OK);
   }
-
 };
 
 TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
@@ -67,8 +66,7 @@ TEST_F(UpdateDocumentSaveTest, WritesTheFeedFormWithoutAddedWhitespace) {
   EXPECT_EQ(ReadFile(path),
             "<?xml version='1.0'?>\r\n<rss version=\"2.0\"><channel><title>A &amp; B</title>"
             "<link></link><description></description><item required=\"true\">" +
-                itemWith('0') + "</item><item>" + itemWith('1') +
-                "</item></channel></rss>\r\n");
+                itemWith('0') + "</item><item>" + itemWith('1') + "</item></channel></rss>\r\n");
 
   // A document that holds nothing is saved as an rss element without channels.
   ComPtr<IUpdateDocument> empty = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);

@@ -61,8 +61,8 @@ TEST_F(UpdateFileLimitTest, FeedOverTheLimitIsRefusedWithTheFileAndTheLimit) {
     } else {
       EXPECT_EQ(Parse(document.Get(), path), E_FAIL);
       EXPECT_EQ(TakeErrorText(), "Failed to load file: The file " + path +
-                                 " is larger than the limit of " + c.limitText +
-                                 " bytes.: pos: 0");
+                                     " is larger than the limit of " + c.limitText +
+                                     " bytes.: pos: 0");
       EXPECT_EQ(ChannelsOf(document.Get()).size(), 0u);
     }
   }

@@ -4,8 +4,8 @@
 
 #include <clocale>
 #include <cmath>
-#include <limits>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "tests/support/com_test.h"
@@ -51,8 +51,8 @@ TEST(FeedDateRoundTrip, FormatThenParseGivesTheSameSecond) {
 TEST(FeedDateFormat, IgnoresTheProcessLocale) {
   const char* previous = std::setlocale(LC_ALL, nullptr);
   const std::string saved = previous ? previous : "C";
-  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "es_ES.UTF-8",
-                              "ja_JP.UTF-8", "ru_RU.UTF-8"};
+  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8",  "fr_FR.UTF-8",
+                              "es_ES.UTF-8", "ja_JP.UTF-8", "ru_RU.UTF-8"};
   const char* chosen = nullptr;
   for (const char* name : candidates) {
     if (std::setlocale(LC_ALL, name) != nullptr) {
@@ -64,8 +64,8 @@ TEST(FeedDateFormat, IgnoresTheProcessLocale) {
     // No locale installed: compile a German one into this test's own folder
     // when the locale sources are present.
     const std::string folder = qxtest::TestRoot() + "/locale";
-    const std::string command = "localedef -i de_DE -f UTF-8 '" + folder +
-                                "/de_DE.UTF-8' >/dev/null 2>&1";
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
     if (std::system(("mkdir -p '" + folder + "'").c_str()) == 0 &&
         std::system(command.c_str()) == 0) {
       setenv("LOCPATH", folder.c_str(), 1);
@@ -82,8 +82,8 @@ TEST(FeedDateFormat, IgnoresTheProcessLocale) {
   const double back = ParseFeedDate(u"Do, 29 Feb 2024 12:00:00 GMT");
   std::setlocale(LC_ALL, saved.c_str());
   EXPECT_STRNE(local_name, "Thu") << chosen << " is not in effect";
-  EXPECT_EQ(Narrow(text), "Thu, 29 Feb 2024 12:00:00 GMT") << chosen << " names Thursday "
-                                                          << local_name;
+  EXPECT_EQ(Narrow(text), "Thu, 29 Feb 2024 12:00:00 GMT")
+      << chosen << " names Thursday " << local_name;
   EXPECT_DOUBLE_EQ(back, 45351.5);
 }
 
@@ -100,21 +100,21 @@ TEST(FeedDateParse, CommaAndSuffixRules) {
       {u"Thu, 29 Feb 2024 12:00:00 +0000", 0.0},
       {u"Thu, 29 Feb 2024 12:00:00 gmt", 0.0},
       {u"Thu, 29 Feb 2024 12:00:00", 0.0},
-      {u"X GMT, 29 Feb 2024 12:00:00", 0.0},   // " GMT" before the comma
-      {u", 29 Feb 2024 12:00:00 GMT", 0.0},    // comma first: the whole text fails
-      {u"29 Feb 2024 12:00:00 GMT", 0.0}};     // whole text with a suffix
-  for (const auto& [text, date] : cases) EXPECT_DOUBLE_EQ(ParseFeedDate(text), date) << Narrow(text);
+      {u"X GMT, 29 Feb 2024 12:00:00", 0.0},  // " GMT" before the comma
+      {u", 29 Feb 2024 12:00:00 GMT", 0.0},   // comma first: the whole text fails
+      {u"29 Feb 2024 12:00:00 GMT", 0.0}};    // whole text with a suffix
+  for (const auto& [text, date] : cases)
+    EXPECT_DOUBLE_EQ(ParseFeedDate(text), date) << Narrow(text);
 }
 
 TEST(FeedDateParse, MalformedTextsReadAsZero) {
   const char16_t* bad[] = {
-      u"", u"Thu, ", u"Thu,  GMT", u"29 Feb", u"29 February 2024 12:00:00",
-      u"29 Fev 2024 12:00:00", u"30 Feb 2024 12:00:00", u"29 Feb 2023 12:00:00",
-      u"0 Jan 2024 12:00:00", u"32 Jan 2024 12:00:00", u"1 Jan 24 12:00:00",
-      u"1 Jan 12345 12:00:00", u"1 Jan 0099 12:00:00", u"1 Jan 2024 24:00:00",
-      u"1 Jan 2024 12:60:00", u"1 Jan 2024 12:00:60", u"1 Jan 2024 12:0:00",
-      u"1 Jan 2024 12:00:00:00", u"1 Jan 2024 12", u"1 Jan 2024 12:00 pm", u"1Jan 2024",
-      u"1 Jan2024", u"001 Jan 2024", u"-1 Jan 2024",
+      u"", u"Thu, ", u"Thu,  GMT", u"29 Feb", u"29 February 2024 12:00:00", u"29 Fev 2024 12:00:00",
+      u"30 Feb 2024 12:00:00", u"29 Feb 2023 12:00:00", u"0 Jan 2024 12:00:00",
+      u"32 Jan 2024 12:00:00", u"1 Jan 24 12:00:00", u"1 Jan 12345 12:00:00",
+      u"1 Jan 0099 12:00:00", u"1 Jan 2024 24:00:00", u"1 Jan 2024 12:60:00",
+      u"1 Jan 2024 12:00:60", u"1 Jan 2024 12:0:00", u"1 Jan 2024 12:00:00:00", u"1 Jan 2024 12",
+      u"1 Jan 2024 12:00 pm", u"1Jan 2024", u"1 Jan2024", u"001 Jan 2024", u"-1 Jan 2024",
       u"\u0661 Jan 2024",  // non-ASCII digit
       u"1 Ja\u00f1 2024",
       // A real 30 Dec 1899 00:00:00 is indistinguishable from unreadable.

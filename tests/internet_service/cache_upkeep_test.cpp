@@ -1,10 +1,10 @@
 // Keeping the internet cache in bounds: eviction to a limit, the sweep of
 // orphans, and indexes that are damaged or of an older layout.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,8 +44,8 @@ std::string CacheFile(const std::string& url, size_t bytes) {
 std::string CommitNew(const std::string& url, size_t bytes) {
   const std::string file = CacheFile(url, bytes);
   const FILETIME time = FileTimeFromInt64(1000);
-  EXPECT_TRUE(CommitUrlCacheEntryW(qx::Utf8ToUtf16(url).c_str(), qx::Utf8ToUtf16(file).c_str(), time,
-                                   time, NORMAL_CACHE_ENTRY, nullptr, 0, nullptr, nullptr));
+  EXPECT_TRUE(CommitUrlCacheEntryW(qx::Utf8ToUtf16(url).c_str(), qx::Utf8ToUtf16(file).c_str(),
+                                   time, time, NORMAL_CACHE_ENTRY, nullptr, 0, nullptr, nullptr));
   return file;
 }
 
@@ -54,8 +54,8 @@ void Use(const std::string& url) {
   const std::u16string wide = qx::Utf8ToUtf16(url);
   std::vector<char> buffer(4096);
   DWORD size = static_cast<DWORD>(buffer.size());
-  ASSERT_TRUE(RetrieveUrlCacheEntryFileW(wide.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()),
-                                         &size, 0));
+  ASSERT_TRUE(RetrieveUrlCacheEntryFileW(
+      wide.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()), &size, 0));
   ASSERT_TRUE(UnlockUrlCacheEntryFileW(wide.c_str(), 0));
 }
 
@@ -112,7 +112,8 @@ TEST(CacheUpkeepTest, TrimRemovesLeastRecentlyUsedFirstAndKeepsTheNewest) {
     // A partial download being written is never taken, whatever its age.
     Writer writing(partial.path);
     ASSERT_TRUE(TrimUrlCache(1200, "http://h/c"));
-    EXPECT_EQ(ListedUrls(), (std::vector<std::string>{"http://h/a", "http://h/c", "http://h/p (partial)"}));
+    EXPECT_EQ(ListedUrls(),
+              (std::vector<std::string>{"http://h/a", "http://h/c", "http://h/p (partial)"}));
     EXPECT_FALSE(fs::exists(b));
     ASSERT_TRUE(TrimUrlCache(0, "http://h/c"));
     EXPECT_EQ(ListedUrls(), (std::vector<std::string>{"http://h/c", "http://h/p (partial)"}));
@@ -137,7 +138,8 @@ TEST(CacheUpkeepTest, SweepRemovesOldOrphansAndEntriesWithoutFiles) {
   for (const std::string& path : {oldOrphan, youngOrphan, oldBeingWritten, notOurs}) {
     std::ofstream(path) << "planted";
   }
-  for (const std::string& path : {oldOrphan, oldBeingWritten, notOurs, kept}) SetAge(path, 2 * 3600);
+  for (const std::string& path : {oldOrphan, oldBeingWritten, notOurs, kept})
+    SetAge(path, 2 * 3600);
   Writer writing(oldBeingWritten);
   // The last sweep was more than a day ago.
   RunSql(folder + "/index.db", "UPDATE upkeep SET value = 0 WHERE name = 'last_sweep';");
@@ -161,14 +163,17 @@ TEST(CacheUpkeepTest, SweepRemovesOldOrphansAndEntriesWithoutFiles) {
 TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
   struct Case {
     const char* name;
-    const char* sql;       // run on a new index file, or nullptr
-    const char* garbage;   // written as the index file, or nullptr
+    const char* sql;      // run on a new index file, or nullptr
+    const char* garbage;  // written as the index file, or nullptr
     std::vector<std::string> listed;
   };
   const Case cases[] = {
       {"garbage", nullptr, "this is not a database at all, just some bytes", {}},
-      {"older-layout", "CREATE TABLE entries (url TEXT PRIMARY KEY, file TEXT);"
-                       "INSERT INTO entries VALUES ('http://h/old', 'aaaaaaaaaaaaaaaaaaaaaaaa');", nullptr, {}},
+      {"older-layout",
+       "CREATE TABLE entries (url TEXT PRIMARY KEY, file TEXT);"
+       "INSERT INTO entries VALUES ('http://h/old', 'aaaaaaaaaaaaaaaaaaaaaaaa');",
+       nullptr,
+       {}},
       // The layout before partial downloads: its entries stay readable.
       {"previous-version",
        "CREATE TABLE entries (url TEXT PRIMARY KEY NOT NULL, file TEXT NOT NULL,"
@@ -177,8 +182,10 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
        " expire INTEGER NOT NULL DEFAULT 0, last_access INTEGER NOT NULL DEFAULT 0,"
        " last_sync INTEGER NOT NULL DEFAULT 0, lock_count INTEGER NOT NULL DEFAULT 0,"
        " hits INTEGER NOT NULL DEFAULT 0);"
-       "INSERT INTO entries (url, file, size) VALUES ('http://h/kept', 'bbbbbbbbbbbbbbbbbbbbbbbb', 3);",
-       nullptr, {"http://h/kept"}},
+       "INSERT INTO entries (url, file, size) VALUES ('http://h/kept', 'bbbbbbbbbbbbbbbbbbbbbbbb', "
+       "3);",
+       nullptr,
+       {"http://h/kept"}},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);

@@ -35,7 +35,8 @@ struct Exchange {
   }
   bool Send(const std::string& body = std::string(), const char16_t* headers = nullptr) {
     return HttpSendRequestW(request, headers, headers ? static_cast<DWORD>(-1) : 0,
-                            body.empty() ? nullptr : body.data(), static_cast<DWORD>(body.size())) == TRUE;
+                            body.empty() ? nullptr : body.data(),
+                            static_cast<DWORD>(body.size())) == TRUE;
   }
   DWORD Status() {
     DWORD status = 0;

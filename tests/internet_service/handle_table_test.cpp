@@ -13,7 +13,9 @@ using namespace qx::inet;
 
 namespace {
 
-HINTERNET OpenSession() { return InternetOpenW(u"agent", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0); }
+HINTERNET OpenSession() {
+  return InternetOpenW(u"agent", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+}
 
 TEST(HandleTableTest, ClosedHandleIsNeverIssuedAgain) {
   HINTERNET closed = OpenSession();
@@ -29,8 +31,9 @@ TEST(HandleTableTest, ClosedHandleIsNeverIssuedAgain) {
     EXPECT_TRUE(InternetCloseHandle(session));
   }
   HINTERNET live = OpenSession();
-  EXPECT_EQ(InternetConnectW(closed, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0),
-            nullptr);
+  EXPECT_EQ(
+      InternetConnectW(closed, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0),
+      nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_FALSE(InternetCloseHandle(closed));
   EXPECT_TRUE(InternetCloseHandle(live));
@@ -42,8 +45,8 @@ TEST(HandleTableTest, CloseOnAnotherThreadWhileCallsUseTheHandle) {
   // either work or refuse the handle.
   for (int round = 0; round < 20; ++round) {
     HINTERNET session = OpenSession();
-    HINTERNET connection = InternetConnectW(session, u"127.0.0.1", 80, nullptr, nullptr,
-                                            INTERNET_SERVICE_HTTP, 0, 0);
+    HINTERNET connection =
+        InternetConnectW(session, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     ASSERT_NE(connection, nullptr);
     std::atomic<bool> go{false};
     std::vector<std::thread> users;

@@ -105,7 +105,8 @@ TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
     bool blamesProxy;
   } cases[] = {
       {"session proxy", 3 /* named proxy */, deadProxyWide.c_str(), nullptr, server.port(), true},
-      {"environment proxy", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, deadProxy.c_str(), server.port(), true},
+      {"environment proxy", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, deadProxy.c_str(), server.port(),
+       true},
       {"no proxy, dead server", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, deadServer, false},
   };
   for (const auto& c : cases) {
@@ -115,7 +116,8 @@ TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
     unsetenv("http_proxy");
     EXPECT_FALSE(outcome.sent);
     EXPECT_EQ(outcome.error, ERROR_INTERNET_CANNOT_CONNECT) << outcome.message;
-    EXPECT_EQ(outcome.message.find("The proxy ") != std::string::npos, c.blamesProxy) << outcome.message;
+    EXPECT_EQ(outcome.message.find("The proxy ") != std::string::npos, c.blamesProxy)
+        << outcome.message;
   }
 }
 
@@ -129,7 +131,8 @@ TEST(HostileTransferTest, HttpsRedirectToHttpIsRefusedAsADowngrade) {
     response.set_content("plain", "text/plain");
   });
   plain.Start();
-  LoopbackServer secure(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
+  LoopbackServer secure(
+      std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
   secure.http().Get("/", [&plain](const httplib::Request&, httplib::Response& response) {
     response.set_redirect(plain.Url("/"), 302);
   });

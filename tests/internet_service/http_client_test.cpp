@@ -35,7 +35,8 @@ class HttpClientTest : public ::testing::Test {
     http.Get("/hello", [](const Request& request, Response& response) {
       response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
       response.set_content("hello " + request.get_header_value("User-Agent") + " " +
-                               request.get_header_value("Accept"), "text/plain");
+                               request.get_header_value("Accept"),
+                           "text/plain");
     });
     http.Get("/dated", [](const Request& request, Response& response) {
       response.set_header("Last-Modified", request.get_param_value("d"));
@@ -129,8 +130,9 @@ TEST_F(HttpClientTest, LastModifiedOutsideTheTimeRangeIsUnreadable) {
     ASSERT_TRUE(get.Send()) << GetLastError();
     SYSTEMTIME modified{};
     DWORD size = sizeof modified;
-    const bool read = HttpQueryInfoW(get.request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
-                                     &modified, &size, nullptr) == TRUE;
+    const bool read =
+        HttpQueryInfoW(get.request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME,
+                       &modified, &size, nullptr) == TRUE;
     EXPECT_EQ(read, c.year != 0);
     if (read) {
       EXPECT_EQ(modified.wYear, c.year);
@@ -150,7 +152,8 @@ TEST_F(HttpClientTest, LargeBodyStreamsInBoundedMemory) {
   bool intact = true;
   for (DWORD got = 1; got != 0; total += got) {
     ASSERT_TRUE(InternetReadFile(get.request, buffer.data(), 4096, &got));
-    for (DWORD i = 0; i < got && intact; i += 997) intact = buffer[i] == static_cast<char>((total + i) % 251);
+    for (DWORD i = 0; i < got && intact; i += 997)
+      intact = buffer[i] == static_cast<char>((total + i) % 251);
   }
   EXPECT_TRUE(intact);
   EXPECT_EQ(total, kBigSize);

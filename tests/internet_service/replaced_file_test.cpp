@@ -1,7 +1,7 @@
 // A cache file whose entry was replaced or deleted is removed once nothing
 // names it: small files at once, large ones by the worker.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -36,7 +36,8 @@ TEST(ReplacedCacheFile, IsRemovedOnceTheNewEntryIsCommitted) {
   const struct {
     const char* name;
     off_t size;
-  } cases[] = {{"small, removed at once", 4096}, {"large, removed by the worker", kRemoveLaterSize}};
+  } cases[] = {{"small, removed at once", 4096},
+               {"large, removed by the worker", kRemoveLaterSize}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::u16string url = u"http://h/replaced/" + qx::Utf8ToUtf16(c.name);

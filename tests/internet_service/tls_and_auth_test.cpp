@@ -21,7 +21,8 @@ namespace {
 // GET `path` from 127.0.0.1:port, asking the credential provider on 401 as
 // the request pipeline does. The final status, or 0 when the send failed or
 // the provider gave up; the send error in `error`.
-DWORD Get(int port, const char16_t* path, DWORD flags, DWORD* error = nullptr, std::string* body = nullptr) {
+DWORD Get(int port, const char16_t* path, DWORD flags, DWORD* error = nullptr,
+          std::string* body = nullptr) {
   inettest::Exchange exchange(port, nullptr, qx::Utf16ToUtf8(path), flags);
   for (int round = 0; round < 10; ++round) {
     if (!exchange.Send()) {
@@ -33,8 +34,8 @@ DWORD Get(int port, const char16_t* path, DWORD flags, DWORD* error = nullptr, s
       if (body) exchange.ReadAll(*body);
       return status;
     }
-    if (InternetErrorDlg(nullptr, exchange.request, ERROR_INTERNET_INCORRECT_PASSWORD, 7, nullptr) !=
-        ERROR_INTERNET_FORCE_RETRY) {
+    if (InternetErrorDlg(nullptr, exchange.request, ERROR_INTERNET_INCORRECT_PASSWORD, 7,
+                         nullptr) != ERROR_INTERNET_FORCE_RETRY) {
       return 0;
     }
   }
@@ -56,12 +57,16 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
   int serial = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(serial);
-    const std::string folder = std::string(std::getenv("TMPDIR")) + "/certs" + std::to_string(++serial);
+    const std::string folder =
+        std::string(std::getenv("TMPDIR")) + "/certs" + std::to_string(++serial);
     std::filesystem::create_directories(folder);
     const auto files = qxtest::MakeCertificates(folder, c.kind);
-    if (c.trustAuthority) setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
-    else unsetenv("QXNET_CA_BUNDLE");
-    LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
+    if (c.trustAuthority)
+      setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
+    else
+      unsetenv("QXNET_CA_BUNDLE");
+    LoopbackServer server(
+        std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
     server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
       response.set_content("secret", "text/plain");
     });
@@ -75,13 +80,15 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
     if (c.error) {
       // The message says what the code means before what the TLS layer said.
       std::vector<OLECHAR> meaning(512);
-      const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                          nullptr, error, 0, meaning.data(), 512, nullptr);
+      const DWORD length =
+          FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                         0, meaning.data(), 512, nullptr);
       std::u16string expected(meaning.data(), length);
       while (!expected.empty() && (expected.back() == u'\n' || expected.back() == u'\r'))
         expected.pop_back();
       ASSERT_FALSE(expected.empty());
-      EXPECT_EQ(GetErrorMessage(error).rfind(expected, 0), 0u) << qx::Utf16ToUtf8(GetErrorMessage(error));
+      EXPECT_EQ(GetErrorMessage(error).rfind(expected, 0), 0u)
+          << qx::Utf16ToUtf8(GetErrorMessage(error));
     }
   }
 }
@@ -91,21 +98,25 @@ TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
   std::filesystem::create_directories(folder);
   const auto files = qxtest::MakeCertificates(folder, CertificateKind::Valid);
   const std::string missing = folder + "/missing.pem";
-  LoopbackServer server(std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
+  LoopbackServer server(
+      std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
   server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_content("secret", "text/plain");
   });
   server.Start();
-  const char* const variables[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR", "QXNET_CA_BUNDLE"};
+  const char* const variables[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR",
+                                   "QXNET_CA_BUNDLE"};
   const struct {
     std::vector<std::pair<const char*, std::string>> environment;
-    DWORD error;          // 0: accepted
-    const char* blamed;   // the variable the message names
+    DWORD error;         // 0: accepted
+    const char* blamed;  // the variable the message names
   } cases[] = {
       {{{"CURL_CA_BUNDLE", files.caCert}}, 0, nullptr},
       {{{"SSL_CERT_FILE", files.caCert}}, 0, nullptr},
       // CURL_CA_BUNDLE comes first: the others are not looked at.
-      {{{"CURL_CA_BUNDLE", files.caCert}, {"SSL_CERT_FILE", missing}, {"SSL_CERT_DIR", missing}}, 0, nullptr},
+      {{{"CURL_CA_BUNDLE", files.caCert}, {"SSL_CERT_FILE", missing}, {"SSL_CERT_DIR", missing}},
+       0,
+       nullptr},
       // The named bundle replaces the system's, which does not know the authority.
       {{{"SSL_CERT_FILE", files.serverKey}}, ERROR_INTERNET_INVALID_CA, nullptr},
       {{{"CURL_CA_BUNDLE", missing}}, ERROR_INTERNET_INVALID_CA, "CURL_CA_BUNDLE"},
@@ -153,8 +164,9 @@ TEST(AuthTest, NetrcThenPromptAndNeverTheSameCredentialsTwice) {
   });
   server.Start();
   auto writeNetrc = [](const std::string& password) {
-    std::ofstream(std::getenv("NETRC")) << "machine other.invalid login bob password x\n"
-                                        << "machine 127.0.0.1\n  login alice\n  password " << password << "\n";
+    std::ofstream(std::getenv("NETRC"))
+        << "machine other.invalid login bob password x\n"
+        << "machine 127.0.0.1\n  login alice\n  password " << password << "\n";
   };
   writeNetrc("right");
   EXPECT_EQ(Get(server.port(), u"/secret", 0), 200u);

@@ -80,7 +80,8 @@ TEST(UrlTest, CrackGivesSchemeHostPortAndPathWithQuery) {
     parts.dwStructSize = 60;
     parts.dwHostNameLength = parts.dwUrlPathLength = 1;
     ASSERT_TRUE(InternetCrackUrlW(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts));
-    EXPECT_EQ(qx::Utf16ToUtf8(std::u16string_view(parts.lpszHostName, parts.dwHostNameLength)), c.host);
+    EXPECT_EQ(qx::Utf16ToUtf8(std::u16string_view(parts.lpszHostName, parts.dwHostNameLength)),
+              c.host);
     std::u16string host(parts.dwHostNameLength + 1, u'\0'), path(parts.dwUrlPathLength + 1, u'\0');
     parts = URL_COMPONENTSW{};
     parts.dwStructSize = 60;
@@ -118,8 +119,9 @@ DWORD ConnectedState() {
 TEST(ConnectedStateTest, UserOfflineSwitchAndForcedAttempts) {
   EXPECT_EQ(ConnectedState(), INTERNET_STATE_CONNECTED);
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
-                            0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
+                            u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
+                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   for (const DWORD offline : {1u, 0u}) {
     ASSERT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,

@@ -43,8 +43,8 @@ TEST(UrlCacheLogTest, StaysBoundedAcrossManyProcessesAndCommits) {
       ASSERT_GE(children[p], 0);
       if (children[p] != 0) continue;
       for (int i = 0; i < kCommitsEach; ++i) {
-        const std::string url = "http://h/" + std::to_string(round) + "/" + std::to_string(p) +
-                                "/" + std::to_string(i);
+        const std::string url =
+            "http://h/" + std::to_string(round) + "/" + std::to_string(p) + "/" + std::to_string(i);
         if (!CommitNew(url) || !CommitNew("http://h/shared")) _exit(1);
       }
       _exit(0);
@@ -63,7 +63,8 @@ TEST(UrlCacheLogTest, StaysBoundedAcrossManyProcessesAndCommits) {
   DWORD size = 4096;
   std::vector<char> buffer(size);
   auto* entry = reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
-  EXPECT_TRUE(GetUrlCacheEntryInfoExW(u"http://h/11/1/24", entry, &size, nullptr, nullptr, nullptr, 0));
+  EXPECT_TRUE(
+      GetUrlCacheEntryInfoExW(u"http://h/11/1/24", entry, &size, nullptr, nullptr, nullptr, 0));
   setenv("QXNET_CACHE_DIR", saved.c_str(), 1);
 }
 

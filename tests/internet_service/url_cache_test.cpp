@@ -19,7 +19,8 @@ namespace {
 
 std::string CacheDir() { return std::getenv("QXNET_CACHE_DIR"); }
 
-std::string NewFile(const std::u16string& url, const char16_t* extension, const std::string& content) {
+std::string NewFile(const std::u16string& url, const char16_t* extension,
+                    const std::string& content) {
   char16_t path[MAX_PATH + 1] = {};
   EXPECT_TRUE(CreateUrlCacheEntryW(url.c_str(), 0, extension, path, 0)) << GetLastError();
   const std::string file = qx::Utf16ToUtf8(path);
@@ -44,15 +45,16 @@ std::vector<char> Retrieve(const std::u16string& url) {
   if (GetLastError() == ERROR_FILE_NOT_FOUND) return {};
   EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
   std::vector<char> buffer(size);
-  EXPECT_TRUE(RetrieveUrlCacheEntryFileW(url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()),
-                                         &size, 0));
+  EXPECT_TRUE(RetrieveUrlCacheEntryFileW(
+      url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()), &size, 0));
   return buffer;
 }
 
 std::vector<char> Info(const std::u16string& url) {
   DWORD size = 4096;
   std::vector<char> buffer(size);
-  EXPECT_TRUE(GetUrlCacheEntryInfoExW(url.c_str(), reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()),
+  EXPECT_TRUE(GetUrlCacheEntryInfoExW(url.c_str(),
+                                      reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()),
                                       &size, nullptr, nullptr, nullptr, 0));
   return buffer;
 }
@@ -108,8 +110,15 @@ TEST(UrlCacheTest, CommitRetrieveLockInfoReplaceDelete) {
 TEST(UrlCacheTest, HostileNamesStayInsideTheCacheFolder) {
   // 24 hex digits, then at most a dot and 1 to 8 letters or digits.
   const std::regex wellFormed("[0-9a-f]{24}(\\.[A-Za-z0-9]{1,8})?");
-  const char16_t* extensions[] = {u"b/../../x", u"xml?x=/../../etc", u"../../../etc/passwd", u"", nullptr,
-                                  u".tmp", u"\\..\\..\\win", u"x\ny", u"averyveryverylongextension"};
+  const char16_t* extensions[] = {u"b/../../x",
+                                  u"xml?x=/../../etc",
+                                  u"../../../etc/passwd",
+                                  u"",
+                                  nullptr,
+                                  u".tmp",
+                                  u"\\..\\..\\win",
+                                  u"x\ny",
+                                  u"averyveryverylongextension"};
   fs::path file;
   for (const char16_t* extension : extensions) {
     char16_t path[MAX_PATH + 1] = {};
@@ -157,12 +166,14 @@ TEST(UrlCacheTest, TwoProcessesCommittingAtOnce) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   for (int p = 0; p < 2; ++p) {
-    for (int i = 0; i < kEach; ++i) EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(own(p, i))).lpszLocalFileName)));
+    for (int i = 0; i < kEach; ++i)
+      EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(own(p, i))).lpszLocalFileName)));
   }
   EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(u"http://h/shared")).lpszLocalFileName)));
   // Every replaced file of the shared URL was deleted: data files = entries.
   size_t dataFiles = 0;
-  for (const auto& item : fs::directory_iterator(CacheDir())) dataFiles += item.path().extension() == ".dat";
+  for (const auto& item : fs::directory_iterator(CacheDir()))
+    dataFiles += item.path().extension() == ".dat";
   EXPECT_EQ(dataFiles, 2u * kEach + 1);
 }
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "server/module/object_map.h"
-#include "tests/support/registry_dump.h"
 #include "tests/support/com_test.h"
+#include "tests/support/registry_dump.h"
 
 namespace {
 

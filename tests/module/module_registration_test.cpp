@@ -8,8 +8,8 @@
 #include <string>
 
 #include "server/module/object_map.h"
-#include "tests/support/registry_dump.h"
 #include "tests/support/com_test.h"
+#include "tests/support/registry_dump.h"
 
 namespace {
 
@@ -35,8 +35,9 @@ TEST_F(ModuleRegistration, WritesProgIdsClassKeysAndThreadingModels) {
               entry.progId);
     const std::u16string key = u"CLSID\\" + clsid;
     EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\ProgID", u""), entry.progId);
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\VersionIndependentProgID", u""),
-              entry.versionIndependentProgId);
+    EXPECT_EQ(
+        qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\VersionIndependentProgID", u""),
+        entry.versionIndependentProgId);
     EXPECT_TRUE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, key + u"\\Programmable"));
     EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", u""),
               GuidText(LIBID_QXNETLib));
@@ -44,9 +45,9 @@ TEST_F(ModuleRegistration, WritesProgIdsClassKeysAndThreadingModels) {
     ASSERT_TRUE(module.has_value());
     EXPECT_EQ(qxtest::Narrow(*module), LoadedModulePath());
     const bool free = entry.clsid == CLSID_QXDetectNet;
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32",
-                                         u"ThreadingModel"),
-              free ? u"Free" : u"Apartment");
+    EXPECT_EQ(
+        qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"ThreadingModel"),
+        free ? u"Free" : u"Apartment");
   }
 }
 
@@ -75,7 +76,8 @@ TEST_F(ModuleRegistration, UnregisteringRemovesClassKeysAndKeepsTheClsidRoot) {
     EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, entry.progId));
     EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, entry.versionIndependentProgId));
   }
-  EXPECT_FALSE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_QXNETLib)));
+  EXPECT_FALSE(
+      qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, u"TypeLib\\" + GuidText(LIBID_QXNETLib)));
   CLSID clsid{};
   EXPECT_TRUE(FAILED(CLSIDFromProgID(u"QXNet.QXNet", &clsid)));
   ASSERT_EQ(DllRegisterServer(), S_OK);  // leave the process as the fixture expects
@@ -91,10 +93,12 @@ TEST_F(ModuleRegistration, UnknownClassIsNotAvailable) {
 TEST_F(ModuleRegistration, ClassFactoryIsCachedAndLockServerHoldsTheModule) {
   IClassFactory* first = nullptr;
   IClassFactory* second = nullptr;
-  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&first)),
-            S_OK);
-  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&second)),
-            S_OK);
+  ASSERT_EQ(
+      DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&first)),
+      S_OK);
+  ASSERT_EQ(
+      DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&second)),
+      S_OK);
   EXPECT_EQ(first, second);
   EXPECT_EQ(DllCanUnloadNow(), S_OK);  // a held factory alone does not pin the module
   first->LockServer(TRUE);

@@ -10,8 +10,8 @@ namespace {
 
 // A minimal class on the frame. It borrows the StringCollection identity so
 // that its error records carry a registered ProgID.
-class FrameProbe final : public qx::DispatchObject<FrameProbe, IStringCollection, qx::SingleThreaded,
-                                                   qx::NoConnectionPoints> {
+class FrameProbe final : public qx::DispatchObject<FrameProbe, IStringCollection,
+                                                   qx::SingleThreaded, qx::NoConnectionPoints> {
  public:
   static constexpr const CLSID& kClsid = CLSID_StringCollection;
   static inline HRESULT constructResult = S_OK;
@@ -21,7 +21,9 @@ class FrameProbe final : public qx::DispatchObject<FrameProbe, IStringCollection
   ~FrameProbe() override { --alive; }
   HRESULT FinalConstruct() { return constructResult; }
 
-  HRESULT STDMETHODCALLTYPE Item(LONG, BSTR*) override { return Error(u"Invalid index", E_INVALIDARG); }
+  HRESULT STDMETHODCALLTYPE Item(LONG, BSTR*) override {
+    return Error(u"Invalid index", E_INVALIDARG);
+  }
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
     if (!count) return Error(u"Invalid parameter", E_POINTER);
     *count = 7;
@@ -57,7 +59,8 @@ class ObjectFrame : public qxtest::ComTest {
   }
   qx::ComPtr<IStringCollection> NewProbe() {
     qx::ComPtr<IStringCollection> probe;
-    EXPECT_EQ(qx::CreateComObject<FrameProbe>(nullptr, IID_IStringCollection, probe.PutVoid()), S_OK);
+    EXPECT_EQ(qx::CreateComObject<FrameProbe>(nullptr, IID_IStringCollection, probe.PutVoid()),
+              S_OK);
     return probe;
   }
 };

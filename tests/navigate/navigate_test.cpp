@@ -21,9 +21,9 @@
 #include "net/upload/post_data.h"
 #include "net/upload/temporary_folder.h"
 #include "net/upload/upload_error.h"
-#include "tests/support/loopback_sockets.h"
-#include "tests/support/form_server.h"
 #include "tests/support/com_test.h"
+#include "tests/support/form_server.h"
+#include "tests/support/loopback_sockets.h"
 
 extern char** environ;
 
@@ -43,7 +43,8 @@ std::string ReadAll(const std::string& path) {
 std::vector<std::string> AnswerPages() {
   std::vector<std::string> pages;
   for (const auto& entry : fs::directory_iterator(qx::net::TemporaryFolder())) {
-    if (entry.path().filename().string().rfind("qxN", 0) == 0 && entry.path().extension() == ".htm") {
+    if (entry.path().filename().string().rfind("qxN", 0) == 0 &&
+        entry.path().extension() == ".htm") {
       pages.push_back(entry.path().string());
     }
   }
@@ -62,7 +63,8 @@ std::string WaitFor(Find found) {
 
 // Runs the helper to its end with `body` on its standard input; returns its
 // exit status and the first line it printed.
-int RunHelper(const std::vector<std::string>& arguments, const std::string& body, std::string* printed) {
+int RunHelper(const std::vector<std::string>& arguments, const std::string& body,
+              std::string* printed) {
   const std::string helper = qx::net::FindNavigateHelper();
   EXPECT_FALSE(helper.empty());
   const std::string bodyFile = qxtest::TestRoot() + "/body.txt";
@@ -71,7 +73,8 @@ int RunHelper(const std::vector<std::string>& arguments, const std::string& body
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, bodyFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0600);
   std::vector<std::string> all{helper};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -96,8 +99,9 @@ class Navigate : public ::testing::Test {
     fs::remove(marker);
     const std::string folder = qxtest::TestRoot() + "/fakebin";
     fs::create_directories(folder);
-    std::ofstream(folder + "/xdg-open") << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << marker << ".part\"\n"
-                                        << "mv \"" << marker << ".part\" \"" << marker << "\"\n";
+    std::ofstream(folder + "/xdg-open")
+        << "#!/bin/sh\nprintf '%s' \"$1\" > \"" << marker << ".part\"\n"
+        << "mv \"" << marker << ".part\" \"" << marker << "\"\n";
     fs::permissions(folder + "/xdg-open", fs::perms::owner_all);
     setenv("PATH", (folder + ":" + std::getenv("PATH")).c_str(), 1);
   }
@@ -146,7 +150,8 @@ TEST_F(Navigate, VisibleNavigationOpensTheAnswerPage) {
   qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, "f=YWJj");
-  const std::string opened = WaitFor([&] { return fs::exists(marker) ? ReadAll(marker) : std::string(); });
+  const std::string opened =
+      WaitFor([&] { return fs::exists(marker) ? ReadAll(marker) : std::string(); });
   ASSERT_FALSE(opened.empty()) << "the opener was not run";
   EXPECT_EQ(ReadAll(opened), FormServer::kAnswerPage);
 }
@@ -156,7 +161,9 @@ TEST_F(Navigate, HelperPrintsTheAnswerPageOrAPageSayingWhy) {
   server.MarkCallReturned();
   std::string printed;
   const std::string body = "f=a%20b%22c%e2%82%ac&f=%2b%3d";
-  EXPECT_EQ(RunHelper({"--header", qx::net::kFormContentTypeHeader, "--", server.Url()}, body, &printed), 0);
+  EXPECT_EQ(
+      RunHelper({"--header", qx::net::kFormContentTypeHeader, "--", server.Url()}, body, &printed),
+      0);
   qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, body);

@@ -68,10 +68,13 @@ TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
   EXPECT_TRUE(HasLine(lines, "CQXNet::IsCacheCurrent return : true"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFile return : " + cached));
   EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateCacheEntry return : true"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=false, "
-                             "bCacheFileCurrent=false, cacheFileName='untouched'"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
-                             "bCacheFileCurrent=true, cacheFileName='" + cached + "'"));
+  EXPECT_TRUE(HasLine(lines,
+                      "CQXNet::GetCacheInfo return:bCacheFileExists=false, "
+                      "bCacheFileCurrent=false, cacheFileName='untouched'"));
+  EXPECT_TRUE(HasLine(lines,
+                      "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
+                      "bCacheFileCurrent=true, cacheFileName='" +
+                          cached + "'"));
 }
 
 TEST_F(QXNetTest, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
@@ -103,8 +106,8 @@ TEST_F(QXNetTest, CurrencyCheckStampsTheEntrysSyncTime) {
     qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), nullptr, &size, nullptr, nullptr, nullptr, 0);
     std::vector<std::max_align_t> buffer(size / sizeof(std::max_align_t) + 1);
     auto* entry = reinterpret_cast<qx::inet::INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
-    EXPECT_TRUE(qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), entry, &size, nullptr, nullptr,
-                                                  nullptr, 0));
+    EXPECT_TRUE(
+        qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), entry, &size, nullptr, nullptr, nullptr, 0));
     return qx::inet::FileTimeToInt64(entry->LastSyncTime);
   };
   const int64_t before = syncTime();
@@ -160,8 +163,9 @@ TEST_F(QXNetTest, ResponseWithoutLastModifiedFailsWithItsMessage) {
   EXPECT_EQ(info.name, kUntouchedName);
   const auto lines = TraceEntries();
   EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo: " + info.error));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
-                             "bCacheFileCurrent=false, cacheFileName='untouched'"));
+  EXPECT_TRUE(HasLine(lines,
+                      "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
+                      "bCacheFileCurrent=false, cacheFileName='untouched'"));
 }
 
 TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
@@ -235,9 +239,9 @@ TEST_F(QXNetTest, NullPointersAndBadUrls) {
   BSTR name = nullptr;
   for (int missing = 0; missing < 3; ++missing) {
     qxtest::ClearErrorRecord();
-    const HRESULT hr = net->GetCacheInfo(url.Get(), 0, missing == 0 ? nullptr : &exists,
-                                         missing == 1 ? nullptr : &current,
-                                         missing == 2 ? nullptr : &name);
+    const HRESULT hr =
+        net->GetCacheInfo(url.Get(), 0, missing == 0 ? nullptr : &exists,
+                          missing == 1 ? nullptr : &current, missing == 2 ? nullptr : &name);
     EXPECT_EQ(hr, E_INVALIDARG);
     EXPECT_EQ(TakeErrorText(), "Invalid parameter");
   }

@@ -33,11 +33,12 @@ TEST(CacheLimitTest, SizesAreWholeBytesWithAnOptionalBinaryUnit) {
 
 void SetLimitValue(DWORD type, const void* data, DWORD size) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &key, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0, nullptr,
+                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(key, u"Internet Cache Limit", 0, type, static_cast<const BYTE*>(data), size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueExW(key, u"Internet Cache Limit", 0, type, static_cast<const BYTE*>(data), size),
+      ERROR_SUCCESS);
   RegCloseKey(key);
 }
 

@@ -57,8 +57,7 @@ TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
     state->docStatus = 404;
   }
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
-  const std::string dead =
-      "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
+  const std::string dead = "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
   HRESULT hr = E_FAIL;
   EXPECT_EQ(CanConnectTo(net.Get(), dead, &hr), 0);
   EXPECT_EQ(hr, S_OK);

@@ -27,7 +27,7 @@ void AddDocumentRoutes(httplib::Server& http, const std::shared_ptr<ServerState>
   // The body is taken through a content reader, because the server's own
   // reading of form bodies stops at a few kilobytes.
   http.Post(R"(/.*)", [state](const httplib::Request& request, httplib::Response& response,
-                               const httplib::ContentReader& reader) {
+                              const httplib::ContentReader& reader) {
     std::string body;
     reader([&](const char* data, size_t length) {
       body.append(data, length);
@@ -136,7 +136,9 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
   using httplib::Request;
   using httplib::Response;
   auto fixed = [&http](const char* path, std::string body, const char* type) {
-    http.Get(path, [body, type](const Request&, Response& response) { response.set_content(body, type); });
+    http.Get(path, [body, type](const Request&, Response& response) {
+      response.set_content(body, type);
+    });
   };
   http.Get("/small.xml", [](const Request&, Response& response) {
     response.set_header("Last-Modified", "Wed, 21 Oct 2015 07:28:00 GMT");
@@ -165,7 +167,8 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
     response.status = std::stoi(request.matches[1]);
     if (response.status != 204 && response.status != 304) response.set_content("x", "text/plain");
   });
-  http.Get("/moved", [](const Request&, Response& response) { response.set_redirect("/small.xml", 302); });
+  http.Get("/moved",
+           [](const Request&, Response& response) { response.set_redirect("/small.xml", 302); });
   http.Get("/auth", [](const Request& request, Response& response) {
     if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {  // user:secret
       return response.set_content("welcome", "text/plain");
@@ -174,11 +177,11 @@ void AddTestRoutes(httplib::Server& http, std::atomic<bool>& stopping) {
     response.set_header("WWW-Authenticate", "Basic realm=\"test\"");
   });
   http.Get("/cut", [](const Request&, Response& response) {
-    response.set_content_provider(1 << 20, "application/octet-stream",
-                                  [](size_t offset, size_t, httplib::DataSink& sink) {
-                                    if (offset >= 200 * 1024) return false;  // drops the connection
-                                    return sink.write(std::string(64 * 1024, 'c').data(), 64 * 1024);
-                                  });
+    response.set_content_provider(
+        1 << 20, "application/octet-stream", [](size_t offset, size_t, httplib::DataSink& sink) {
+          if (offset >= 200 * 1024) return false;  // drops the connection
+          return sink.write(std::string(64 * 1024, 'c').data(), 64 * 1024);
+        });
   });
   http.Get("/stall", [&stopping](const Request&, Response& response) {
     response.set_content_provider(1000, "text/plain",

@@ -51,7 +51,8 @@ class RecordingSink final : public qxtest::VtableOnlyObject<IDispatch> {
 
  private:
   void* Find(REFIID riid) override {
-    return riid == DIID___QXNetEvents ? static_cast<IDispatch*>(this) : VtableOnlyObject::Find(riid);
+    return riid == DIID___QXNetEvents ? static_cast<IDispatch*>(this)
+                                      : VtableOnlyObject::Find(riid);
   }
 };
 
@@ -117,6 +118,5 @@ void SetUseInternetCache(DWORD type, const std::u16string& text);
 void SetUseInternetCacheDword(DWORD value);
 // The user's off-line switch.
 void SetGlobalOffline(bool offline);
-
 
 }  // namespace qxnettest

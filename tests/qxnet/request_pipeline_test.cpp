@@ -23,14 +23,16 @@ TEST_F(QXNetTest, EveryStatusButSuccessFailsWithItsTableText) {
   const std::pair<int, const char*> cases[] = {
       {204, nullptr},
       {302, nullptr},
-      {404, "(404) The server has not found anything matching the requested URI (Uniform Resource "
-            "Identifier)."},
+      {404,
+       "(404) The server has not found anything matching the requested URI (Uniform Resource "
+       "Identifier)."},
       {503, nullptr},
       {418, "(418) Unidentified status code"},
   };
   for (const auto& [status, text] : cases) {
     std::string path;
-    const std::string message = DescriptionOf(Retrieve(net.Get(), Url("/status/" + std::to_string(status)), path));
+    const std::string message =
+        DescriptionOf(Retrieve(net.Get(), Url("/status/" + std::to_string(status)), path));
     EXPECT_EQ(message, qx::Utf16ToUtf8(qx::net::HttpStatusMessage(status))) << status;
     if (text) EXPECT_EQ(message, text);
   }
@@ -53,16 +55,20 @@ TEST_F(QXNetTest, NetrcCredentialsAreOfferedAfter401) {
   ASSERT_EQ(Retrieve(net.Get(), Url("/auth"), path), S_OK);
   ASSERT_GE(sink->reports.size(), 12u);
   EXPECT_EQ(std::vector<Report>(sink->reports.begin() + 7, sink->reports.begin() + 12),
-            (std::vector<Report>{{"Sending HTTP request", 8}, {"Getting HTTP status", 9},
-                                 {"Authenticating", 10}, {"Getting HTTP status", 11},
+            (std::vector<Report>{{"Sending HTTP request", 8},
+                                 {"Getting HTTP status", 9},
+                                 {"Authenticating", 10},
+                                 {"Getting HTTP status", 11},
                                  {"HTTP request sent", 12}}));
 }
 
 TEST_F(QXNetTest, WrongOrNoCredentialsEndInUnableToLogin) {
   for (const bool withNetrc : {true, false}) {
     SCOPED_TRACE(withNetrc);
-    if (withNetrc) std::ofstream(std::getenv("NETRC")) << "machine 127.0.0.1 login user password wrong\n";
-    else std::remove(std::getenv("NETRC"));
+    if (withNetrc)
+      std::ofstream(std::getenv("NETRC")) << "machine 127.0.0.1 login user password wrong\n";
+    else
+      std::remove(std::getenv("NETRC"));
     auto net = NewObject(sink);
     sink->reports.clear();
     sink->ends = 0;
@@ -70,8 +76,9 @@ TEST_F(QXNetTest, WrongOrNoCredentialsEndInUnableToLogin) {
     EXPECT_EQ(DescriptionOf(Retrieve(net.Get(), Url("/auth"), path)), "Unable to login");
     EXPECT_EQ(sink->ends, 1);
     // The wrong password was offered once, then the provider had nothing more.
-    const auto authentications = std::count_if(sink->reports.begin(), sink->reports.end(),
-                                               [](const Report& r) { return r.first == "Authenticating"; });
+    const auto authentications =
+        std::count_if(sink->reports.begin(), sink->reports.end(),
+                      [](const Report& r) { return r.first == "Authenticating"; });
     if (withNetrc) {
       EXPECT_EQ(authentications, 2);
     }

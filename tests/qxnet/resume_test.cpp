@@ -39,16 +39,21 @@ std::string FullHead(const std::string& etag = "\"v1\"") {
          std::to_string(kTotal) + "\r\nETag: " + etag + "\r\nAccept-Ranges: bytes\r\n";
 }
 
-ScriptedAnswer Full(size_t sendBytes = std::string::npos) { return {FullHead(), Body(), sendBytes}; }
+ScriptedAnswer Full(size_t sendBytes = std::string::npos) {
+  return {FullHead(), Body(), sendBytes};
+}
 
 // A 206 answer with the range and fields given, its body taken from `body`.
-ScriptedAnswer Partial(size_t first, size_t total, const std::string& etag, const std::string& body) {
+ScriptedAnswer Partial(size_t first, size_t total, const std::string& etag,
+                       const std::string& body) {
   const std::string rest = body.substr(first);
-  return {"HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\nContent-Range: bytes " +
-              std::to_string(first) + "-" + std::to_string(total - 1) + "/" + std::to_string(total) +
-              "\r\nContent-Length: " + std::to_string(rest.size()) + "\r\nETag: " + etag +
-              "\r\nAccept-Ranges: bytes\r\n",
-          rest};
+  return {
+      "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\nContent-Range: "
+      "bytes " +
+          std::to_string(first) + "-" + std::to_string(total - 1) + "/" + std::to_string(total) +
+          "\r\nContent-Length: " + std::to_string(rest.size()) + "\r\nETag: " + etag +
+          "\r\nAccept-Ranges: bytes\r\n",
+      rest};
 }
 
 // The N of "Range: bytes=N-", or -1 when the request asks no range.
@@ -106,8 +111,8 @@ TEST_F(QXNetTest, DownloadOfAKilledProcessIsCompletedWithOneRangeRequest) {
   // A separate program, started by exec: it shares this test's registry and
   // cache through the environment. It is killed on every way out, so a failed
   // assertion never leaves it holding the test's output open.
-  char* const arguments[] = {const_cast<char*>(QXTEST_RETRIEVE_CLIENT), const_cast<char*>(url.c_str()),
-                             nullptr};
+  char* const arguments[] = {const_cast<char*>(QXTEST_RETRIEVE_CLIENT),
+                             const_cast<char*>(url.c_str()), nullptr};
   pid_t child = -1;
   ASSERT_EQ(posix_spawn(&child, QXTEST_RETRIEVE_CLIENT, nullptr, nullptr, arguments, environ), 0);
   struct KillOnExit {
@@ -147,12 +152,16 @@ TEST_F(QXNetTest, EveryWrongAnswerToTheRangeRequestStartsOver) {
   };
   const Case cases[] = {
       {"whole body", [](size_t) { return Full(); }, 2},
-      {"other start", [](size_t start) { return Partial(start - 1000, kTotal, "\"v1\"", Body()); }, 3},
+      {"other start", [](size_t start) { return Partial(start - 1000, kTotal, "\"v1\"", Body()); },
+       3},
       {"other total",
        [&changed](size_t start) { return Partial(start, kTotal + 1, "\"v1\"", changed); }, 3},
-      {"changed validator", [](size_t start) { return Partial(start, kTotal, "\"v2\"", Body()); }, 3},
+      {"changed validator", [](size_t start) { return Partial(start, kTotal, "\"v2\"", Body()); },
+       3},
       {"not satisfiable",
-       [](size_t) { return ScriptedAnswer{"HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n", ""}; },
+       [](size_t) {
+         return ScriptedAnswer{"HTTP/1.1 416 Range Not Satisfiable\r\nContent-Length: 0\r\n", ""};
+       },
        3},
   };
   size_t done = 0;
@@ -187,7 +196,8 @@ TEST_F(QXNetTest, CancelOrAnHttpErrorDropsThePartialDownload) {
     ScriptedServer range([&ending](const std::string& request) {
       const long start = RangeStart(request);
       if (start < 0) return Full(300000);
-      if (ending == "404") return ScriptedAnswer{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n", ""};
+      if (ending == "404")
+        return ScriptedAnswer{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n", ""};
       return Partial(static_cast<size_t>(start), kTotal, "\"v1\"", Body());
     });
     auto net = NewObject(sink);

@@ -32,12 +32,16 @@ TEST_F(QXNetTest, FirstAndSecondDownloadReportEveryStep) {
                                     {"Downloading file (2 kb/2 kb)", 90},
                                     {"Finished downloading file", 90},
                                     {"Download complete", 100}};
-  const std::vector<std::string> steps = {
-      "Loading library functions",    "Attempting to connect to the internet",
-      "Opening internet access",      "Opening connection to server",
-      "Connection to server established", "Opening HTTP session",
-      "Opened HTTP session",          "Sending HTTP request",
-      "Getting HTTP status",          "HTTP request sent"};
+  const std::vector<std::string> steps = {"Loading library functions",
+                                          "Attempting to connect to the internet",
+                                          "Opening internet access",
+                                          "Opening connection to server",
+                                          "Connection to server established",
+                                          "Opening HTTP session",
+                                          "Opened HTTP session",
+                                          "Sending HTTP request",
+                                          "Getting HTTP status",
+                                          "HTTP request sent"};
   auto net = NewObject(sink);
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
@@ -64,10 +68,12 @@ TEST_F(QXNetTest, FirstAndSecondDownloadReportEveryStep) {
   DWORD size = 4096;
   std::vector<char> buffer(size);
   auto* entry = reinterpret_cast<qx::inet::INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
-  ASSERT_TRUE(qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), entry, &size, nullptr, nullptr, nullptr, 0));
+  ASSERT_TRUE(
+      qx::inet::GetUrlCacheEntryInfoExW(url.c_str(), entry, &size, nullptr, nullptr, nullptr, 0));
   SYSTEMTIME modified{};
   ASSERT_TRUE(qx::inet::FileTimeToSystemTime(&entry->LastModifiedTime, &modified));
-  EXPECT_EQ(std::vector<int>({modified.wYear, modified.wMonth, modified.wDay, modified.wHour, modified.wMinute}),
+  EXPECT_EQ(std::vector<int>(
+                {modified.wYear, modified.wMonth, modified.wDay, modified.wHour, modified.wMinute}),
             std::vector<int>({2015, 10, 21, 7, 28}));
 }
 
@@ -141,12 +147,14 @@ TEST_F(QXNetTest, ProgressOfAMultiMegabyteBodyAdvancesWithTheBytes) {
     long total = 0;
     if (std::sscanf(title.c_str(), "Downloading file (%ld kb/%ld kb)", &got, &total) != 2) continue;
     ASSERT_GT(total, 0);
-    EXPECT_NEAR(value, 11 + 79.0 * static_cast<double>(got) / static_cast<double>(total), 2) << title;
+    EXPECT_NEAR(value, 11 + 79.0 * static_cast<double>(got) / static_cast<double>(total), 2)
+        << title;
   }
 }
 
 TEST_F(QXNetTest, ExceptionOfASinkEndsTheCallCleanly) {
-  for (const std::string title : {"Opening HTTP session", "Downloading file (", "Download complete"}) {
+  for (const std::string title :
+       {"Opening HTTP session", "Downloading file (", "Download complete"}) {
     SCOPED_TRACE(title);
     auto net = NewObject(sink);
     sink->throwAtTitle = title;
@@ -175,14 +183,16 @@ TEST_F(QXNetTest, CacheLimitIsAppliedAfterEachCommit) {
   ASSERT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), S_OK);
   EXPECT_TRUE(IsCached(Url("/big.bin")));
   const std::string line =
-      "CQXNet::CommitCacheEntry: QXNET_CACHE_LIMIT is not a size: \"lots\"; the default of 1 GiB is used";
+      "CQXNet::CommitCacheEntry: QXNET_CACHE_LIMIT is not a size: \"lots\"; the default of 1 GiB "
+      "is used";
   const std::vector<std::string> entries = TraceEntries();
   EXPECT_EQ(std::count(entries.begin(), entries.end(), line), 1);
   unsetenv("QXNET_CACHE_LIMIT");
 }
 
 TEST_F(QXNetTest, CancelByMinusOneNotByOne) {
-  for (const std::string title : {"Opening HTTP session", "Downloading file (", "Finished downloading file"}) {
+  for (const std::string title :
+       {"Opening HTTP session", "Downloading file (", "Finished downloading file"}) {
     SCOPED_TRACE(title);
     auto net = NewObject(sink);
     sink->cancelAtTitle = title;
@@ -215,7 +225,8 @@ TEST_F(QXNetTest, ServerClosingOrStallingMidBodyLeavesNoEntryAndNoFile) {
     bool bodyFailure = false;
     for (const std::string prefix :
          {"Error in InternetQueryDataAvailable", "Error reading file with InternetReadFile\n"}) {
-      bodyFailure = bodyFailure || (message.rfind(prefix, 0) == 0 && message.size() > prefix.size());
+      bodyFailure =
+          bodyFailure || (message.rfind(prefix, 0) == 0 && message.size() > prefix.size());
     }
     EXPECT_TRUE(bodyFailure) << message;
     if (name == "/stall") {
@@ -230,8 +241,8 @@ TEST_F(QXNetTest, ServerClosingOrStallingMidBodyLeavesNoEntryAndNoFile) {
 
 TEST_F(QXNetTest, HostileUrlsKeepCacheFilesInsideTheCacheFolder) {
   auto net = NewObject();
-  for (const std::string suffix :
-       {"/a.b/../../x", "/feed.xml?x=/../../etc", "/f.%2e%2e%2f%2e%2e%2fpasswd", "/x.\\..\\..\\evil", "/dir/"}) {
+  for (const std::string suffix : {"/a.b/../../x", "/feed.xml?x=/../../etc",
+                                   "/f.%2e%2e%2f%2e%2e%2fpasswd", "/x.\\..\\..\\evil", "/dir/"}) {
     std::string path;
     ASSERT_EQ(Retrieve(net.Get(), Url(suffix), path), S_OK) << suffix;
     EXPECT_EQ(FolderOf(path), CacheFolder()) << suffix << " -> " << path;

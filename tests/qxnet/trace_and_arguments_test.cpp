@@ -70,7 +70,8 @@ TEST_F(QXNetTest, MissingArgumentsAreInvalidParameters) {
   qx::BStr url = qx::BStr::FromUtf8(Url("/small.xml"));
   qx::BStr empty(u"");
   BSTR fileName = nullptr;
-  const std::pair<BSTR, BSTR*> calls[] = {{url.Get(), nullptr}, {nullptr, &fileName}, {empty.Get(), &fileName}};
+  const std::pair<BSTR, BSTR*> calls[] = {
+      {url.Get(), nullptr}, {nullptr, &fileName}, {empty.Get(), &fileName}};
   for (const auto& [urlArgument, fileArgument] : calls) {
     EXPECT_EQ(net->RetrieveFile(urlArgument, 0, fileArgument), E_INVALIDARG);
     const auto error = qxtest::TakeErrorRecord();

@@ -44,7 +44,8 @@ UploadResult Upload(_QXNet* object, const std::string& file, const std::string& 
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 TEST_F(QXNetTest, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
@@ -126,7 +127,8 @@ TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
   UploadResult gone = Upload(net.Get(), missing, Url("/upload"), "");
   EXPECT_EQ(gone.hr, E_FAIL);
   EXPECT_EQ(gone.error, "Unable to read file:\n\t" + missing);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
+  EXPECT_TRUE(
+      HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
 
   // Which files cannot be read, and the messages, are the file reader's
   // rules: one of them here shows that its message reaches the caller.
@@ -183,8 +185,7 @@ class FormUploadTest : public QXNetTest {
     qx::BStr urlText = qx::BStr::FromUtf8(url);
     qx::BStr fieldText = qx::BStr::FromUtf8(field);
     qxtest::ClearErrorRecord();
-    return object->UploadFileForm(fileText.Get(), urlText.Get(), 0, fieldText.Get(),
-                                  VARIANT_FALSE);
+    return object->UploadFileForm(fileText.Get(), urlText.Get(), 0, fieldText.Get(), VARIANT_FALSE);
   }
 };
 
@@ -209,7 +210,8 @@ TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
   EXPECT_EQ(sink->ends, 1);
   EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
   const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFileForm(" + file + "," + target.Url() + "," + field + ")"));
+  EXPECT_TRUE(
+      HasLine(lines, "CQXNet::UploadFileForm(" + file + "," + target.Url() + "," + field + ")"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFileForm return"));
 }
 
@@ -221,7 +223,8 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
 
   EXPECT_EQ(UploadForm(net.Get(), missing, Url("/form"), "f"), E_FAIL);
   EXPECT_EQ(TakeErrorText(), "Unable to read file:\n\t" + missing);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm return : Unable to read file:\n\t" + missing));
+  EXPECT_TRUE(HasLine(TraceEntries(),
+                      "CQXNet::UploadFileForm return : Unable to read file:\n\t" + missing));
   EXPECT_EQ(sink->ends, 0);
 
   EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), ""), E_INVALIDARG);
@@ -238,8 +241,9 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
   EXPECT_EQ(TakeErrorText(),
             "Unable to create WebBrowser object: " + std::to_string(REGDB_E_CLASSNOTREG));
   unsetenv("QXNET_NAVIGATE");
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFileForm: Unable to create WebBrowser object: " +
-                                          std::to_string(REGDB_E_CLASSNOTREG)));
+  EXPECT_TRUE(
+      HasLine(TraceEntries(), "CQXNet::UploadFileForm: Unable to create WebBrowser object: " +
+                                  std::to_string(REGDB_E_CLASSNOTREG)));
   EXPECT_EQ(state->RequestCount(), 0u);
 }
 

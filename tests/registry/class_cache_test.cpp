@@ -15,8 +15,7 @@
 namespace {
 
 const std::u16string kProgIdKey = u"QxTest.Cached\\CLSID";
-const std::u16string kServerKey =
-    u"CLSID\\{5A7C0E21-3B9D-4F61-8C2E-0D4B6A1F9E37}\\InprocServer32";
+const std::u16string kServerKey = u"CLSID\\{5A7C0E21-3B9D-4F61-8C2E-0D4B6A1F9E37}\\InprocServer32";
 const std::u16string kOtherClass = u"{00000000-0000-0000-0000-0000000000AB}";
 
 // Runs `change` in a child process and waits for it. Called before this

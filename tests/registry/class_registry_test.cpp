@@ -10,7 +10,8 @@
 
 namespace {
 
-const char16_t kThingScript[] = uR"(HKCR
+const char16_t kThingScript[] =
+    uR"(HKCR
 {
 	QxTest.Thing.1 = s 'Thing' { CLSID = s '{5A7C0E21-3B9D-4F61-8C2E-0D4B6A1F9E37}' }
 	QxTest.Thing = s 'Thing'
@@ -131,9 +132,9 @@ TEST(ClassRegistry, CreationFailuresAnswerCodesAndNullPointers) {
   IQxTestThing* thing = reinterpret_cast<IQxTestThing*>(1);
   EXPECT_EQ(CreateThing(&thing), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(thing, nullptr);
-  EXPECT_EQ(CoCreateInstance(CLSID_QxTestThing, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestThing,
-                             nullptr),
-            E_POINTER);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_QxTestThing, nullptr, CLSCTX_INPROC_SERVER, IID_IQxTestThing, nullptr),
+      E_POINTER);
 
   ASSERT_EQ(RegisterThing(ModulePath()), S_OK);
   // Only in-process servers exist.

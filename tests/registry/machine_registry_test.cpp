@@ -27,15 +27,15 @@ std::string UserPath() { return std::getenv("QXNET_REGISTRY"); }
 
 void WriteMachineClass(std::u16string_view path, std::u16string_view name,
                        std::u16string_view text) {
-  ASSERT_EQ(WriteString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\" + std::u16string(path), name,
-                        text),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      WriteString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\" + std::u16string(path), name, text),
+      ERROR_SUCCESS);
 }
 
 void WriteUserClass(std::u16string_view path, std::u16string_view name, std::u16string_view text) {
-  ASSERT_EQ(WriteString(HKEY_CURRENT_USER, u"Software\\Classes\\" + std::u16string(path), name,
-                        text),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      WriteString(HKEY_CURRENT_USER, u"Software\\Classes\\" + std::u16string(path), name, text),
+      ERROR_SUCCESS);
 }
 
 std::string Description(const qxtest::ErrorRecord& record) {
@@ -149,8 +149,8 @@ TEST(MachineRegistry, ClassesOfAnOlderUserDatabaseAreKept) {
 // writes for every user; undoing the redirection restores the merged view.
 TEST(MachineRegistry, OverriddenClassesRootRegistersIntoTheMachineDatabase) {
   HKEY classes = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &classes, nullptr),
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &classes, nullptr),
             ERROR_SUCCESS);
   ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, classes), ERROR_SUCCESS);
   EXPECT_EQ(qx::registry::UpdateRegistryFromScript(u"HKCR { Sys.Thing = s 'everyone' }", true, {}),

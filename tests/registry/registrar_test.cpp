@@ -10,7 +10,8 @@ using qx::registry::UpdateRegistryFromScript;
 using regtest::Dump;
 using regtest::ReadStringOrEmpty;
 
-const char16_t kClassScript[] = uR"(HKCR
+const char16_t kClassScript[] =
+    uR"(HKCR
 {
 	QXNet.QXNet.1 = s 'QXNet Class'
 	{
@@ -53,8 +54,9 @@ TEST(Registrar, RegisterWritesTheScriptsKeysAndValues) {
             u"QXNet.QXNet");
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CLASSES_ROOT, kClassKey + u"\\InprocServer32"),
             u"/opt/corvane/lib/libqxnet.so");
-  EXPECT_EQ(ReadStringOrEmpty(HKEY_CLASSES_ROOT, kClassKey + u"\\inprocserver32", u"threadingmodel"),
-            u"Apartment");
+  EXPECT_EQ(
+      ReadStringOrEmpty(HKEY_CLASSES_ROOT, kClassKey + u"\\inprocserver32", u"threadingmodel"),
+      u"Apartment");
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CLASSES_ROOT, kClassKey + u"\\TypeLib"),
             u"{C30D92CF-C4BD-4851-B749-FE4BED13AF0C}");
   // An empty key has no default value.
@@ -103,7 +105,8 @@ TEST(Registrar, UnregisterKeepsNoRemoveKeysAndRemovesTheRest) {
 TEST(Registrar, ValueKindsQuotingReplacementsAndDelete) {
   ASSERT_EQ(qx::registry::WriteString(HKEY_CURRENT_USER, u"Software\\Old\\Sub", u"", u"x"),
             ERROR_SUCCESS);
-  const char16_t script[] = uR"(HKEY_CURRENT_USER {
+  const char16_t script[] =
+      uR"(HKEY_CURRENT_USER {
   NoRemove Software {
     Delete Old
     'It''s {quoted}' = s '100%% sure, %Name% at %PATH%' {
@@ -115,8 +118,8 @@ TEST(Registrar, ValueKindsQuotingReplacementsAndDelete) {
   }
 })";
   // A replacement text with quotes and braces is taken literally.
-  const qx::registry::ScriptReplacements replacements = {
-      {u"NAME", u"Bob's } {"}, {u"Path", u"/tmp/a b"}};
+  const qx::registry::ScriptReplacements replacements = {{u"NAME", u"Bob's } {"},
+                                                         {u"Path", u"/tmp/a b"}};
   ASSERT_EQ(UpdateRegistryFromScript(script, true, replacements), S_OK);
   EXPECT_FALSE(qx::registry::KeyExists(HKEY_CURRENT_USER, u"Software\\Old"));
   const std::u16string key = u"Software\\It's {quoted}";
@@ -138,19 +141,19 @@ TEST(Registrar, ValueKindsQuotingReplacementsAndDelete) {
 
 TEST(Registrar, ScriptErrorsWriteNothing) {
   const char16_t* const bad_scripts[] = {
-      u"HKCR { Good = s 'x' { Sub = s 'y' }",                   // missing brace
-      u"HKCR { Good = s 'x' } HKXX { Key }",                    // unknown root
-      u"HKCR { Good = s 'x' Key = q 'x' }",                     // unknown value type
-      u"HKCR { Good = s 'x' Key = d '12z' }",                   // bad number
-      u"HKCR { Good = s 'x' Key = d '4294967296' }",            // number too large
-      u"HKCR { Good = s 'x' Key = b 'abc' }",                   // odd hex digits
-      u"HKCR { Good = s 'x' Key = s 'unterminated }",           // open quote
-      u"HKCR { Good = s 'x' Key = s '%UNKNOWN%' }",             // unknown replacement
-      u"HKCR { Good = s 'x' Key = s '50% off' }",               // lone percent
-      u"HKCR { Good = s 'x' 'A\\B' = s 'x' }",                  // backslash in a name
-      u"HKCR { Good = s 'x' Key = }",                           // missing value
-      u"HKCR { val Top = s 'x' }",                              // value outside a key
-      u"HKCR Good",                                             // no block
+      u"HKCR { Good = s 'x' { Sub = s 'y' }",          // missing brace
+      u"HKCR { Good = s 'x' } HKXX { Key }",           // unknown root
+      u"HKCR { Good = s 'x' Key = q 'x' }",            // unknown value type
+      u"HKCR { Good = s 'x' Key = d '12z' }",          // bad number
+      u"HKCR { Good = s 'x' Key = d '4294967296' }",   // number too large
+      u"HKCR { Good = s 'x' Key = b 'abc' }",          // odd hex digits
+      u"HKCR { Good = s 'x' Key = s 'unterminated }",  // open quote
+      u"HKCR { Good = s 'x' Key = s '%UNKNOWN%' }",    // unknown replacement
+      u"HKCR { Good = s 'x' Key = s '50% off' }",      // lone percent
+      u"HKCR { Good = s 'x' 'A\\B' = s 'x' }",         // backslash in a name
+      u"HKCR { Good = s 'x' Key = }",                  // missing value
+      u"HKCR { val Top = s 'x' }",                     // value outside a key
+      u"HKCR Good",                                    // no block
   };
   for (const char16_t* script : bad_scripts) {
     EXPECT_EQ(UpdateRegistryFromScript(script, true, kModule), DISP_E_EXCEPTION)
@@ -169,8 +172,7 @@ TEST(Registrar, ScriptErrorsWriteNothing) {
 TEST(Registrar, WriteFailureStopsWithItsCode) {
   const std::string path = std::getenv("QXNET_REGISTRY");
   regtest::WriteFile(path, std::string(4096, 'Z'));
-  EXPECT_EQ(UpdateRegistryFromScript(kClassScript, true, kModule),
-            HRESULT_FROM_WIN32(ERROR_BADDB));
+  EXPECT_EQ(UpdateRegistryFromScript(kClassScript, true, kModule), HRESULT_FROM_WIN32(ERROR_BADDB));
   EXPECT_EQ(regtest::ReadFile(path), std::string(4096, 'Z'));
 }
 

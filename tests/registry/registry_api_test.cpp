@@ -17,9 +17,9 @@ class RegistryApiTest : public ::testing::Test {
   }
   HKEY Create(HKEY base, const char16_t* path, DWORD* disposition = nullptr) {
     HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(base, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              disposition),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegCreateKeyExW(base, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition),
+        ERROR_SUCCESS);
     if (key) opened_.push_back(key);
     return key;
   }
@@ -46,7 +46,6 @@ TEST_F(RegistryApiTest, CreateMakesParentsAndKeysCompareWithoutCase) {
   ASSERT_EQ(qx::registry::ListSubkeys(HKEY_CURRENT_USER, u"Software", names), ERROR_SUCCESS);
   EXPECT_EQ(names, std::vector<std::u16string>{u"Corvane"});
 
-
   // Relative opening from an open key, and a trailing backslash.
   HKEY child = nullptr;
   EXPECT_EQ(Open(opened, u"settings\\", &child), ERROR_SUCCESS);
@@ -68,8 +67,7 @@ TEST_F(RegistryApiTest, ValuesAreTypedAndNamesCompareWithoutCase) {
   const auto text = StringData(u"Hello");
   ASSERT_EQ(RegSetValueExW(key, u"Greeting", 0, REG_SZ, text.data(), text.size()), ERROR_SUCCESS);
   const DWORD number = 0xDEADBEEF;
-  ASSERT_EQ(RegSetValueExW(key, u"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
-                           4),
+  ASSERT_EQ(RegSetValueExW(key, u"Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4),
             ERROR_SUCCESS);
   const auto fallback = StringData(u"default");
   ASSERT_EQ(RegSetValueExW(key, nullptr, 0, REG_SZ, fallback.data(), fallback.size()),
@@ -97,7 +95,6 @@ TEST_F(RegistryApiTest, ValuesAreTypedAndNamesCompareWithoutCase) {
   EXPECT_EQ(RegQueryValueExW(key, u"Greeting", nullptr, &type, small, &size), ERROR_MORE_DATA);
   EXPECT_EQ(size, text.size());
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-
 
   // The default value answers to a null and to an empty name.
   std::u16string text_out;
@@ -180,8 +177,8 @@ TEST_F(RegistryApiTest, EnumerationIsOrderedAndEndsWithNoMoreItems) {
     EXPECT_EQ(count, std::char_traits<char16_t>::length(name));
     seen.emplace_back(name, count);
   }
-  EXPECT_EQ(seen, (std::vector<std::u16string>{u"a-long-subkey-name", u"ALPHA", u"Bravo",
-                                               u"charlie"}));
+  EXPECT_EQ(seen,
+            (std::vector<std::u16string>{u"a-long-subkey-name", u"ALPHA", u"Bravo", u"charlie"}));
   char16_t tiny[4];
   DWORD tiny_count = 4;
   EXPECT_EQ(RegEnumKeyExW(key, 0, tiny, &tiny_count, nullptr, nullptr, nullptr, nullptr),
@@ -192,16 +189,16 @@ TEST_F(RegistryApiTest, EnumerationIsOrderedAndEndsWithNoMoreItems) {
   RegSetValueExW(key, u"first", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
   char16_t name[16];
   DWORD count = 16, type = 0, data = 0, size = 4;
-  ASSERT_EQ(RegEnumValueW(key, 0, name, &count, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                          &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegEnumValueW(key, 0, name, &count, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(std::u16string(name), u"first");
   EXPECT_EQ(data, 1u);
   count = 16;
   size = 0;
-  EXPECT_EQ(RegEnumValueW(key, 1, name, &count, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                          &size),
-            ERROR_MORE_DATA);
+  EXPECT_EQ(
+      RegEnumValueW(key, 1, name, &count, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size),
+      ERROR_MORE_DATA);
   EXPECT_EQ(size, 4u);
   count = 16;
   EXPECT_EQ(RegEnumValueW(key, 2, name, &count, nullptr, nullptr, nullptr, nullptr),
@@ -210,9 +207,9 @@ TEST_F(RegistryApiTest, EnumerationIsOrderedAndEndsWithNoMoreItems) {
 
 TEST_F(RegistryApiTest, BadHandlesPathsAndPointersAreRefused) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Handles", 0, nullptr, 0, 0, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExW(HKEY_CURRENT_USER, u"Handles", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegQueryValueExW(key, u"x", nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_HANDLE);

@@ -30,15 +30,15 @@ std::string Garbage(size_t size) {
 void ExpectEveryCallFailsAndFileUnchanged(const std::string& path) {
   const std::string before = regtest::ReadFile(path);
   HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr, &key,
-                            nullptr),
-            ERROR_BADDB);
+  EXPECT_EQ(
+      RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\X", 0, nullptr, 0, 0, nullptr, &key, nullptr),
+      ERROR_BADDB);
   EXPECT_EQ(key, nullptr);
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software", 0, 0, &key), ERROR_BADDB);
   const DWORD one = 1;
-  EXPECT_EQ(RegSetValueExW(HKEY_CURRENT_USER, u"v", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&one), 4),
-            ERROR_BADDB);
+  EXPECT_EQ(
+      RegSetValueExW(HKEY_CURRENT_USER, u"v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+      ERROR_BADDB);
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExW(HKEY_CURRENT_USER, u"v", nullptr, nullptr, nullptr, &size),
             ERROR_BADDB);
@@ -89,8 +89,8 @@ TEST(RegistryDatabase, UnreachableLocationFailsWithACode) {
   regtest::WriteFile(blocker, "x");
   setenv("QXNET_REGISTRY", (blocker + "/registry.db").c_str(), 1);
   HKEY key = nullptr;
-  const LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, u"K", 0, nullptr, 0, 0, nullptr,
-                                         &key, nullptr);
+  const LSTATUS status =
+      RegCreateKeyExW(HKEY_CURRENT_USER, u"K", 0, nullptr, 0, 0, nullptr, &key, nullptr);
   EXPECT_NE(status, ERROR_SUCCESS);
   EXPECT_EQ(key, nullptr);
   EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"K", 0, 0, &key), ERROR_FILE_NOT_FOUND);
@@ -123,8 +123,8 @@ bool WriteMany(const std::u16string& prefix, int count) {
       return false;
     const DWORD value = static_cast<DWORD>(i);
     const std::u16string name = prefix + qx::Utf8ToUtf16(std::to_string(i));
-    const LSTATUS status = RegSetValueExW(key, name.c_str(), 0, REG_DWORD,
-                                          reinterpret_cast<const BYTE*>(&value), 4);
+    const LSTATUS status =
+        RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) return false;
   }

@@ -32,8 +32,8 @@ class ComTest : public ::testing::Test {
 template <class T>
 qx::ComPtr<T> Create(const CLSID& clsid) {
   qx::ComPtr<T> object;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, qx_iid_of<T>::value,
-                                object.PutVoid());
+  HRESULT hr =
+      CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, qx_iid_of<T>::value, object.PutVoid());
   EXPECT_EQ(hr, S_OK) << "CoCreateInstance failed";
   return object;
 }

@@ -8,7 +8,7 @@ FormServer::FormServer() {
   // The body is taken through a content reader: the server's own reading of
   // form bodies stops at a few kilobytes, far below an upload's size.
   server_.http().Post("/form", [this](const httplib::Request& request, httplib::Response& response,
-                               const httplib::ContentReader& reader) {
+                                      const httplib::ContentReader& reader) {
     std::string body;
     reader([&](const char* data, size_t length) {
       body.append(data, length);

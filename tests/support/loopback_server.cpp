@@ -63,7 +63,8 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
 }
 
 X509* MakeCertificate(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey,
-                      long validFrom, long validTo, const char* altNames, bool authority, long serial) {
+                      long validFrom, long validTo, const char* altNames, bool authority,
+                      long serial) {
   X509* cert = X509_new();
   X509_set_version(cert, 2);
   ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
@@ -103,14 +104,16 @@ void WriteKey(const std::string& path, EVP_PKEY* key) {
 CertificateFiles MakeCertificates(const std::string& folder, CertificateKind kind) {
   constexpr long kDay = 24 * 3600;
   EVP_PKEY* caKey = MakeKey();
-  X509* ca = MakeCertificate(caKey, "Test Authority", nullptr, nullptr, -kDay, 30 * kDay, nullptr, true, 1);
+  X509* ca = MakeCertificate(caKey, "Test Authority", nullptr, nullptr, -kDay, 30 * kDay, nullptr,
+                             true, 1);
   EVP_PKEY* serverKey = MakeKey();
-  const char* names = kind == CertificateKind::WrongHost ? "DNS:other.invalid"
-                                                         : "IP:127.0.0.1,DNS:localhost";
+  const char* names =
+      kind == CertificateKind::WrongHost ? "DNS:other.invalid" : "IP:127.0.0.1,DNS:localhost";
   const long from = kind == CertificateKind::Expired ? -10 * kDay : -kDay;
   const long to = kind == CertificateKind::Expired ? -kDay : 30 * kDay;
-  X509* server = MakeCertificate(serverKey, kind == CertificateKind::WrongHost ? "other.invalid" : "127.0.0.1",
-                                 ca, caKey, from, to, names, false, 2);
+  X509* server =
+      MakeCertificate(serverKey, kind == CertificateKind::WrongHost ? "other.invalid" : "127.0.0.1",
+                      ca, caKey, from, to, names, false, 2);
   CertificateFiles files{folder + "/ca.pem", folder + "/server.pem", folder + "/server.key"};
   WriteCert(files.caCert, ca);
   WriteCert(files.serverCert, server);

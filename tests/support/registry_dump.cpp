@@ -56,8 +56,8 @@ std::optional<std::u16string> ReadRegistryString(HKEY root, const std::u16string
   char16_t buffer[1024] = {};
   DWORD size = sizeof(buffer) - 2;
   DWORD type = 0;
-  LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                                    reinterpret_cast<BYTE*>(buffer), &size);
+  LSTATUS status =
+      RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
   std::u16string text(buffer, size / 2);

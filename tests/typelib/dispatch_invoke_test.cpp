@@ -30,8 +30,7 @@ class DispatchTest : public ::testing::Test {
   TestItems* items = new TestItems;
 };
 
-std::vector<DISPID> Ids(IDispatch* d, std::initializer_list<const char16_t*> names,
-                        HRESULT* hr) {
+std::vector<DISPID> Ids(IDispatch* d, std::initializer_list<const char16_t*> names, HRESULT* hr) {
   std::vector<LPOLESTR> list;
   for (const char16_t* n : names) list.push_back(const_cast<LPOLESTR>(n));
   std::vector<DISPID> ids(list.size(), 12345);
@@ -163,9 +162,9 @@ TEST_F(DispatchTest, ByReferenceStringIsUpdatedInTheCallersVariable) {
   VARIANT_BOOL exists = VARIANT_FALSE, current = VARIANT_TRUE;
   BSTR cached = nullptr;
   VARIANT existsRef = RefTo(&exists), currentRef = RefTo(&current), cachedRef = RefTo(&cached);
-  ASSERT_EQ(Call(net, 4, DISPATCH_METHOD, {&url, &window, &existsRef, &currentRef, &cachedRef},
-                 nullptr),
-            S_OK);
+  ASSERT_EQ(
+      Call(net, 4, DISPATCH_METHOD, {&url, &window, &existsRef, &currentRef, &cachedRef}, nullptr),
+      S_OK);
   EXPECT_EQ(exists, VARIANT_TRUE);
   EXPECT_EQ(current, VARIANT_FALSE);
   EXPECT_EQ(qx::BstrView(cached), u"/cache/entry");
@@ -297,8 +296,8 @@ TEST_F(DispatchTest, CustomInterfaceIsCalledThroughItsOwnPointer) {
   std::vector<VARIANT> reversed = {timeout, port, host};
   DISPPARAMS params{reversed.data(), nullptr, 3, 0};
   Variant result;
-  ASSERT_EQ(qx::typelib::Invoke(IID__QXNetConnect, static_cast<_QXNet*>(net), 101,
-                                DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+  ASSERT_EQ(qx::typelib::Invoke(IID__QXNetConnect, static_cast<_QXNet*>(net), 101, DISPATCH_METHOD,
+                                &params, &result, nullptr, nullptr),
             S_OK);
   EXPECT_EQ(result.vt, VT_BOOL);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
@@ -306,8 +305,8 @@ TEST_F(DispatchTest, CustomInterfaceIsCalledThroughItsOwnPointer) {
   EXPECT_EQ(net->seenParentWnd, 8080);
 
   // Event interfaces are described but have nothing to call.
-  EXPECT_EQ(qx::typelib::Invoke(DIID___QXNetEvents, static_cast<_QXNet*>(net), 2,
-                                DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(qx::typelib::Invoke(DIID___QXNetEvents, static_cast<_QXNet*>(net), 2, DISPATCH_METHOD,
+                                nullptr, nullptr, nullptr, nullptr),
             DISP_E_MEMBERNOTFOUND);
 }
 

@@ -18,7 +18,9 @@ using qxtest::GuidText;
 
 std::u16string LibKey() { return u"TypeLib\\" + GuidText(LIBID_QXNETLib); }
 
-bool KeyExists(const std::u16string& path) { return qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, path); }
+bool KeyExists(const std::u16string& path) {
+  return qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, path);
+}
 
 // The string value `name` of HKCR\<path>, or "<missing>".
 std::u16string ReadString(const std::u16string& path, const char16_t* name = u"") {

@@ -45,26 +45,24 @@ class Dispatching : public qxtest::TestObject<I> {
     return qx::typelib::GetIDsOfNames(qx_iid_of<I>::value, names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                   VARIANT* result, EXCEPINFO* excepInfo,
-                                   UINT* argErr) override {
+                                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) override {
     return qx::typelib::Invoke(qx_iid_of<I>::value, this, id, flags, params, result, excepInfo,
                                argErr);
   }
-
 };
 
 // An update item: stored properties, and UnMarshallObject that fails on
 // request ("fail" posts an error record, "bare" fails without one).
 class TestItem final : public Dispatching<IUpdateItem> {
  public:
-#define TEST_STRING_PROPERTY(name)                                                         \
-  HRESULT STDMETHODCALLTYPE get_##name(BSTR* out) override {                               \
-    *out = name.Copy();                                                                    \
-    return S_OK;                                                                           \
-  }                                                                                        \
-  HRESULT STDMETHODCALLTYPE put_##name(BSTR in) override {                                 \
-    name = qx::BStr(qx::BstrView(in));                                                     \
-    return S_OK;                                                                           \
+#define TEST_STRING_PROPERTY(name)                           \
+  HRESULT STDMETHODCALLTYPE get_##name(BSTR* out) override { \
+    *out = name.Copy();                                      \
+    return S_OK;                                             \
+  }                                                          \
+  HRESULT STDMETHODCALLTYPE put_##name(BSTR in) override {   \
+    name = qx::BStr(qx::BstrView(in));                       \
+    return S_OK;                                             \
   }
   TEST_STRING_PROPERTY(title)
   TEST_STRING_PROPERTY(link)

@@ -30,8 +30,8 @@ struct Attr {
 Attr AttrOf(ITypeInfo* info) {
   TYPEATTR* a = nullptr;
   EXPECT_EQ(info->GetTypeAttr(&a), S_OK);
-  Attr copy{a->guid, a->typekind, a->cFuncs, a->cImplTypes, a->wTypeFlags, a->wMajorVerNum,
-            a->wMinorVerNum};
+  Attr copy{a->guid,       a->typekind,     a->cFuncs,      a->cImplTypes,
+            a->wTypeFlags, a->wMajorVerNum, a->wMinorVerNum};
   info->ReleaseTypeAttr(a);
   return copy;
 }
@@ -111,7 +111,6 @@ TEST(TypeInfo, FunctionDescriptionsFollowTheSignatures) {
   EXPECT_EQ(f->memid, DISPID_NEWENUM);
   EXPECT_EQ(f->lprgelemdescParam[0].tdesc.lptdesc->vt, VT_UNKNOWN);
   items->ReleaseFuncDesc(f);
-
 }
 
 TEST(TypeInfo, NamesAndDocumentation) {

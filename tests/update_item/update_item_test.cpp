@@ -36,7 +36,6 @@ class UpdateItemTest : public qxtest::ObjectTest<IUpdateItem, CLSID_UpdateItem> 
     return value.Text();
   }
   std::u16string Title() { return Text(&IUpdateItem::get_title); }
-
 };
 
 std::u16string FragmentOf(std::u16string_view title, std::u16string_view link,
@@ -45,14 +44,14 @@ std::u16string FragmentOf(std::u16string_view title, std::u16string_view link,
   return u"<item>\n  <title>"s + std::u16string(title) + u"</title>\n  <link>" +
          std::u16string(link) + u"</link>\n  <description>" + std::u16string(description) +
          u"</description>\n  <guid>" + std::u16string(guid) + u"</guid>\n  <category>" +
-         std::u16string(category) + u"</category>\n  <pubDate>" +
-         qx::feed::FormatFeedDate(date) + u"</pubDate>\n</item>";
+         std::u16string(category) + u"</category>\n  <pubDate>" + qx::feed::FormatFeedDate(date) +
+         u"</pubDate>\n</item>";
 }
 
 TEST_F(UpdateItemTest, NewItemHasAbsentTextsAndItsCreationTimeInItsFragment) {
-  for (Getter get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
-                     &IUpdateItem::get_description, &IUpdateItem::get_guid,
-                     &IUpdateItem::get_category, &IUpdateItem::get_status}) {
+  for (Getter get :
+       {&IUpdateItem::get_title, &IUpdateItem::get_link, &IUpdateItem::get_description,
+        &IUpdateItem::get_guid, &IUpdateItem::get_category, &IUpdateItem::get_status}) {
     BStr value(u"x");
     EXPECT_EQ((item.Get()->*get)(value.Put()), S_OK);
     EXPECT_TRUE(value.IsNull());
@@ -121,9 +120,8 @@ TEST_F(UpdateItemTest, FragmentRoundTripKeepsEveryFieldToTheSecond) {
 
   ComPtr<IUpdateItem> copy = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
   ASSERT_EQ(Read(copy.Get(), fragment), S_OK);
-  for (Getter get : {&IUpdateItem::get_title, &IUpdateItem::get_link,
-                     &IUpdateItem::get_description, &IUpdateItem::get_guid,
-                     &IUpdateItem::get_category}) {
+  for (Getter get : {&IUpdateItem::get_title, &IUpdateItem::get_link, &IUpdateItem::get_description,
+                     &IUpdateItem::get_guid, &IUpdateItem::get_category}) {
     EXPECT_EQ(qxtest::Narrow(Text(get, copy.Get())), qxtest::Narrow(Text(get)));
   }
   DATE read = 0;
@@ -188,7 +186,10 @@ TEST_F(UpdateItemTest, MalformedElementsLeaveTheirFieldUnchanged) {
 TEST_F(UpdateItemTest, ExtremeDatesNeverBreakTheFragment) {
   const double dates[] = {std::numeric_limits<double>::quiet_NaN(),
                           std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity(), 1e300, -1e300, -700000.0,
+                          -std::numeric_limits<double>::infinity(),
+                          1e300,
+                          -1e300,
+                          -700000.0,
                           3000000.0};
   for (double date : dates) {
     ASSERT_EQ(item->put_pubDate(date), S_OK);

@@ -22,10 +22,14 @@ std::string OpenSslBase64(const std::string& bytes) {
 }
 
 TEST(Base64, KnownVectorsAndAReferenceEncoder) {
-  const std::pair<std::string, std::string> vectors[] = {
-      {"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},       {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
-      {std::string("\0\xff\xfe", 3), "AP/+"}};
+  const std::pair<std::string, std::string> vectors[] = {{"", ""},
+                                                         {"f", "Zg=="},
+                                                         {"fo", "Zm8="},
+                                                         {"foo", "Zm9v"},
+                                                         {"foob", "Zm9vYg=="},
+                                                         {"fooba", "Zm9vYmE="},
+                                                         {"foobar", "Zm9vYmFy"},
+                                                         {std::string("\0\xff\xfe", 3), "AP/+"}};
   for (const auto& [bytes, text] : vectors) EXPECT_EQ(Base64Encode(bytes), text) << text;
 
   std::mt19937 random(7);

@@ -21,7 +21,6 @@ using Steps = std::vector<std::string>;
 
 using qxtest::WriteTempFile;
 
-
 std::string ReadError(const std::string& path, Steps* steps = nullptr) {
   try {
     ReadFileIntoMemory(path, [steps](std::string_view title) {
@@ -48,8 +47,9 @@ TEST(ReadFile, WholeFileWithItsProgressSteps) {
   EXPECT_EQ(steps, (Steps{"Reading file into memory", "Done reading file into memory"}));
   EXPECT_TRUE(qx::net::IsFileReadable(path));
   // A cancel thrown from a progress step passes through.
-  EXPECT_THROW(ReadFileIntoMemory(path, [](std::string_view) { throw std::runtime_error("Canceled"); }),
-               std::runtime_error);
+  EXPECT_THROW(
+      ReadFileIntoMemory(path, [](std::string_view) { throw std::runtime_error("Canceled"); }),
+      std::runtime_error);
 }
 
 TEST(ReadFile, FilesThatCannotBeOpened) {

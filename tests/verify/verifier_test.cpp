@@ -93,32 +93,58 @@ TEST_F(VerifierTest, EachTamperingFailsWithItsOwnCheck) {
   } cases[] = {
       {"good payload", payload, good, keys_.publicKey, ""},
       {"good payload without a key", payload, {good.length, good.sha256, ""}, "", ""},
-      {"flipped byte", flipped, good, keys_.publicKey, "The file's SHA-256 does not match the feed"},
+      {"flipped byte", flipped, good, keys_.publicKey,
+       "The file's SHA-256 does not match the feed"},
       {"byte missing", payload.substr(1), good, keys_.publicKey,
        "The file's length is 1023 bytes; the feed says 1024"},
       {"byte extra", payload + "x", good, keys_.publicKey,
        "The file's length is 1025 bytes; the feed says 1024"},
       {"wrong key", payload, good, other.publicKey,
        "The file's signature does not verify with the product's key"},
-      {"signature over another file", payload,
+      {"signature over another file",
+       payload,
        {good.length, good.sha256, Describe(otherPayload, keys_.privateKeyPem).signature},
-       keys_.publicKey, "The file's signature does not verify with the product's key"},
-      {"flipped byte without a SHA-256", flipped, {good.length, "", good.signature},
-       keys_.publicKey, "The file's signature does not verify with the product's key"},
-      {"no signature with a key", payload, {good.length, good.sha256, ""}, keys_.publicKey,
+       keys_.publicKey,
+       "The file's signature does not verify with the product's key"},
+      {"flipped byte without a SHA-256",
+       flipped,
+       {good.length, "", good.signature},
+       keys_.publicKey,
+       "The file's signature does not verify with the product's key"},
+      {"no signature with a key",
+       payload,
+       {good.length, good.sha256, ""},
+       keys_.publicKey,
        "The update has no signature"},
-      {"nothing to check without a key", payload, {good.length, "", good.signature}, "",
+      {"nothing to check without a key",
+       payload,
+       {good.length, "", good.signature},
+       "",
        "The update has no SHA-256"},
-      {"no length", payload, {"", good.sha256, good.signature}, keys_.publicKey,
+      {"no length",
+       payload,
+       {"", good.sha256, good.signature},
+       keys_.publicKey,
        "The feed's enclosure length is missing or not a number"},
-      {"sha256 too short", payload, {good.length, good.sha256.substr(2), good.signature},
-       keys_.publicKey, "The feed's sha256 is not 64 hex digits"},
-      {"sha256 not hex", payload, {good.length, "zz" + good.sha256.substr(2), good.signature},
-       keys_.publicKey, "The feed's sha256 is not 64 hex digits"},
-      {"signature not Base64", payload, {good.length, good.sha256, "!" + good.signature.substr(1)},
-       keys_.publicKey, "The feed's edSignature is not a Base64 Ed25519 signature"},
-      {"signature of 63 bytes", payload,
-       {good.length, good.sha256, feed::Base64Encode(std::string(63, 's'))}, keys_.publicKey,
+      {"sha256 too short",
+       payload,
+       {good.length, good.sha256.substr(2), good.signature},
+       keys_.publicKey,
+       "The feed's sha256 is not 64 hex digits"},
+      {"sha256 not hex",
+       payload,
+       {good.length, "zz" + good.sha256.substr(2), good.signature},
+       keys_.publicKey,
+       "The feed's sha256 is not 64 hex digits"},
+      {"signature not Base64",
+       payload,
+       {good.length, good.sha256, "!" + good.signature.substr(1)},
+       keys_.publicKey,
+       "The feed's edSignature is not a Base64 Ed25519 signature"},
+      {"signature of 63 bytes",
+       payload,
+       {good.length, good.sha256, feed::Base64Encode(std::string(63, 's'))},
+       keys_.publicKey,
        "The feed's edSignature is not a Base64 Ed25519 signature"},
   };
   for (const Case& c : cases) {
@@ -150,14 +176,13 @@ TEST_F(VerifierTest, SpecialFilesAreRefusedAndAnEmptyFileIsVerifiedExactly) {
 }
 
 TEST_F(VerifierTest, PublicKeyMustBe32BytesOfBase64) {
-  for (const std::string& bad : {feed::Base64Encode(std::string(31, 'k')),
-                                 feed::Base64Encode(std::string(33, 'k')), std::string("not base64"),
-                                 feed::Base64Encode(keys_.publicKey) + "\n"}) {
+  for (const std::string& bad :
+       {feed::Base64Encode(std::string(31, 'k')), feed::Base64Encode(std::string(33, 'k')),
+        std::string("not base64"), feed::Base64Encode(keys_.publicKey) + "\n"}) {
     SCOPED_TRACE(bad);
     qxtest::ClearErrorRecord();
     EXPECT_EQ(SetKey(bad), E_INVALIDARG);
-    EXPECT_EQ(qxtest::TakeErrorText(),
-              "The public key is not 32 bytes of Base64");
+    EXPECT_EQ(qxtest::TakeErrorText(), "The public key is not 32 bytes of Base64");
   }
   ASSERT_EQ(SetKey(feed::Base64Encode(keys_.publicKey)), S_OK);
   BStr read;
@@ -214,9 +239,9 @@ TEST_F(VerifierTest, ItemPropertiesAreReachableByName) {
   value.bstrVal = SysAllocString(u"5000000000");
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS put{&value, &named, 1, 1};
-  EXPECT_EQ(dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr,
-                             nullptr),
-            S_OK);
+  EXPECT_EQ(
+      dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
+      S_OK);
   VariantClear(&value);
   ComPtr<IUpdateItem2> item2;
   ASSERT_EQ(item->QueryInterface(IID_IUpdateItem2, item2.PutVoid()), S_OK);

@@ -25,7 +25,6 @@ class WorkUnitTest : public qxtest::ComTest {
     qxtest::ComTest::TearDown();
   }
 
-
   ComPtr<IUpdateItems> All() {
     ComPtr<IUpdateItems> all;
     EXPECT_EQ(unit->get_allItems(all.Put()), S_OK);
@@ -58,8 +57,7 @@ TEST_F(WorkUnitTest, HeldObjectsAndTheirFailures) {
 
   // An object that is no catalog: the query's failure, and nothing held.
   auto notACatalog = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-  EXPECT_EQ(unit->put_catalog(reinterpret_cast<IUpdateCatalog*>(notACatalog.Get())),
-            E_NOINTERFACE);
+  EXPECT_EQ(unit->put_catalog(reinterpret_cast<IUpdateCatalog*>(notACatalog.Get())), E_NOINTERFACE);
   EXPECT_EQ(unit->get_catalog(got.Put()), E_INVALIDARG);
 }
 
@@ -174,8 +172,10 @@ TEST_F(WorkUnitTest, FullUpdatePassFromFeedFileToSavedCatalog) {
     if (guid == "u1") toInstall->Add(item.Get());
     if (guid == "u2") toDiscard->Add(item.Get());
   }
-  for (const auto& item : Members(toInstall.Get())) ASSERT_EQ(unit->MoveToInstalled(item.Get()), S_OK);
-  for (const auto& item : Members(toDiscard.Get())) ASSERT_EQ(unit->MoveToDiscarded(item.Get()), S_OK);
+  for (const auto& item : Members(toInstall.Get()))
+    ASSERT_EQ(unit->MoveToInstalled(item.Get()), S_OK);
+  for (const auto& item : Members(toDiscard.Get()))
+    ASSERT_EQ(unit->MoveToDiscarded(item.Get()), S_OK);
   ASSERT_EQ(catalog->Save(), S_OK);
 
   // Next run: loaded from the file, not due, and the same feed adds nothing.

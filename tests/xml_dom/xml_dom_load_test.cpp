@@ -22,19 +22,20 @@ bool LoadText(Document& doc, const std::string& bytes) {
 
 TEST(XmlDomLoad, FeedQueriesAndText) {
   Document doc;
-  ASSERT_TRUE(LoadText(doc,
-                       "<?xml version=\"1.0\"?>\n"
-                       "<!-- a feed -->\n"
-                       "<wrapper xmlns:ext=\"urn:x\"><rss version=\"2.0\">\n"
-                       "  <channel><title>One</title>\n"
-                       "    <ext:item><title>not an item</title></ext:item>\n"
-                       "    <item required=\"TRUE\"><title>A &amp; B &lt;c&gt; &#x263A;&#65;</title>"
-                       "<description><![CDATA[<b>bold</b> & raw]]><!-- hidden --> tail</description>"
-                       "<link>x<?pi ignored?>y</link></item>\n"
-                       "    <item><title>Second</title><ext:title>ext</ext:title></item>\n"
-                       "  </channel>\n"
-                       "  <channel><title>Two</title></channel>\n"
-                       "</rss></wrapper>"))
+  ASSERT_TRUE(
+      LoadText(doc,
+               "<?xml version=\"1.0\"?>\n"
+               "<!-- a feed -->\n"
+               "<wrapper xmlns:ext=\"urn:x\"><rss version=\"2.0\">\n"
+               "  <channel><title>One</title>\n"
+               "    <ext:item><title>not an item</title></ext:item>\n"
+               "    <item required=\"TRUE\"><title>A &amp; B &lt;c&gt; &#x263A;&#65;</title>"
+               "<description><![CDATA[<b>bold</b> & raw]]><!-- hidden --> tail</description>"
+               "<link>x<?pi ignored?>y</link></item>\n"
+               "    <item><title>Second</title><ext:title>ext</ext:title></item>\n"
+               "  </channel>\n"
+               "  <channel><title>Two</title></channel>\n"
+               "</rss></wrapper>"))
       << Narrow(doc.parseError().reason);
   const Node root = doc.documentElement();
   ASSERT_TRUE(root);
@@ -52,7 +53,9 @@ TEST(XmlDomLoad, FeedQueriesAndText) {
   const auto items = channels.item(0).selectNodes(u"./item");
   ASSERT_EQ(items.length(), 2u);  // ext:item is not an item
   const Node first = items.item(0);
-  EXPECT_EQ(first.selectSingleNode(u"./title").text(), u"A & B <c> \u263A" u"A");
+  EXPECT_EQ(first.selectSingleNode(u"./title").text(),
+            u"A & B <c> \u263A"
+            u"A");
   EXPECT_EQ(first.selectSingleNode(u"./description").text(), u"<b>bold</b> & raw tail");
   EXPECT_EQ(first.selectSingleNode(u"./link").text(), u"xy");
   EXPECT_EQ(first.getAttribute(u"required"), std::optional<std::u16string>(u"TRUE"));
@@ -86,7 +89,11 @@ TEST(XmlDomLoad, EncodingsWithAndWithoutMarks) {
     return bytes;
   };
   const std::string cases[] = {
-      utf16(true, true), utf16(false, true), utf16(true, false), utf16(false, false), utf32le(),
+      utf16(true, true),
+      utf16(false, true),
+      utf16(true, false),
+      utf16(false, false),
+      utf32le(),
       "\xEF\xBB\xBF<r a=\"\xC3\xA9\">caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80</r>",
       "<r a=\"\xC3\xA9\">caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80</r>",
   };
@@ -98,7 +105,8 @@ TEST(XmlDomLoad, EncodingsWithAndWithoutMarks) {
   }
   // Declared 8-bit encodings are converted.
   for (const auto& [bytes, text] :
-       {std::pair{"<?xml version='1.0' encoding='ISO-8859-1'?><r>caf\xE9 \xFF</r>", u"caf\u00e9 \u00ff"},
+       {std::pair{"<?xml version='1.0' encoding='ISO-8859-1'?><r>caf\xE9 \xFF</r>",
+                  u"caf\u00e9 \u00ff"},
         std::pair{"<?xml version=\"1.0\" encoding=\"windows-1252\"?><r>\x80</r>", u"\u20ac"}}) {
     Document doc;
     ASSERT_TRUE(LoadText(doc, bytes)) << bytes;
@@ -126,7 +134,11 @@ TEST(XmlDomLoad, MalformedInputGivesReasonAndPosition) {
       {"bad attribute", "<a x=1/>", 5},
       {"invalid UTF-8", "<a>\xC3\xA9\xFF</a>", 4},
       {"control character", "<a>\x01</a>", 3},
-      {"binary", std::string("\x7F" "ELF\x02\x01\x01\0\0\0<\x80\x90", 14), 4},
+      {"binary",
+       std::string("\x7F"
+                   "ELF\x02\x01\x01\0\0\0<\x80\x90",
+                   14),
+       4},
       {"unpaired surrogate", std::string("\xFF\xFE<\0a\0>\0\x00\xD8x\0", 12), 3},
       {"odd UTF-16 length", std::string("\xFF\xFE<\0a\0/\0>\0x", 11), 4},
   };

@@ -58,15 +58,16 @@ TEST(XmlDomSave, BuildSaveAndReload) {
     doc.save(qx::Utf8ToUtf16(path));
   }
   const std::string bytes = ReadFile(path);
-  EXPECT_EQ(bytes,
-            "<?xml version='1.0'?>\r\n"
-            "<updatecatalog>\r\n"
-            "<title>A &amp; B &lt;c&gt; \"q\" \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ]]&gt; end</title>\r\n"
-            "<notinstalleditems>\r\n"
-            "  <item required=\"true\">\r\n"
-            "    <guid>g-1</guid>\r\n"
-            "    <link></link></item></notinstalleditems>\r\n"
-            "</updatecatalog>\r\n");
+  EXPECT_EQ(
+      bytes,
+      "<?xml version='1.0'?>\r\n"
+      "<updatecatalog>\r\n"
+      "<title>A &amp; B &lt;c&gt; \"q\" \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80 ]]&gt; end</title>\r\n"
+      "<notinstalleditems>\r\n"
+      "  <item required=\"true\">\r\n"
+      "    <guid>g-1</guid>\r\n"
+      "    <link></link></item></notinstalleditems>\r\n"
+      "</updatecatalog>\r\n");
 
   Document back;
   ASSERT_TRUE(back.load(qx::Utf8ToUtf16(path))) << qxtest::Narrow(back.parseError().reason);
@@ -166,7 +167,8 @@ TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
   // A file-size limit stands for a full disk: the write fails part way
   // (the size signal is ignored, so the write reports an error).
   Document big;
-  big.appendChild(big.createElement(u"big")).appendChild(big.createTextNode(std::u16string(64 * 1024, u'x')));
+  big.appendChild(big.createElement(u"big"))
+      .appendChild(big.createTextNode(std::u16string(64 * 1024, u'x')));
   auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit previous{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
@@ -248,7 +250,8 @@ TEST(XmlDomSave, LinksPlantedByAnotherUserInASharedFolderAreRefused) {
     SCOPED_TRACE(c.name);
     const std::string folder = qxtest::TempPath("shared" + std::to_string(++serial));
     std::filesystem::create_directories(folder);
-    const std::string victim = qxtest::WriteTempFile("victim" + std::to_string(serial), "<victim/>");
+    const std::string victim =
+        qxtest::WriteTempFile("victim" + std::to_string(serial), "<victim/>");
     ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
     const std::string link = folder + "/cat.xml";
     ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0);
@@ -289,8 +292,8 @@ TEST(XmlDomSave, SaveRemovesItsOwnStaleTemporaryFiles) {
     bool removed;
   } files[] = {
       {".cat.xml.tmp-a1b2c3", true, true},
-      {".cat.xml.tmp-d4e5f6", false, false},   // a save may still be writing it
-      {".cat.xml.tmp-a1b2c3d", true, false},   // not the temporary name
+      {".cat.xml.tmp-d4e5f6", false, false},  // a save may still be writing it
+      {".cat.xml.tmp-a1b2c3d", true, false},  // not the temporary name
       {".cat.xml.tmp-A1B2C3", true, false},
       {".other.xml.tmp-a1b2c3", true, false},  // another file's
       {"cat.xml.tmp-a1b2c3", true, false},

@@ -75,17 +75,19 @@ void AddList(CLI::App& cache, const GlobalOptions& options) {
       return;
     }
     for (const auto& entry : listing) {
-      const std::string modified = entry.partial ? "(partial download)" : TimeText(entry.lastModified);
-      std::printf("%s\n  size %" PRId64 ", last modified %s, last used %s\n  %s\n", entry.url.c_str(),
-                  entry.size, modified.c_str(), TimeText(entry.lastAccess).c_str(),
-                  entry.path.c_str());
+      const std::string modified =
+          entry.partial ? "(partial download)" : TimeText(entry.lastModified);
+      std::printf("%s\n  size %" PRId64 ", last modified %s, last used %s\n  %s\n",
+                  entry.url.c_str(), entry.size, modified.c_str(),
+                  TimeText(entry.lastAccess).c_str(), entry.path.c_str());
     }
   });
 }
 
 void AddRemove(CLI::App& cache, const GlobalOptions& options) {
   auto url = std::make_shared<std::string>();
-  auto* command = cache.add_subcommand("remove", "Remove a URL's copy (and any partial download of it)");
+  auto* command =
+      cache.add_subcommand("remove", "Remove a URL's copy (and any partial download of it)");
   command->add_option("URL", *url, "Address whose copy to remove")->required();
   command->callback([&options, url] {
     const std::string canonical = CanonicalUrl(*url);

@@ -20,8 +20,8 @@ std::string KnownResultText(HRESULT hr) {
                                 static_cast<DWORD>(hr), 0, text, 512, nullptr);
   // The message ends with a line break and a full stop, which a caller
   // appending it to its own sentence does not want.
-  while (length > 0 && (text[length - 1] == u'\n' || text[length - 1] == u'\r' ||
-                        text[length - 1] == u'.'))
+  while (length > 0 &&
+         (text[length - 1] == u'\n' || text[length - 1] == u'\r' || text[length - 1] == u'.'))
     --length;
   return qx::Utf16ToUtf8(std::u16string_view(text, length));
 }

@@ -12,9 +12,9 @@ namespace qxcli {
 
 // Options that every command understands.
 struct GlobalOptions {
-  bool json = false;        // machine-readable output on standard output
-  bool no_progress = false; // no progress bar on standard error
-  bool progress = false;    // progress lines even when standard error is no terminal
+  bool json = false;         // machine-readable output on standard output
+  bool no_progress = false;  // no progress bar on standard error
+  bool progress = false;     // progress lines even when standard error is no terminal
   // The yes/no commands answer through the exit status as well: they set
   // the status of a "no" here, and the status of a failure (which then must
   // differ from "no").
@@ -31,14 +31,16 @@ ProgressDisplay::Mode ProgressMode(const GlobalOptions& options);
 void PrintJson(const nlohmann::json& document);
 
 void AddRegistrationCommands(CLI::App& app, const GlobalOptions& options);  // register, unregister
-void AddTransferCommands(CLI::App& app, const GlobalOptions& options);      // get, cache-info, upload, upload-form
-void AddConnectivityCommands(CLI::App& app, GlobalOptions& options);        // online, can-connect, probe, validate
-void AddDotNetCommand(CLI::App& app, const GlobalOptions& options);         // dotnet
-void AddUpdateCommand(CLI::App& app, const GlobalOptions& options);         // update
-void AddRegistryCommand(CLI::App& app, const GlobalOptions& options);       // reg
-void AddDispatchCommands(CLI::App& app, const GlobalOptions& options);      // call, describe
-void AddDemoCommand(CLI::App& app, const GlobalOptions& options);           // demo
-void AddCacheCommand(CLI::App& app, const GlobalOptions& options);          // cache
-void AddSigningCommands(CLI::App& app, const GlobalOptions& options);       // keygen, sign
+void AddTransferCommands(CLI::App& app,
+                         const GlobalOptions& options);  // get, cache-info, upload, upload-form
+void AddConnectivityCommands(CLI::App& app,
+                             GlobalOptions& options);  // online, can-connect, probe, validate
+void AddDotNetCommand(CLI::App& app, const GlobalOptions& options);     // dotnet
+void AddUpdateCommand(CLI::App& app, const GlobalOptions& options);     // update
+void AddRegistryCommand(CLI::App& app, const GlobalOptions& options);   // reg
+void AddDispatchCommands(CLI::App& app, const GlobalOptions& options);  // call, describe
+void AddDemoCommand(CLI::App& app, const GlobalOptions& options);       // demo
+void AddCacheCommand(CLI::App& app, const GlobalOptions& options);      // cache
+void AddSigningCommands(CLI::App& app, const GlobalOptions& options);   // keygen, sign
 
 }  // namespace qxcli

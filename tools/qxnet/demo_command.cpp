@@ -28,8 +28,8 @@ namespace {
 // kept afterwards so that the files can be looked at.
 std::string MakeWorkFolder() {
   std::string pattern = TemporaryDirectory() + "/qxnet-demo-XXXXXX";
-  if (!mkdtemp(pattern.data())) throw std::runtime_error("Unable to create a folder under " +
-                                                         TemporaryDirectory());
+  if (!mkdtemp(pattern.data()))
+    throw std::runtime_error("Unable to create a folder under " + TemporaryDirectory());
   return pattern;
 }
 
@@ -138,7 +138,8 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
     std::printf("  catalog        %s\n", session.CatalogFile().c_str());
     std::printf("  download       %s\n", downloaded.c_str());
     std::printf("  feed (cached)  %s\n", report.feed_file.c_str());
-    std::printf("  registry       %s%s\n", registry.c_str(), temporary_registry ? " (temporary)" : "");
+    std::printf("  registry       %s%s\n", registry.c_str(),
+                temporary_registry ? " (temporary)" : "");
     std::printf("  cache          %s\n", cache.c_str());
     std::printf("  trace log      %s\n", trace_log.c_str());
   });

@@ -46,12 +46,12 @@ DemoServer::DemoServer() : state_(std::make_unique<State>()) {
     response.set_header("Last-Modified", kLastModified);
     response.set_content(feed, "application/rss+xml");
   });
-  server.Get(R"(/updates/[A-Za-z0-9._-]+)", [](const httplib::Request&, httplib::Response& response) {
+  server.Get(R"(/updates/[A-Za-z0-9._-]+)", [](const httplib::Request&,
+                                               httplib::Response& response) {
     const std::string_view body = SampleContent("updates/corvane-update.txt");
     response.set_header("Last-Modified", kLastModified);
     response.set_content_provider(
-        body.size(), "text/plain",
-        [body](size_t offset, size_t length, httplib::DataSink& sink) {
+        body.size(), "text/plain", [body](size_t offset, size_t length, httplib::DataSink& sink) {
           const size_t piece = std::min({length, kPieceSize, body.size() - offset});
           if (offset > 0) std::this_thread::sleep_for(kPiecePause);
           return sink.write(body.data() + offset, piece);

@@ -18,9 +18,7 @@ using qx::MemberInfo;
 using qx::ParamInfo;
 using qx::TypeName;
 
-qx::ComPtr<IDispatch> CreateDispatch(const std::string& name) {
-  return Create<IDispatch>(name);
-}
+qx::ComPtr<IDispatch> CreateDispatch(const std::string& name) { return Create<IDispatch>(name); }
 
 std::string GuidText(const GUID& guid) {
   OLECHAR text[64] = {};
@@ -30,10 +28,14 @@ std::string GuidText(const GUID& guid) {
 
 const char* KindName(INVOKEKIND kind) {
   switch (kind) {
-    case INVOKE_PROPERTYGET: return "get";
-    case INVOKE_PROPERTYPUT: return "put";
-    case INVOKE_PROPERTYPUTREF: return "putref";
-    default: return "method";
+    case INVOKE_PROPERTYGET:
+      return "get";
+    case INVOKE_PROPERTYPUT:
+      return "put";
+    case INVOKE_PROPERTYPUTREF:
+      return "putref";
+    default:
+      return "method";
   }
 }
 
@@ -87,8 +89,8 @@ void AddCall(CLI::App& app, const GlobalOptions& options) {
     std::vector<std::string> words;
   };
   auto args = std::make_shared<Args>();
-  auto* command = app.add_subcommand(
-      "call", "Call a member of any class late-bound through IDispatch");
+  auto* command =
+      app.add_subcommand("call", "Call a member of any class late-bound through IDispatch");
   command->add_option("PROGID", args->progid, "Class (QXNet.UpdateItem, UpdateItem or {CLSID})")
       ->required();
   command->add_option("STEP", args->words,
@@ -115,7 +117,8 @@ void AddCall(CLI::App& app, const GlobalOptions& options) {
     nlohmann::json document = {{"object", FullProgId(args->progid)}};
     if (!plan.puts.empty()) document["set"] = set;
     if (plan.member) {
-      const CallOutcome outcome = CallMember(object.Get(), info.get(), *plan.member, plan.arguments);
+      const CallOutcome outcome =
+          CallMember(object.Get(), info.get(), *plan.member, plan.arguments);
       document["member"] = *plan.member;
       document["result"] = VariantJson(outcome.result);
       nlohmann::json out = nlohmann::json::object();
@@ -133,8 +136,8 @@ void AddCall(CLI::App& app, const GlobalOptions& options) {
 
 void AddDescribe(CLI::App& app, const GlobalOptions& options) {
   auto progid = std::make_shared<std::string>();
-  auto* command = app.add_subcommand(
-      "describe", "List the members of a class from its type information");
+  auto* command =
+      app.add_subcommand("describe", "List the members of a class from its type information");
   command->add_option("PROGID", *progid, "Class (QXNet.UpdateItem, UpdateItem or {CLSID})")
       ->required();
   command->callback([&options, progid] {
@@ -147,7 +150,8 @@ void AddDescribe(CLI::App& app, const GlobalOptions& options) {
       for (const MemberInfo& m : info->members) members.push_back(MemberJson(m));
       PrintJson({{"progId", FullProgId(*progid)},
                  {"clsid", GuidText(clsid)},
-                 {"interface", {{"name", info->name}, {"iid", GuidText(info->iid)}, {"dual", info->dual}}},
+                 {"interface",
+                  {{"name", info->name}, {"iid", GuidText(info->iid)}, {"dual", info->dual}}},
                  {"members", members}});
       return;
     }

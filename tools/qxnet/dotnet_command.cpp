@@ -48,9 +48,8 @@ void AddDotNetCommand(CLI::App& app, const GlobalOptions& options) {
       list = VersionList(versions);
     }
     if (options.json) {
-      PrintJson({{"present", present == VARIANT_TRUE},
-                 {"installRoot", root.Utf8()},
-                 {"versions", list}});
+      PrintJson(
+          {{"present", present == VARIANT_TRUE}, {"installRoot", root.Utf8()}, {"versions", list}});
       return;
     }
     std::printf("present:      %s\n", present == VARIANT_TRUE ? "yes" : "no");

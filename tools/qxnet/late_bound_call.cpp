@@ -110,8 +110,8 @@ CallOutcome CallMember(IDispatch* object, const qx::InterfaceInfo* info, const s
   if (info) {
     member = info->Find(name, INVOKE_FUNC);
     if (!member) member = info->Find(name, INVOKE_PROPERTYGET);
-    if (!member) throw UsageError(name + " cannot be called or read (it can only be set: " + name +
-                                  "=VALUE)");
+    if (!member)
+      throw UsageError(name + " cannot be called or read (it can only be set: " + name + "=VALUE)");
   }
 
   // Values in declaration order; dispatch wants them last-first.
@@ -131,7 +131,8 @@ CallOutcome CallMember(IDispatch* object, const qx::InterfaceInfo* info, const s
       const bool out_only = p.IsOut() && !(p.flags & PARAMFLAG_FIN);
       if (!given && !out_only) {
         std::string usage = name + " needs the argument " + p.name + " (";
-        for (const qx::ParamInfo* q : declared) usage += (q == declared.front() ? "" : ", ") + q->name;
+        for (const qx::ParamInfo* q : declared)
+          usage += (q == declared.front() ? "" : ", ") + q->name;
         throw UsageError(usage + ")");
       }
       qx::Variant& value = storage.emplace_back();
@@ -139,7 +140,8 @@ CallOutcome CallMember(IDispatch* object, const qx::InterfaceInfo* info, const s
       if (p.by_ref && p.IsOut()) {
         // The object writes back through the reference: hold the declared type.
         qx::Variant typed;
-        if (given && p.vt != VT_VARIANT && SUCCEEDED(VariantChangeType(typed.Put(), &value, 0, p.vt)))
+        if (given && p.vt != VT_VARIANT &&
+            SUCCEEDED(VariantChangeType(typed.Put(), &value, 0, p.vt)))
           value = typed;
         else if (!given && p.vt != VT_VARIANT) {
           value.llVal = 0;  // the zero value of the declared type (a null string)

@@ -35,8 +35,9 @@ int Fail(const GlobalOptions& options, int status, const std::string& descriptio
 
 int Run(int argc, char** argv) {
   GlobalOptions options;
-  CLI::App app{"qxnet: downloads, uploads, connectivity checks, update feeds and late-bound "
-               "calls through the QXNet component library"};
+  CLI::App app{
+      "qxnet: downloads, uploads, connectivity checks, update feeds and late-bound "
+      "calls through the QXNet component library"};
   app.name("qxnet");
   app.require_subcommand(1);
   app.fallthrough();

@@ -23,9 +23,9 @@ class MachineClassesRoot {
   explicit MachineClassesRoot(bool enabled) {
     if (!enabled) return;
     ClearErrorRecord();
-    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr,
-                                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                                           &classes_, nullptr);
+    const LSTATUS status =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &classes_, nullptr);
     if (status != ERROR_SUCCESS) {
       std::string reason = TakeErrorDescription();
       if (reason.empty()) reason = SystemRegistryLocation() + " is not writable";
@@ -34,8 +34,8 @@ class MachineClassesRoot {
     const LSTATUS overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
     if (overridden != ERROR_SUCCESS) {
       RegCloseKey(classes_);
-      throw CallFailed(HRESULT_FROM_WIN32(overridden), "Cannot direct the registration to " +
-                                                           SystemRegistryLocation());
+      throw CallFailed(HRESULT_FROM_WIN32(overridden),
+                       "Cannot direct the registration to " + SystemRegistryLocation());
     }
   }
   ~MachineClassesRoot() {
@@ -52,8 +52,7 @@ class MachineClassesRoot {
 
 void CallEntryPoint(const std::string& module_path, const char* name, RegistrationScope scope) {
   std::error_code error;
-  if (!std::filesystem::exists(module_path, error))
-    throw UsageError("No module at " + module_path);
+  if (!std::filesystem::exists(module_path, error)) throw UsageError("No module at " + module_path);
   // The registered path is the one the module was loaded from, so load it
   // by its absolute, canonical name.
   const std::string absolute = std::filesystem::canonical(module_path, error).string();

@@ -45,7 +45,8 @@ std::string ProgressDisplay::Render(std::string_view title, long progress, int w
   std::snprintf(number, sizeof number, "] %3ld%%  ", percent);
   line += number;
   line += title;
-  if (width > 0 && line.size() > static_cast<size_t>(width)) line.resize(static_cast<size_t>(width));
+  if (width > 0 && line.size() > static_cast<size_t>(width))
+    line.resize(static_cast<size_t>(width));
   return line;
 }
 

@@ -27,7 +27,8 @@ bool ArgumentAs(const VARIANT& arg, VARTYPE vt, qx::Variant& out) {
 
 class ProgressSink final : public qx::EventSink {
  public:
-  explicit ProgressSink(ProgressDisplay& display) : EventSink(DIID___QXNetEvents), display_(display) {}
+  explicit ProgressSink(ProgressDisplay& display)
+      : EventSink(DIID___QXNetEvents), display_(display) {}
 
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
@@ -91,9 +92,8 @@ class ProgressSink final : public qx::EventSink {
 ProgressConnection::ProgressConnection(IUnknown* source, ProgressDisplay& display) {
   auto container = qx::QueryAs<IConnectionPointContainer>(source);
   if (!container) throw CallFailed(E_NOINTERFACE, "The object has no connection points");
-  Call("FindConnectionPoint", [&] {
-    return container->FindConnectionPoint(DIID___QXNetEvents, point_.Put());
-  });
+  Call("FindConnectionPoint",
+       [&] { return container->FindConnectionPoint(DIID___QXNetEvents, point_.Put()); });
   sink_ = new ProgressSink(display);
   HRESULT hr = point_->Advise(sink_, &cookie_);
   if (FAILED(hr)) {

@@ -15,10 +15,10 @@ struct RegistrationOptions {
 };
 
 void AddOne(CLI::App& app, const GlobalOptions& options, bool register_it) {
-  auto* command = app.add_subcommand(
-      register_it ? "register" : "unregister",
-      register_it ? "Register the library's classes in the registry store"
-                  : "Remove the library's classes from the registry store");
+  auto* command =
+      app.add_subcommand(register_it ? "register" : "unregister",
+                         register_it ? "Register the library's classes in the registry store"
+                                     : "Remove the library's classes from the registry store");
   auto chosen = std::make_shared<RegistrationOptions>();
   command->add_option("MODULE", chosen->module,
                       "The server module (default: ../lib/libqxnet.so beside this binary)");

@@ -14,7 +14,6 @@ namespace qxcli {
 
 namespace {
 
-
 void CheckStatus(LSTATUS status, const std::string& what) {
   if (status != ERROR_SUCCESS)
     throw CallFailed(HRESULT_FROM_WIN32(status), what + ": " + RegistryStatusText(status));
@@ -34,8 +33,8 @@ std::vector<Value> ListValues(HKEY key, const std::string& key_text) {
     DWORD name_length = static_cast<DWORD>(name.size());
     DWORD data_size = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    const LSTATUS status =
-        RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type, data.data(), &data_size);
+    const LSTATUS status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type,
+                                         data.data(), &data_size);
     if (status == ERROR_NO_MORE_ITEMS) break;
     if (status == ERROR_MORE_DATA) {
       name.resize(std::max<size_t>(name.size() * 2, name_length + 1));
@@ -104,8 +103,9 @@ struct RegArgs {
 void Query(const GlobalOptions& options, const RegArgs& args, bool one_value) {
   const KeyPath path = ParseKeyPath(args.key);
   qx::RegistryKey key;
-  CheckStatus(RegOpenKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, KEY_READ, key.Put()),
-              "Unable to open " + path.Text());
+  CheckStatus(
+      RegOpenKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, KEY_READ, key.Put()),
+      "Unable to open " + path.Text());
   if (one_value) {
     const Value value = QueryValue(key.Get(), args.value, path.Text());
     if (options.json) {
@@ -138,10 +138,10 @@ void Add(const GlobalOptions& options, const RegArgs& args, bool set_value) {
   const std::vector<BYTE> bytes = EncodeValue(type, args.data);
   qx::RegistryKey key;
   DWORD disposition = 0;
-  CheckStatus(RegCreateKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.Put(),
-                              &disposition),
-              "Unable to create " + path.Text());
+  CheckStatus(
+      RegCreateKeyExW(path.root, qx::Utf8ToUtf16(path.subkey).c_str(), 0, nullptr,
+                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.Put(), &disposition),
+      "Unable to create " + path.Text());
   if (set_value) {
     CheckStatus(RegSetValueExW(key.Get(), qx::Utf8ToUtf16(args.value).c_str(), 0, type,
                                bytes.data(), static_cast<DWORD>(bytes.size())),
@@ -187,8 +187,8 @@ void Delete(const GlobalOptions& options, const RegArgs& args, bool one_value) {
 }  // namespace
 
 void AddRegistryCommand(CLI::App& app, const GlobalOptions& options) {
-  auto* reg = app.add_subcommand(
-      "reg", "Read and change the registry store (" + std::string("keys like HKCU\\Software\\X") + ")");
+  auto* reg = app.add_subcommand("reg", "Read and change the registry store (" +
+                                            std::string("keys like HKCU\\Software\\X") + ")");
   reg->require_subcommand(1);
   reg->footer(
       "HKCU: $QXNET_REGISTRY, else $XDG_CONFIG_HOME/corvane/registry.db\n"

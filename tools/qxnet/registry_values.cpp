@@ -129,14 +129,22 @@ DWORD ValueTypeFromName(const std::string& name) {
 
 std::string ValueTypeName(DWORD type) {
   switch (type) {
-    case REG_NONE: return "REG_NONE";
-    case REG_SZ: return "REG_SZ";
-    case REG_EXPAND_SZ: return "REG_EXPAND_SZ";
-    case REG_BINARY: return "REG_BINARY";
-    case REG_DWORD: return "REG_DWORD";
-    case REG_MULTI_SZ: return "REG_MULTI_SZ";
-    case REG_QWORD: return "REG_QWORD";
-    default: return "type " + std::to_string(type);
+    case REG_NONE:
+      return "REG_NONE";
+    case REG_SZ:
+      return "REG_SZ";
+    case REG_EXPAND_SZ:
+      return "REG_EXPAND_SZ";
+    case REG_BINARY:
+      return "REG_BINARY";
+    case REG_DWORD:
+      return "REG_DWORD";
+    case REG_MULTI_SZ:
+      return "REG_MULTI_SZ";
+    case REG_QWORD:
+      return "REG_QWORD";
+    default:
+      return "type " + std::to_string(type);
   }
 }
 
@@ -176,7 +184,8 @@ std::vector<BYTE> EncodeValue(DWORD type, const std::vector<std::string>& data) 
         else if (c != ' ' && c != ',' && c != ':')
           throw UsageError("Binary data must be hex digits: '" + single + "'");
       }
-      if (digits.size() % 2 != 0) throw UsageError("Binary data needs whole bytes: '" + single + "'");
+      if (digits.size() % 2 != 0)
+        throw UsageError("Binary data needs whole bytes: '" + single + "'");
       for (size_t i = 0; i < digits.size(); i += 2)
         bytes.push_back(static_cast<BYTE>(std::stoul(digits.substr(i, 2), nullptr, 16)));
     }
@@ -191,7 +200,8 @@ std::string ValueText(DWORD type, const std::vector<BYTE>& bytes) {
       return StringValue(bytes);
     case REG_MULTI_SZ: {
       std::string text;
-      for (const std::string& item : MultiStrings(bytes)) text += (text.empty() ? "" : "\\0") + item;
+      for (const std::string& item : MultiStrings(bytes))
+        text += (text.empty() ? "" : "\\0") + item;
       return text;
     }
     case REG_DWORD: {
@@ -235,18 +245,28 @@ nlohmann::json ValueJson(DWORD type, const std::vector<BYTE>& bytes) {
 std::string RegistryStatusText(LSTATUS status) {
   switch (status) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return "The key or value does not exist";
-    case ERROR_ACCESS_DENIED: return "Access denied";
-    case ERROR_KEY_DELETED: return "The key has been deleted";
+    case ERROR_PATH_NOT_FOUND:
+      return "The key or value does not exist";
+    case ERROR_ACCESS_DENIED:
+      return "Access denied";
+    case ERROR_KEY_DELETED:
+      return "The key has been deleted";
     case ERROR_BADDB:
-    case ERROR_REGISTRY_CORRUPT: return "The registry database is damaged";
-    case ERROR_CANTOPEN: return "The registry database cannot be opened";
-    case ERROR_CANTREAD: return "The registry database cannot be read";
-    case ERROR_CANTWRITE: return "The registry database cannot be written";
-    case ERROR_INVALID_PARAMETER: return "Invalid parameter";
+    case ERROR_REGISTRY_CORRUPT:
+      return "The registry database is damaged";
+    case ERROR_CANTOPEN:
+      return "The registry database cannot be opened";
+    case ERROR_CANTREAD:
+      return "The registry database cannot be read";
+    case ERROR_CANTWRITE:
+      return "The registry database cannot be written";
+    case ERROR_INVALID_PARAMETER:
+      return "Invalid parameter";
     case ERROR_OUTOFMEMORY:
-    case ERROR_NOT_ENOUGH_MEMORY: return "Out of memory";
-    default: return "Registry error " + std::to_string(status);
+    case ERROR_NOT_ENOUGH_MEMORY:
+      return "Out of memory";
+    default:
+      return "Registry error " + std::to_string(status);
   }
 }
 

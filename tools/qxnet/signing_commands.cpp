@@ -34,8 +34,8 @@ void WritePrivateFile(const std::string& path, const std::string& content) {
     if (errno == EEXIST) throw UsageError(path + " exists already; choose another key file");
     throw std::runtime_error("Unable to create " + path + ": " + std::strerror(errno));
   }
-  const bool written = write(fd, content.data(), content.size()) ==
-                       static_cast<ssize_t>(content.size());
+  const bool written =
+      write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
   const int error = errno;
   if (close(fd) != 0 || !written) {
     unlink(path.c_str());
@@ -53,11 +53,20 @@ std::string AttributeText(const std::string& value) {
   std::string text;
   for (char c : value) {
     switch (c) {
-      case '&': text += "&amp;"; break;
-      case '<': text += "&lt;"; break;
-      case '>': text += "&gt;"; break;
-      case '"': text += "&quot;"; break;
-      default: text += c;
+      case '&':
+        text += "&amp;";
+        break;
+      case '<':
+        text += "&lt;";
+        break;
+      case '>':
+        text += "&gt;";
+        break;
+      case '"':
+        text += "&quot;";
+        break;
+      default:
+        text += c;
     }
   }
   return text;
@@ -83,15 +92,14 @@ void RunSign(const GlobalOptions& options, const SignArgs& args) {
   feed::PayloadSnapshot snapshot(file, file.Size(),
                                  [&](std::string_view bytes) { sha.Update(bytes); });
   const std::string digest = feed::HexEncode(sha.Final());
-  const std::string signature =
-      feed::Base64Encode(feed::Ed25519Sign(privateKey, snapshot.Bytes()));
+  const std::string signature = feed::Base64Encode(feed::Ed25519Sign(privateKey, snapshot.Bytes()));
   const std::string publicKey = feed::Base64Encode(feed::Ed25519PublicKeyOf(privateKey));
   const std::string length = std::to_string(snapshot.Bytes().size());
   const std::string url = args.url.empty() ? BaseName(args.payload) : args.url;
-  const std::string enclosure =
-      "<enclosure url=\"" + AttributeText(url) + "\" length=\"" + length + "\" type=\"" +
-      AttributeText(args.type) + "\" xmlns:qx=\"urn:qxnet:updates:1\" qx:sha256=\"" + digest +
-      "\" qx:edSignature=\"" + signature + "\"/>";
+  const std::string enclosure = "<enclosure url=\"" + AttributeText(url) + "\" length=\"" + length +
+                                "\" type=\"" + AttributeText(args.type) +
+                                "\" xmlns:qx=\"urn:qxnet:updates:1\" qx:sha256=\"" + digest +
+                                "\" qx:edSignature=\"" + signature + "\"/>";
   if (options.json) {
     PrintJson({{"file", args.payload},
                {"length", snapshot.Bytes().size()},
@@ -128,7 +136,8 @@ void AddSigningCommands(CLI::App& app, const GlobalOptions& options) {
 
   auto args = std::make_shared<SignArgs>();
   auto* sign = app.add_subcommand(
-      "sign", "Print the <enclosure> line of a feed item for a payload: length, SHA-256, signature");
+      "sign",
+      "Print the <enclosure> line of a feed item for a payload: length, SHA-256, signature");
   sign->add_option("--key", args->key, "The private key file made by keygen")->required();
   sign->add_option("--url", args->url, "The payload's address in the feed (default: its name)");
   sign->add_option("--type", args->type, "The payload's media type")->capture_default_str();

@@ -43,8 +43,7 @@ void AddGet(CLI::App& app, const GlobalOptions& options) {
   command->add_option("URL", args->url, "Address to download")->required();
   command->add_option("-o,--output", args->output,
                       "Copy the download to FILE (default: print the cache file's path)");
-  command->add_flag("--force", args->force,
-                    "Download even when the cache holds a current copy");
+  command->add_flag("--force", args->force, "Download even when the cache holds a current copy");
   command->callback([&options, args] {
     auto net = Create<_QXNet>("QXNet.QXNet");
     std::optional<std::string> path;
@@ -71,16 +70,16 @@ void AddGet(CLI::App& app, const GlobalOptions& options) {
 void AddCacheInfo(CLI::App& app, const GlobalOptions& options) {
   auto url = std::make_shared<std::string>();
   auto* command = app.add_subcommand(
-      "cache-info", "Tell whether the internet cache holds a copy of a URL and whether it is current");
+      "cache-info",
+      "Tell whether the internet cache holds a copy of a URL and whether it is current");
   command->add_option("URL", *url, "Address to look up")->required();
   command->callback([&options, url] {
     auto net = Create<_QXNet>("QXNet.QXNet");
     qx::BStr address = qx::BStr::FromUtf8(*url);
     VARIANT_BOOL exists = VARIANT_FALSE, current = VARIANT_FALSE;
     qx::BStr file;
-    Call("GetCacheInfo", [&] {
-      return net->GetCacheInfo(address.Get(), 0, &exists, &current, file.Put());
-    });
+    Call("GetCacheInfo",
+         [&] { return net->GetCacheInfo(address.Get(), 0, &exists, &current, file.Put()); });
     if (options.json) {
       PrintJson({{"url", *url},
                  {"exists", exists == VARIANT_TRUE},
@@ -98,8 +97,8 @@ void AddUpload(CLI::App& app, const GlobalOptions& options) {
     std::string file, url, answer;
   };
   auto args = std::make_shared<Args>();
-  auto* command = app.add_subcommand(
-      "upload", "POST a file to a URL and keep the server's answer in a file");
+  auto* command =
+      app.add_subcommand("upload", "POST a file to a URL and keep the server's answer in a file");
   command->add_option("FILE", args->file, "File to send")->required();
   command->add_option("URL", args->url, "Address to post to")->required();
   command->add_option("-o,--output", args->answer,
@@ -138,7 +137,8 @@ void AddUploadForm(CLI::App& app, const GlobalOptions& options) {
                                  args->show ? VARIANT_TRUE : VARIANT_FALSE);
     });
     if (options.json)
-      PrintJson({{"file", args->file}, {"url", args->url}, {"field", args->field}, {"posted", true}});
+      PrintJson(
+          {{"file", args->file}, {"url", args->url}, {"field", args->field}, {"posted", true}});
     else
       std::printf("Posted %s to %s as field %s\n", args->file.c_str(), args->url.c_str(),
                   args->field.c_str());

@@ -7,8 +7,8 @@
 #include "tools/qxnet/cli_errors.h"
 #include "tools/qxnet/commands.h"
 #include "tools/qxnet/update_session.h"
-#include "tools/qxnet/verified_install.h"
 #include "tools/qxnet/variant_text.h"
+#include "tools/qxnet/verified_install.h"
 
 namespace qxcli {
 
@@ -85,7 +85,8 @@ void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval
     PrintJson(document);
     return;
   }
-  std::printf("Catalog:    %s%s\n", session.CatalogFile().c_str(), session.Loaded() ? "" : " (new)");
+  std::printf("Catalog:    %s%s\n", session.CatalogFile().c_str(),
+              session.Loaded() ? "" : " (new)");
   std::printf("Feed:       %s\n", report.feed_url.c_str());
   if (report.checked)
     std::printf("Checked:    %ld new item(s) pending\n", report.added);
@@ -119,7 +120,8 @@ void AddUpdateCommand(CLI::App& app, const GlobalOptions& options) {
       "Examples:\n"
       "  qxnet update --catalog ~/corvane-catalog.xml --feed https://example.com/feed.xml\n"
       "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8\n"
-      "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8 --download ~/Downloads\n");
+      "  qxnet update --catalog ~/corvane-catalog.xml install corvane-11.0.8 --download "
+      "~/Downloads\n");
   command->callback([&options, args, interval] {
     if (!args->action.empty()) {
       if (!args->feed.empty() || interval->count() > 0 || args->force)

@@ -14,9 +14,12 @@ namespace qxcli {
 
 const char* StatusOf(Move move) {
   switch (move) {
-    case Move::Install: return "Installed";
-    case Move::Discard: return "Discarded";
-    case Move::Pending: return "Pending";
+    case Move::Install:
+      return "Installed";
+    case Move::Discard:
+      return "Discarded";
+    case Move::Pending:
+      return "Pending";
   }
   return "";
 }
@@ -39,7 +42,8 @@ UpdateSession::UpdateSession(std::string catalog_file, bool must_exist)
   }
 }
 
-UpdatePassReport UpdateSession::RunPass(const UpdatePassRequest& request, ProgressDisplay& display) {
+UpdatePassReport UpdateSession::RunPass(const UpdatePassRequest& request,
+                                        ProgressDisplay& display) {
   UpdatePassReport report;
   if (!request.feed_url.empty()) {
     qx::BStr url = qx::BStr::FromUtf8(request.feed_url);
@@ -52,8 +56,7 @@ UpdatePassReport UpdateSession::RunPass(const UpdatePassRequest& request, Progre
   qx::BStr feed;
   Call("Reading feedUrl", [&] { return catalog_->get_feedUrl(feed.Put()); });
   report.feed_url = feed.Utf8();
-  if (report.feed_url.empty())
-    throw UsageError("The catalog has no feed address: give --feed URL");
+  if (report.feed_url.empty()) throw UsageError("The catalog has no feed address: give --feed URL");
 
   VARIANT_BOOL enabled = VARIANT_TRUE, due = VARIANT_TRUE;
   Call("Reading shouldUpdate", [&] { return catalog_->get_shouldUpdate(&enabled); });
@@ -95,7 +98,8 @@ qx::ComPtr<IUpdateWorkUnit> UpdateSession::NewWorkUnit() {
   auto unit = Create<IUpdateWorkUnit>("QXNet.UpdateWorkUnit");
   Call("Setting the work unit's catalog", [&] { return unit->put_catalog(catalog_.Get()); });
   if (document_)
-    Call("Setting the work unit's document", [&] { return unit->put_UpdateDocument(document_.Get()); });
+    Call("Setting the work unit's document",
+         [&] { return unit->put_UpdateDocument(document_.Get()); });
   return unit;
 }
 
@@ -134,9 +138,12 @@ void UpdateSession::MoveItems(Move move, const std::vector<std::string>& guids) 
   for (const auto& item : chosen) {
     Call("Moving the item", [&] {
       switch (move) {
-        case Move::Install: return unit->MoveToInstalled(item.Get());
-        case Move::Discard: return unit->MoveToDiscarded(item.Get());
-        case Move::Pending: return unit->MoveToPending(item.Get());
+        case Move::Install:
+          return unit->MoveToInstalled(item.Get());
+        case Move::Discard:
+          return unit->MoveToDiscarded(item.Get());
+        case Move::Pending:
+          return unit->MoveToPending(item.Get());
       }
       return E_UNEXPECTED;
     });

@@ -15,9 +15,9 @@
 namespace qxcli {
 
 struct UpdatePassRequest {
-  std::string feed_url;             // empty: the catalog's own feedUrl
-  std::optional<long> interval;     // days between checks
-  bool force = false;               // check even when not due or switched off
+  std::string feed_url;          // empty: the catalog's own feedUrl
+  std::optional<long> interval;  // days between checks
+  bool force = false;            // check even when not due or switched off
 };
 
 struct UpdatePassReport {
@@ -25,7 +25,7 @@ struct UpdatePassReport {
   std::string not_checked_because;  // when not checked
   long added = 0;                   // items that became pending
   std::string feed_url;
-  std::string feed_file;            // the downloaded copy of the feed
+  std::string feed_file;  // the downloaded copy of the feed
   DATE next_check = 0;
 };
 

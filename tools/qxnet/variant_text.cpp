@@ -27,12 +27,23 @@ const VARIANT* Dereferenced(const VARIANT& value, qx::Variant& storage) {
   VARIANT copy;
   copy.vt = static_cast<VARTYPE>(value.vt & ~VT_BYREF);
   switch (copy.vt) {
-    case VT_BSTR: copy.bstrVal = *value.pbstrVal; break;
-    case VT_BOOL: copy.boolVal = *value.pboolVal; break;
-    case VT_I4: copy.lVal = *value.plVal; break;
-    case VT_DATE: copy.date = *value.pdate; break;
-    case VT_R8: copy.dblVal = *value.pdblVal; break;
-    default: return &value;
+    case VT_BSTR:
+      copy.bstrVal = *value.pbstrVal;
+      break;
+    case VT_BOOL:
+      copy.boolVal = *value.pboolVal;
+      break;
+    case VT_I4:
+      copy.lVal = *value.plVal;
+      break;
+    case VT_DATE:
+      copy.date = *value.pdate;
+      break;
+    case VT_R8:
+      copy.dblVal = *value.pdblVal;
+      break;
+    default:
+      return &value;
   }
   VariantCopy(storage.Put(), &copy);
   return &storage;
@@ -147,13 +158,19 @@ std::string VariantText(const VARIANT& input) {
     return text;
   }
   switch (value.vt) {
-    case VT_EMPTY: return "";
-    case VT_NULL: return "null";
-    case VT_BOOL: return value.boolVal == VARIANT_FALSE ? "false" : "true";
-    case VT_DATE: return DateText(value.date);
-    case VT_BSTR: return qx::BstrToUtf8(value.bstrVal);
+    case VT_EMPTY:
+      return "";
+    case VT_NULL:
+      return "null";
+    case VT_BOOL:
+      return value.boolVal == VARIANT_FALSE ? "false" : "true";
+    case VT_DATE:
+      return DateText(value.date);
+    case VT_BSTR:
+      return qx::BstrToUtf8(value.bstrVal);
     case VT_DISPATCH:
-    case VT_UNKNOWN: return value.punkVal ? "[object]" : "null";
+    case VT_UNKNOWN:
+      return value.punkVal ? "[object]" : "null";
     default: {
       qx::Variant text;
       if (SUCCEEDED(VariantChangeType(text.Put(), &value, 0, VT_BSTR)))
@@ -169,27 +186,39 @@ nlohmann::json VariantJson(const VARIANT& input) {
   if (value.vt & VT_ARRAY) {
     std::vector<qx::Variant> elements;
     nlohmann::json list = nlohmann::json::array();
-    for (const VARIANT* element : ArrayElements(value, elements)) list.push_back(VariantJson(*element));
+    for (const VARIANT* element : ArrayElements(value, elements))
+      list.push_back(VariantJson(*element));
     return list;
   }
   switch (value.vt) {
     case VT_EMPTY:
-    case VT_NULL: return nullptr;
-    case VT_BOOL: return value.boolVal != VARIANT_FALSE;
-    case VT_I2: return value.iVal;
+    case VT_NULL:
+      return nullptr;
+    case VT_BOOL:
+      return value.boolVal != VARIANT_FALSE;
+    case VT_I2:
+      return value.iVal;
     case VT_I4:
-    case VT_INT: return value.lVal;
-    case VT_UI1: return value.bVal;
-    case VT_I8: return value.llVal;
-    case VT_R4: return value.fltVal;
-    case VT_R8: return value.dblVal;
-    case VT_DATE: return DateJsonText(value.date);
-    case VT_BSTR: return qx::BstrToUtf8(value.bstrVal);
+    case VT_INT:
+      return value.lVal;
+    case VT_UI1:
+      return value.bVal;
+    case VT_I8:
+      return value.llVal;
+    case VT_R4:
+      return value.fltVal;
+    case VT_R8:
+      return value.dblVal;
+    case VT_DATE:
+      return DateJsonText(value.date);
+    case VT_BSTR:
+      return qx::BstrToUtf8(value.bstrVal);
     case VT_DISPATCH:
     case VT_UNKNOWN:
       if (!value.punkVal) return nullptr;
       return "[object]";
-    default: return VariantText(value);
+    default:
+      return VariantText(value);
   }
 }
 

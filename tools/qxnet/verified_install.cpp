@@ -35,8 +35,9 @@ class TemporaryDownload {
   void Keep(const std::string& destination) {
     std::error_code error;
     std::filesystem::rename(path_, destination, error);
-    if (error) throw std::runtime_error("Unable to name the download " + destination + ": " +
-                                        error.message());
+    if (error)
+      throw std::runtime_error("Unable to name the download " + destination + ": " +
+                               error.message());
     path_.clear();
   }
 
@@ -85,8 +86,8 @@ VerifiedDownload DownloadVerified(UpdateSession& session, const std::string& gui
   const HRESULT hr = verifier->Verify(item.Get(), file.Get());
   if (FAILED(hr)) {
     const std::string why = TakeErrorDescription();
-    throw CallFailed(hr, "The download of " + guid + " was refused: " +
-                             (why.empty() ? HresultText(hr) : why));
+    throw CallFailed(
+        hr, "The download of " + guid + " was refused: " + (why.empty() ? HresultText(hr) : why));
   }
   result.file = folder + "/" + FileNameOfLink(result.url);
   download.Keep(result.file);

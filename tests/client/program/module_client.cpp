@@ -55,7 +55,8 @@ static std::u16string Widen(const char* text) {
 
 static std::string Narrow(Bstr text) {
   std::string out;
-  for (uint32_t i = 0; text && i < SysStringLen(text); ++i) out.push_back(static_cast<char>(text[i]));
+  for (uint32_t i = 0; text && i < SysStringLen(text); ++i)
+    out.push_back(static_cast<char>(text[i]));
   return out;
 }
 

@@ -11,7 +11,8 @@
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
   qx::ComPtr<_QXNet> net;
-  if (CoCreateInstance(CLSID_QXNet, nullptr, CLSCTX_INPROC_SERVER, IID__QXNet, net.PutVoid()) != S_OK) {
+  if (CoCreateInstance(CLSID_QXNet, nullptr, CLSCTX_INPROC_SERVER, IID__QXNet, net.PutVoid()) !=
+      S_OK) {
     return 1;
   }
   qx::BStr url = qx::BStr::FromUtf8(argv[1]);
