@@ -156,6 +156,20 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
   });
 }
 
+HRESULT CUpdateItems::AddBatch(const std::vector<ComPtr<IUpdateItem>>& items) {
+  return NoThrow([&]() -> HRESULT {
+    // Room for the whole batch first: no regrowth of the list or rehashing
+    // of the index while it is added.
+    members_.reserve(members_.size() + items.size());
+    guidCounts_.reserve(guidCounts_.size() + items.size());
+    for (const ComPtr<IUpdateItem>& item : items) {
+      const HRESULT hr = Add(item.Get());
+      if (FAILED(hr)) return hr;
+    }
+    return S_OK;
+  });
+}
+
 HRESULT CUpdateItems::InCollection(BSTR guid, VARIANT_BOOL* retVal) {
   if (!retVal) return Error(kInvalidParameter, E_POINTER);
   *retVal = VARIANT_FALSE;

@@ -10,6 +10,7 @@
 
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
+#include "server/collections/item_batch.h"
 #include "server/collections/item_guid_tracking.h"
 #include "server/collections/variant_enumerator.h"
 #include "server/object_frame/dispatch_object.h"
@@ -17,10 +18,10 @@
 
 namespace qx {
 
-class CUpdateItems final
-    : public DispatchObject<CUpdateItems, IUpdateItems, SingleThreaded, NoConnectionPoints>,
-      private GuidObserver,
-      private EnumerationSource {
+class CUpdateItems final : public DispatchObject<CUpdateItems, IUpdateItems, SingleThreaded,
+                                                 NoConnectionPoints, IItemBatch>,
+                           private GuidObserver,
+                           private EnumerationSource {
  public:
   static constexpr const CLSID& kClsid = CLSID_UpdateItems;
 
@@ -37,6 +38,9 @@ class CUpdateItems final
   HRESULT STDMETHODCALLTYPE UnMarshallObject(BSTR retVal) override;
   HRESULT STDMETHODCALLTYPE Remove(IUpdateItem* Item) override;
   HRESULT STDMETHODCALLTYPE SortByPubDate() override;
+
+  // IItemBatch (private to the module's readers)
+  HRESULT AddBatch(const std::vector<ComPtr<IUpdateItem>>& items) override;
 
  private:
   // One element: the stored dispatch reference, and for the module's own
