@@ -112,7 +112,8 @@ HRESULT CUpdateItem::put_guid(BSTR newVal) {
 void CUpdateItem::ReplaceGuid(BStr guid) {
   BStr before = std::exchange(guid_, std::move(guid));
   // Collections holding this item keep their guid index in step.
-  for (GuidObserver* observer : guidObservers_) observer->GuidChanged(before.View(), guid_.View());
+  if (firstObserver_) firstObserver_->GuidChanged(before.View(), guid_.View());
+  for (GuidObserver* observer : moreObservers_) observer->GuidChanged(before.View(), guid_.View());
 }
 
 HRESULT CUpdateItem::get_pubDate(DATE* pVal) {
@@ -258,15 +259,27 @@ HRESULT CUpdateItem::TakeValues(feed::ItemValues& values) {
 std::u16string_view CUpdateItem::GuidText() { return guid_.View(); }
 
 HRESULT CUpdateItem::AddGuidObserver(GuidObserver* observer) {
+  if (!firstObserver_) {
+    firstObserver_ = observer;
+    return S_OK;
+  }
   return NoThrow([&] {
-    guidObservers_.push_back(observer);
+    moreObservers_.push_back(observer);
     return S_OK;
   });
 }
 
 void CUpdateItem::RemoveGuidObserver(GuidObserver* observer) {
-  auto found = std::find(guidObservers_.begin(), guidObservers_.end(), observer);
-  if (found != guidObservers_.end()) guidObservers_.erase(found);
+  if (firstObserver_ == observer) {
+    firstObserver_ = nullptr;
+    if (!moreObservers_.empty()) {
+      firstObserver_ = moreObservers_.back();
+      moreObservers_.pop_back();
+    }
+    return;
+  }
+  auto found = std::find(moreObservers_.begin(), moreObservers_.end(), observer);
+  if (found != moreObservers_.end()) moreObservers_.erase(found);
 }
 
 }  // namespace qx

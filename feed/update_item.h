@@ -93,7 +93,10 @@ class CUpdateItem final
   BStr enclosureType_;
   BStr sha256_;
   BStr edSignature_;
-  std::vector<GuidObserver*> guidObservers_;
+  // Most items are held by one collection at a time: its registration
+  // needs no allocation of its own.
+  GuidObserver* firstObserver_ = nullptr;
+  std::vector<GuidObserver*> moreObservers_;
 };
 
 }  // namespace qx

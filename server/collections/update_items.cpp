@@ -76,12 +76,11 @@ void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view a
 }
 
 bool CUpdateItems::Contains(std::u16string_view guid) {
-  return ContainsFolded(CaseFoldKey(guid), guid);
+  RebuildIndexIfNeeded();
+  return guidCounts_.count(CaseFoldKey(guid)) != 0 || UntrackedHolds(guid);
 }
 
-bool CUpdateItems::ContainsFolded(const std::u16string& key, std::u16string_view guid) {
-  RebuildIndexIfNeeded();
-  if (guidCounts_.count(key) != 0) return true;
+bool CUpdateItems::UntrackedHolds(std::u16string_view guid) const {
   if (untrackedMembers_ == 0) return false;
   for (const Member& member : members_) {
     if (member.tracking || !member.dispatch) continue;
@@ -129,30 +128,39 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
       if (FAILED(newItem->get_guid(read.Put()))) read = BStr();
       guid = read.View();
     }
-    // Folded once, for the check and for the index.
+    // A duplicate is dropped silently.
+    RebuildIndexIfNeeded();
+    if (UntrackedHolds(guid)) return S_OK;
     std::u16string key = CaseFoldKey(guid);
-    if (ContainsFolded(key, guid)) return S_OK;  // a duplicate is dropped silently
-
-    HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
-    if (FAILED(hr)) return hr;
-    members_.push_back(std::move(member));
-    Member& added = members_.back();
-    if (!added.tracking) {
+    if (!member.tracking) {
+      if (guidCounts_.count(key) != 0) return S_OK;
+      HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
+      if (FAILED(hr)) return hr;
+      members_.push_back(std::move(member));
       ++untrackedMembers_;
       return S_OK;
     }
-    try {
-      ++guidCounts_[std::move(key)];
-    } catch (...) {
-      members_.pop_back();
-      throw;
+    // One lookup both checks the index and makes the new entry, which
+    // stays only if the item is added.
+    auto [entry, isNew] = guidCounts_.try_emplace(std::move(key), 0);
+    if (!isNew) return S_OK;
+    HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
+    if (SUCCEEDED(hr)) {
+      try {
+        members_.push_back(std::move(member));
+      } catch (...) {
+        guidCounts_.erase(entry);
+        throw;
+      }
+      hr = members_.back().tracking->AddGuidObserver(this);
+      if (FAILED(hr)) members_.pop_back();
     }
-    hr = added.tracking->AddGuidObserver(this);
     if (FAILED(hr)) {
-      IndexRemove(guid);
-      members_.pop_back();
+      guidCounts_.erase(entry);
+      return hr;
     }
-    return hr;
+    entry->second = 1;
+    return S_OK;
   });
 }
 

@@ -54,8 +54,8 @@ class CUpdateItems final : public DispatchObject<CUpdateItems, IUpdateItems, Sin
   // Whether a member's guid equals `guid` ignoring case, by the index for
   // tracked members and by reading the guid of the others.
   bool Contains(std::u16string_view guid);
-  // The same for a guid whose folded key (CaseFoldKey) is already made.
-  bool ContainsFolded(const std::u16string& key, std::u16string_view guid);
+  // Whether a member of another implementation has that guid (ignoring case).
+  bool UntrackedHolds(std::u16string_view guid) const;
   // The guid of a member as stored (empty when absent or unreadable).
   static std::u16string MemberGuid(const Member& member);
 
