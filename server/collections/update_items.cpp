@@ -50,10 +50,14 @@ std::u16string CUpdateItems::MemberGuid(const Member& member) {
   return guid.Text();
 }
 
-void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[CaseFoldKey(guid)]; }
+CUpdateItems::GuidKey CUpdateItems::IndexKey(std::u16string_view guid) {
+  return GuidKey(CaseFoldKey(guid), &indexMemory_);
+}
+
+void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[IndexKey(guid)]; }
 
 void CUpdateItems::IndexRemove(std::u16string_view guid) {
-  auto found = guidCounts_.find(CaseFoldKey(guid));
+  auto found = guidCounts_.find(IndexKey(guid));
   if (found != guidCounts_.end() && --found->second == 0) guidCounts_.erase(found);
 }
 
@@ -77,7 +81,7 @@ void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view a
 
 bool CUpdateItems::Contains(std::u16string_view guid) {
   RebuildIndexIfNeeded();
-  return guidCounts_.count(CaseFoldKey(guid)) != 0 || UntrackedHolds(guid);
+  return guidCounts_.count(IndexKey(guid)) != 0 || UntrackedHolds(guid);
 }
 
 bool CUpdateItems::UntrackedHolds(std::u16string_view guid) const {
@@ -131,7 +135,7 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
     // A duplicate is dropped silently.
     RebuildIndexIfNeeded();
     if (UntrackedHolds(guid)) return S_OK;
-    std::u16string key = CaseFoldKey(guid);
+    GuidKey key = IndexKey(guid);
     if (!member.tracking) {
       if (guidCounts_.count(key) != 0) return S_OK;
       HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
@@ -244,7 +248,7 @@ HRESULT CUpdateItems::Remove(IUpdateItem* item) {
     // Nothing can match when no tracked member carries the guid and every
     // member is tracked: spare the scan.
     RebuildIndexIfNeeded();
-    if (untrackedMembers_ == 0 && guidCounts_.count(CaseFoldKey(guid)) == 0) return S_OK;
+    if (untrackedMembers_ == 0 && guidCounts_.count(IndexKey(guid)) == 0) return S_OK;
 
     for (size_t i = 0; i < members_.size(); ++i) {
       const Member& candidate = members_[i];
