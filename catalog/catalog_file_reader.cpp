@@ -2,30 +2,24 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "catalog/check_schedule.h"
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
+#include "feed/item_content.h"
+#include "feed/item_value.h"
 #include "feed/update_file_limit.h"
 #include "feed/xml_dom/xml_document.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/text.h"
+#include "server/collections/item_batch.h"
 #include "server/object_frame/create_object.h"
 
 namespace qx::catalog {
 
 namespace {
-
-// At most kMaxValueLength code units, never half of a surrogate pair.
-std::u16string CutValue(std::u16string text) {
-  if (text.size() > kMaxValueLength) {
-    size_t keep = kMaxValueLength;
-    if (text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
-    text.resize(keep);
-  }
-  return text;
-}
 
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
@@ -125,19 +119,27 @@ class CatalogFileReader {
       stop_ = true;  // the getter has reported its failure
       return FAILED(hr) ? hr : report_(u"Invalid Item pointer", E_FAIL);
     }
-    BStr status = Owned(spec.status);
-    for (size_t i = 0; i < items.length(); ++i) {
-      hr = ReadItem(items.item(i), list.Get(), status);
-      if (FAILED(hr)) return hr;
+    std::vector<ComPtr<IUpdateItem>> made;
+    made.reserve(items.length());
+    hr = S_OK;
+    // The items read before a failure stay in the list.
+    try {
+      for (size_t i = 0; i < items.length() && SUCCEEDED(hr); ++i) {
+        hr = ReadItem(items.item(i), spec.status, made);
+      }
+    } catch (...) {
+      AddItems(*list.Get(), made);
+      throw;
     }
-    return S_OK;
+    AddItems(*list.Get(), made);
+    return hr;
   }
 
-  HRESULT ReadItem(const xml::Node& element, IUpdateItems* list, const BStr& status) {
+  HRESULT ReadItem(const xml::Node& element, std::u16string_view status,
+                   std::vector<ComPtr<IUpdateItem>>& made) {
     if (!element) return report_(u"Invalid item Element", E_FAIL);
-    ItemValues values = ReadItemValues(element);
-    BStr guid = Owned(values.text[kGuid]);
-    if (guid.Length() == 0) return S_OK;  // an item without identity is dropped
+    feed::ItemValues values = ReadItemValues(element);
+    if (values.guid.Length() == 0) return S_OK;  // an item without identity is dropped
 
     // Items are made by the class's factory, found once per file.
     HRESULT hr = S_OK;
@@ -148,50 +150,72 @@ class CatalogFileReader {
     ComPtr<IUpdateItem> item;
     hr = CreateFromFactory(*itemFactory_.Get(), item);
     if (FAILED(hr)) return report_(u"Failed to create UpdateItem object", hr);
-    item->put_title(Owned(values.text[kTitle]).Get());
-    item->put_link(Owned(values.text[kLink]).Get());
-    item->put_guid(guid.Get());
-    item->put_description(Owned(values.text[kDescription]).Get());
-    item->put_category(Owned(values.text[kCategory]).Get());
-    item->put_required(RequiredFlag(element));
-    item->put_status(status.Get());
-    const DATE pubDate = feed::ParseFeedDate(values.text[kPubDate]);
-    if (pubDate != 0.0) item->put_pubDate(pubDate);
+    values.required = RequiredFlag(element);
+    values.status = Owned(status);
+    if (feed::StoreValues(*item.Get(), values) == E_OUTOFMEMORY) throw std::bad_alloc();
     if (const std::optional<feed::Enclosure> enclosure = ReadEnclosure(element)) {
       feed::PutEnclosure(item.Get(), *enclosure);
     }
-    list->Add(item.Get());
+    made.push_back(std::move(item));
     return S_OK;
   }
 
   enum ItemField { kGuid, kTitle, kDescription, kLink, kCategory, kPubDate, kFieldCount };
-  struct ItemValues {
-    std::u16string text[kFieldCount];
-  };
 
-  // The six values of an item in one pass over its children: each is the
-  // text of the first child element of its name, as a "./name" query finds.
-  static ItemValues ReadItemValues(const xml::Node& element) {
+  // The values of an item in one pass over its children: each is the text
+  // of the first child element of its name, as a "./name" query finds.
+  feed::ItemValues ReadItemValues(const xml::Node& element) {
     static constexpr std::u16string_view kNames[kFieldCount] = {
         u"guid", u"title", u"description", u"link", u"category", u"pubDate"};
-    ItemValues values;
+    xml::Node first[kFieldCount];
     try {
-      bool seen[kFieldCount] = {};
       for (xml::Node child = element.firstChild(); child; child = child.nextSibling()) {
         if (child.nodeType() != xml::NodeType::kElement) continue;
         for (int field = 0; field < kFieldCount; ++field) {
-          if (seen[field] || !child.hasName(kNames[field])) continue;
-          seen[field] = true;
-          values.text[field] = CutValue(child.text());
+          if (first[field] || !child.hasName(kNames[field])) continue;
+          first[field] = child;
         }
       }
     } catch (const xml::DomError&) {
       // fall back to one query per value, each failing on its own
-      for (int field = 0; field < kFieldCount; ++field) {
-        values.text[field] = ChildValue(element, kNames[field]);
-      }
+      feed::ItemValues values;
+      values.guid = Owned(ChildValue(element, kNames[kGuid]));
+      values.title = Owned(ChildValue(element, kNames[kTitle]));
+      values.description = Owned(ChildValue(element, kNames[kDescription]));
+      values.link = Owned(ChildValue(element, kNames[kLink]));
+      values.category = Owned(ChildValue(element, kNames[kCategory]));
+      values.pubDate = feed::ParseFeedDate(ChildValue(element, kNames[kPubDate]));
+      return values;
     }
+    feed::ItemValues values;
+    values.guid = OwnedValue(first[kGuid]);
+    values.title = OwnedValue(first[kTitle]);
+    values.description = OwnedValue(first[kDescription]);
+    values.link = OwnedValue(first[kLink]);
+    values.category = OwnedValue(first[kCategory]);
+    values.pubDate = feed::ParseFeedDate(TextValue(first[kPubDate]));
     return values;
+  }
+
+  // The value of an element found (empty text when none); an unreadable
+  // one counts as empty, as ChildValue reads it.
+  BStr OwnedValue(const xml::Node& element) {
+    std::string_view text;
+    try {
+      if (element) text = element.textUtf8(gathered_);
+    } catch (const xml::DomError&) {
+      text = {};
+    }
+    BStr value = feed::ItemValue(text);
+    if (value.IsNull()) throw std::bad_alloc();
+    return value;
+  }
+  static std::u16string TextValue(const xml::Node& element) {
+    try {
+      return element ? feed::CutValue(element.text()) : std::u16string();
+    } catch (const xml::DomError&) {
+      return {};
+    }
   }
 
   // The item's payload data; an unreadable element counts as absent, like
@@ -218,6 +242,8 @@ class CatalogFileReader {
   IUpdateCatalog& catalog_;
   const FailureReport& report_;
   ComPtr<IClassFactory> itemFactory_;
+  // Room for the text of an element that has more than one piece of it.
+  std::string gathered_;
   // Set by a failure that ends the whole load, not just one list.
   bool stop_ = false;
 };
@@ -229,7 +255,7 @@ std::u16string ChildValue(const xml::Node& parent, std::u16string_view name) {
     std::u16string query = u"./" + std::u16string(name);
     xml::Node child = parent.selectSingleNode(query);
     if (!child) return {};
-    return CutValue(child.text());
+    return feed::CutValue(child.text());
   } catch (const xml::DomError&) {
     return {};
   }

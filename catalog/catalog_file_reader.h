@@ -15,9 +15,6 @@ class Node;
 
 namespace qx::catalog {
 
-// The longest value text taken from the file, in UTF-16 code units.
-inline constexpr size_t kMaxValueLength = 4098;
-
 // Loads `fileName` into `values` and into the lists that `catalog`'s own
 // getters hand out (appending to them). Values are stored as they are read,
 // so a failure after the catalog element was found keeps what was read.
@@ -25,7 +22,7 @@ HRESULT LoadCatalogFile(std::u16string_view fileName, CatalogValues& values,
                         IUpdateCatalog& catalog, const FailureReport& report);
 
 // The text of the first child element `name` of `parent`, at most
-// kMaxValueLength code units; empty when absent or unreadable.
+// feed::kMaxValueLength code units; empty when absent or unreadable.
 std::u16string ChildValue(const xml::Node& parent, std::u16string_view name);
 
 // The leading decimal integer of a text: leading blanks and a sign are

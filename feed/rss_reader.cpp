@@ -6,9 +6,11 @@
 
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
+#include "feed/item_content.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/text.h"
+#include "server/collections/item_batch.h"
 #include "server/object_frame/create_object.h"
 
 namespace qx::feed {
@@ -36,6 +38,11 @@ struct FirstChildren {
   std::u16string Value(size_t index) const {
     return found[index] ? CutValue(found[index].text()) : std::u16string();
   }
+  // The same value as a string of its own, made straight from the tree's
+  // text; null only when memory runs out.
+  BStr OwnedValue(size_t index, std::string& gathered) const {
+    return ItemValue(found[index] ? found[index].textUtf8(gathered) : std::string_view());
+  }
 };
 
 // Calls a string setter with a value; allocation failures come back as codes.
@@ -48,16 +55,6 @@ HRESULT PutText(Object* object, HRESULT (STDMETHODCALLTYPE Object::*put)(BSTR),
 }
 
 }  // namespace
-
-std::u16string CutValue(std::u16string text) {
-  if (text.size() <= kMaxValueLength) return text;
-  size_t keep = kMaxValueLength;
-  const char16_t last = text[keep - 1];
-  const char16_t next = text[keep];
-  if (last >= 0xD800 && last <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) --keep;
-  text.resize(keep);
-  return text;
-}
 
 FeedStatus RssReader::FindChannels(const xml::Document& document) {
   const xml::Node root = document.documentElement();
@@ -109,24 +106,30 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   if (FAILED(hr)) return FeedStatus::PassOn(hr);
   if (!items) return FeedStatus::Report(u"Invalid UpdateItems pointer", E_FAIL);
 
+  std::vector<ComPtr<IUpdateItem>> made;
+  made.reserve(itemNodes.size());
   for (const xml::Node& itemNode : itemNodes) {
-    FeedStatus status = ReadItem(itemNode, items.Get());
+    FeedStatus status = ReadItem(itemNode, made);
     if (status.Failed()) return status;  // the channel is not added
   }
+  // A guid already in the channel (ignoring case) is dropped by the collection.
+  hr = AddItems(*items.Get(), made);
+  if (FAILED(hr)) return FeedStatus::PassOn(hr);
+  made.clear();
   hr = channels->Add(channel.Get());
   return FAILED(hr) ? FeedStatus::PassOn(hr) : FeedStatus::Ok();
 }
 
-FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
+FeedStatus RssReader::ReadItem(xml::Node node, std::vector<ComPtr<IUpdateItem>>& made) {
   if (!node) return FeedStatus::Report(u"Invalid item Element", E_FAIL);
 
   const std::optional<std::u16string> requiredText = node.getAttribute(u"required");
   const bool required = requiredText && EqualsIgnoringAsciiCase(*requiredText, u"true");
 
   enum { kTitle, kLink, kGuid, kDescription, kCategory, kPubDate };
-  FirstChildren<6> values{{u"title", u"link", u"guid", u"description", u"category", u"pubDate"}};
+  FirstChildren<6> found{{u"title", u"link", u"guid", u"description", u"category", u"pubDate"}};
   for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
-    if (child.nodeType() == xml::NodeType::kElement) values.Offer(child);
+    if (child.nodeType() == xml::NodeType::kElement) found.Offer(child);
   }
 
   // Items are made by the class's factory, found once per feed.
@@ -138,26 +141,25 @@ FeedStatus RssReader::ReadItem(xml::Node node, IUpdateItems* items) {
   if (FAILED(hr)) return FeedStatus::Report(u"Failed to create UpdateItem object", hr);
   if (!item) return FeedStatus::Report(u"Invalid Item pointer", E_FAIL);
 
-  IUpdateItem* target = item.Get();
-  if (FAILED(hr = PutText(target, &IUpdateItem::put_title, values.Value(kTitle))) ||
-      FAILED(hr = PutText(target, &IUpdateItem::put_link, values.Value(kLink))) ||
-      FAILED(hr = PutText(target, &IUpdateItem::put_guid, values.Value(kGuid))) ||
-      FAILED(hr = PutText(target, &IUpdateItem::put_description, values.Value(kDescription))) ||
-      FAILED(hr = PutText(target, &IUpdateItem::put_category, values.Value(kCategory))) ||
-      FAILED(hr = target->put_required(required ? VARIANT_TRUE : VARIANT_FALSE))) {
-    return FeedStatus::PassOn(hr);
+  ItemValues values;
+  values.title = found.OwnedValue(kTitle, gathered_);
+  values.link = found.OwnedValue(kLink, gathered_);
+  values.guid = found.OwnedValue(kGuid, gathered_);
+  values.description = found.OwnedValue(kDescription, gathered_);
+  values.category = found.OwnedValue(kCategory, gathered_);
+  for (const BStr* text :
+       {&values.title, &values.link, &values.guid, &values.description, &values.category}) {
+    if (text->IsNull()) return FeedStatus::PassOn(E_OUTOFMEMORY);
   }
+  values.required = required ? VARIANT_TRUE : VARIANT_FALSE;
   // An unreadable or missing date leaves the item's creation time.
-  const DATE published = ParseFeedDate(values.Value(kPubDate));
-  if (published != 0.0 && FAILED(hr = target->put_pubDate(published))) {
-    return FeedStatus::PassOn(hr);
-  }
+  values.pubDate = ParseFeedDate(found.Value(kPubDate));
+  if (FAILED(hr = StoreValues(*item.Get(), values))) return FeedStatus::PassOn(hr);
   if (const std::optional<Enclosure> enclosure = ReadEnclosure(node)) {
-    if (FAILED(hr = PutEnclosure(target, *enclosure))) return FeedStatus::PassOn(hr);
+    if (FAILED(hr = PutEnclosure(item.Get(), *enclosure))) return FeedStatus::PassOn(hr);
   }
-  // A guid already in the channel (ignoring case) is dropped by the collection.
-  hr = items->Add(target);
-  return FAILED(hr) ? FeedStatus::PassOn(hr) : FeedStatus::Ok();
+  made.push_back(std::move(item));
+  return FeedStatus::Ok();
 }
 
 }  // namespace qx::feed

@@ -11,23 +11,16 @@
 // to kMaxValueLength characters. DOM failures are thrown as xml::DomError.
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "feed/feed_status.h"
+#include "feed/item_value.h"
 #include "feed/xml_dom/xml_document.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
 
 namespace qx::feed {
-
-// The longest value taken from an element's text, in UTF-16 code units.
-inline constexpr size_t kMaxValueLength = 4098;
-
-// `text` cut to kMaxValueLength code units; a surrogate pair that the cut
-// would split is left out whole, so no half character remains.
-std::u16string CutValue(std::u16string text);
 
 class RssReader {
  public:
@@ -42,10 +35,13 @@ class RssReader {
 
  private:
   FeedStatus ReadChannel(xml::Node node, IUpdateChannels* channels);
-  FeedStatus ReadItem(xml::Node node, IUpdateItems* items);
+  // Makes the item of an `item` element and appends it to `made`.
+  FeedStatus ReadItem(xml::Node node, std::vector<ComPtr<IUpdateItem>>& made);
 
   xml::NodeList channelNodes_;
   ComPtr<IClassFactory> itemFactory_;
+  // Room for the text of an element that has more than one piece of it.
+  std::string gathered_;
 };
 
 }  // namespace qx::feed

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "feed/enclosure.h"
 #include "feed/feed_date.h"
@@ -102,15 +103,17 @@ HRESULT CUpdateItem::put_enclosureLength(LONGLONG newVal) {
 }
 
 HRESULT CUpdateItem::put_guid(BSTR newVal) {
-  BStr before = std::move(guid_);
-  HRESULT hr = PutText(guid_, newVal);
-  if (FAILED(hr)) {
-    guid_ = std::move(before);
-    return hr;
-  }
-  // Collections holding this item keep their guid index in step.
-  for (GuidObserver* observer : guidObservers_) observer->GuidChanged(before.View(), guid_.View());
+  BStr copy(BstrView(newVal));
+  if (copy.IsNull()) return E_OUTOFMEMORY;
+  ReplaceGuid(std::move(copy));
   return S_OK;
+}
+
+void CUpdateItem::ReplaceGuid(BStr guid) {
+  BStr before = std::exchange(guid_, std::move(guid));
+  // Collections holding this item keep their guid index in step.
+  if (firstObserver_) firstObserver_->GuidChanged(before.View(), guid_.View());
+  for (GuidObserver* observer : moreObservers_) observer->GuidChanged(before.View(), guid_.View());
 }
 
 HRESULT CUpdateItem::get_pubDate(DATE* pVal) {
@@ -230,18 +233,53 @@ feed::Enclosure CUpdateItem::Enclosure() const {
   return enclosure;
 }
 
+HRESULT CUpdateItem::TakeValues(feed::ItemValues& values) {
+  // A null text is stored as the setters store a null argument: empty.
+  for (BStr* text :
+       {&values.title, &values.link, &values.description, &values.guid, &values.category}) {
+    if (text->IsNull() && (*text = BStr(std::u16string_view())).IsNull()) return E_OUTOFMEMORY;
+  }
+  // Status text is kept up to its first zero character, as put_status keeps it.
+  if (WideView(values.status.Get()).size() != values.status.Length()) {
+    BStr cut(WideView(values.status.Get()));
+    if (cut.IsNull()) return E_OUTOFMEMORY;
+    values.status = std::move(cut);
+  }
+  title_ = std::move(values.title);
+  link_ = std::move(values.link);
+  description_ = std::move(values.description);
+  category_ = std::move(values.category);
+  status_ = std::move(values.status);
+  required_ = values.required;
+  if (values.pubDate != 0.0) pubDate_ = values.pubDate;
+  ReplaceGuid(std::move(values.guid));
+  return S_OK;
+}
+
 std::u16string_view CUpdateItem::GuidText() { return guid_.View(); }
 
 HRESULT CUpdateItem::AddGuidObserver(GuidObserver* observer) {
+  if (!firstObserver_) {
+    firstObserver_ = observer;
+    return S_OK;
+  }
   return NoThrow([&] {
-    guidObservers_.push_back(observer);
+    moreObservers_.push_back(observer);
     return S_OK;
   });
 }
 
 void CUpdateItem::RemoveGuidObserver(GuidObserver* observer) {
-  auto found = std::find(guidObservers_.begin(), guidObservers_.end(), observer);
-  if (found != guidObservers_.end()) guidObservers_.erase(found);
+  if (firstObserver_ == observer) {
+    firstObserver_ = nullptr;
+    if (!moreObservers_.empty()) {
+      firstObserver_ = moreObservers_.back();
+      moreObservers_.pop_back();
+    }
+    return;
+  }
+  auto found = std::find(moreObservers_.begin(), moreObservers_.end(), observer);
+  if (found != moreObservers_.end()) moreObservers_.erase(found);
 }
 
 }  // namespace qx

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "feed/enclosure.h"
+#include "feed/item_content.h"
 #include "qxnet/bstr.h"
 #include "qxnet/qxnetlib.h"
 #include "server/collections/item_guid_tracking.h"
@@ -16,8 +17,9 @@
 
 namespace qx {
 
-class CUpdateItem final : public DispatchObject<CUpdateItem, IUpdateItem2, SingleThreaded,
-                                                NoConnectionPoints, IItemGuidTracking> {
+class CUpdateItem final
+    : public DispatchObject<CUpdateItem, IUpdateItem2, SingleThreaded, NoConnectionPoints,
+                            IItemGuidTracking, IItemContent> {
  public:
   static constexpr const CLSID& kClsid = CLSID_UpdateItem;
 
@@ -67,11 +69,16 @@ class CUpdateItem final : public DispatchObject<CUpdateItem, IUpdateItem2, Singl
   HRESULT AddGuidObserver(GuidObserver* observer) override;
   void RemoveGuidObserver(GuidObserver* observer) override;
 
+  // IItemContent (private to the module's readers)
+  HRESULT TakeValues(feed::ItemValues& values) override;
+
  private:
   HRESULT GetText(const BStr& field, BSTR* out) const;
   // The payload data as the fragment carries it.
   feed::Enclosure Enclosure() const;
   static HRESULT PutText(BStr& field, BSTR value);
+  // Stores a new guid and tells the observers; `guid` is not null.
+  void ReplaceGuid(BStr guid);
 
   BStr title_;
   BStr link_;
@@ -86,7 +93,10 @@ class CUpdateItem final : public DispatchObject<CUpdateItem, IUpdateItem2, Singl
   BStr enclosureType_;
   BStr sha256_;
   BStr edSignature_;
-  std::vector<GuidObserver*> guidObservers_;
+  // Most items are held by one collection at a time: its registration
+  // needs no allocation of its own.
+  GuidObserver* firstObserver_ = nullptr;
+  std::vector<GuidObserver*> moreObservers_;
 };
 
 }  // namespace qx

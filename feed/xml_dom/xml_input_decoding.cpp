@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -200,6 +201,19 @@ std::optional<std::pair<size_t, std::u16string>> FindInvalidUtf8(std::string_vie
   const size_t n = text.size();
   size_t i = 0;
   while (i < n) {
+    // Eight characters at a time while they are plain ASCII text: no byte
+    // with the high bit set, none below 0x20 (the exact test for a byte
+    // below n of a word whose bytes are all below 0x80).
+    if (n - i >= 8) {
+      constexpr uint64_t kHighBits = 0x8080808080808080u;
+      constexpr uint64_t kBelowSpace = 0x2020202020202020u;
+      uint64_t word;
+      std::memcpy(&word, text.data() + i, sizeof word);
+      if ((word & kHighBits) == 0 && ((word - kBelowSpace) & ~word & kHighBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     const uint8_t b = static_cast<uint8_t>(text[i]);
     if (b < 0x80) {
       if (b < 0x20 && b != '\t' && b != '\n' && b != '\r') {

@@ -109,20 +109,27 @@ bool Node::hasName(std::u16string_view name) const {
 
 std::u16string Node::text() const {
   return GuardAllocation([&] {
+    std::string gathered;
+    return Utf8ToUtf16(textUtf8(gathered));
+  });
+}
+
+std::string_view Node::textUtf8(std::string& gathered) const {
+  return GuardAllocation([&]() -> std::string_view {
     const pugi::xml_node start = Of(node_);
-    if (!start) return std::u16string();
+    if (!start) return {};
     if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata ||
         start.type() == pugi::node_pi || start.type() == pugi::node_comment) {
-      return Utf8ToUtf16(start.value());
+      return start.value();
     }
     // Most elements hold one piece of text: no gathering needed.
     const pugi::xml_node only = start.first_child();
     if (only && !only.next_sibling() &&
         (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata)) {
-      return Utf8ToUtf16(only.value());
+      return only.value();
     }
     // Pre-order walk with parent links: no recursion, whatever the depth.
-    std::string gathered;
+    gathered.clear();
     pugi::xml_node node = start.first_child();
     while (node) {
       if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) {
@@ -136,7 +143,7 @@ std::u16string Node::text() const {
       if (!node || node == start) break;
       node = node.next_sibling();
     }
-    return Utf8ToUtf16(gathered);
+    return gathered;
   });
 }
 

@@ -40,6 +40,10 @@ class Node {
   // The text of this node and all its descendants, in document order
   // (comments and processing instructions excluded).
   std::u16string text() const;
+  // The same text as UTF-8, without conversion: a view into the tree when
+  // the node holds one piece of text, else gathered into `gathered`. Valid
+  // until the tree or `gathered` changes.
+  std::string_view textUtf8(std::string& gathered) const;
   // Replaces the children of an element by one text node holding `value`
   // (none when it is empty); on a text node, replaces its text.
   void setText(std::u16string_view value);

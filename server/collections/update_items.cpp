@@ -50,10 +50,14 @@ std::u16string CUpdateItems::MemberGuid(const Member& member) {
   return guid.Text();
 }
 
-void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[CaseFoldKey(guid)]; }
+CUpdateItems::GuidKey CUpdateItems::IndexKey(std::u16string_view guid) {
+  return GuidKey(CaseFoldKey(guid), &indexMemory_);
+}
+
+void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[IndexKey(guid)]; }
 
 void CUpdateItems::IndexRemove(std::u16string_view guid) {
-  auto found = guidCounts_.find(CaseFoldKey(guid));
+  auto found = guidCounts_.find(IndexKey(guid));
   if (found != guidCounts_.end() && --found->second == 0) guidCounts_.erase(found);
 }
 
@@ -76,12 +80,11 @@ void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view a
 }
 
 bool CUpdateItems::Contains(std::u16string_view guid) {
-  return ContainsFolded(CaseFoldKey(guid), guid);
+  RebuildIndexIfNeeded();
+  return guidCounts_.count(IndexKey(guid)) != 0 || UntrackedHolds(guid);
 }
 
-bool CUpdateItems::ContainsFolded(const std::u16string& key, std::u16string_view guid) {
-  RebuildIndexIfNeeded();
-  if (guidCounts_.count(key) != 0) return true;
+bool CUpdateItems::UntrackedHolds(std::u16string_view guid) const {
   if (untrackedMembers_ == 0) return false;
   for (const Member& member : members_) {
     if (member.tracking || !member.dispatch) continue;
@@ -129,30 +132,53 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
       if (FAILED(newItem->get_guid(read.Put()))) read = BStr();
       guid = read.View();
     }
-    // Folded once, for the check and for the index.
-    std::u16string key = CaseFoldKey(guid);
-    if (ContainsFolded(key, guid)) return S_OK;  // a duplicate is dropped silently
-
-    HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
-    if (FAILED(hr)) return hr;
-    members_.push_back(std::move(member));
-    Member& added = members_.back();
-    if (!added.tracking) {
+    // A duplicate is dropped silently.
+    RebuildIndexIfNeeded();
+    if (UntrackedHolds(guid)) return S_OK;
+    GuidKey key = IndexKey(guid);
+    if (!member.tracking) {
+      if (guidCounts_.count(key) != 0) return S_OK;
+      HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
+      if (FAILED(hr)) return hr;
+      members_.push_back(std::move(member));
       ++untrackedMembers_;
       return S_OK;
     }
-    try {
-      ++guidCounts_[std::move(key)];
-    } catch (...) {
-      members_.pop_back();
-      throw;
+    // One lookup both checks the index and makes the new entry, which
+    // stays only if the item is added.
+    auto [entry, isNew] = guidCounts_.try_emplace(std::move(key), 0);
+    if (!isNew) return S_OK;
+    HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
+    if (SUCCEEDED(hr)) {
+      try {
+        members_.push_back(std::move(member));
+      } catch (...) {
+        guidCounts_.erase(entry);
+        throw;
+      }
+      hr = members_.back().tracking->AddGuidObserver(this);
+      if (FAILED(hr)) members_.pop_back();
     }
-    hr = added.tracking->AddGuidObserver(this);
     if (FAILED(hr)) {
-      IndexRemove(guid);
-      members_.pop_back();
+      guidCounts_.erase(entry);
+      return hr;
     }
-    return hr;
+    entry->second = 1;
+    return S_OK;
+  });
+}
+
+HRESULT CUpdateItems::AddBatch(const std::vector<ComPtr<IUpdateItem>>& items) {
+  return NoThrow([&]() -> HRESULT {
+    // Room for the whole batch first: no regrowth of the list or rehashing
+    // of the index while it is added.
+    members_.reserve(members_.size() + items.size());
+    guidCounts_.reserve(guidCounts_.size() + items.size());
+    for (const ComPtr<IUpdateItem>& item : items) {
+      const HRESULT hr = Add(item.Get());
+      if (FAILED(hr)) return hr;
+    }
+    return S_OK;
   });
 }
 
@@ -222,7 +248,7 @@ HRESULT CUpdateItems::Remove(IUpdateItem* item) {
     // Nothing can match when no tracked member carries the guid and every
     // member is tracked: spare the scan.
     RebuildIndexIfNeeded();
-    if (untrackedMembers_ == 0 && guidCounts_.count(CaseFoldKey(guid)) == 0) return S_OK;
+    if (untrackedMembers_ == 0 && guidCounts_.count(IndexKey(guid)) == 0) return S_OK;
 
     for (size_t i = 0; i < members_.size(); ++i) {
       const Member& candidate = members_[i];

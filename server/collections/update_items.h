@@ -3,6 +3,7 @@
 // unit's lists). Items are identified by guid, compared ignoring case.
 #pragma once
 
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
+#include "server/collections/item_batch.h"
 #include "server/collections/item_guid_tracking.h"
 #include "server/collections/variant_enumerator.h"
 #include "server/object_frame/dispatch_object.h"
@@ -17,10 +19,10 @@
 
 namespace qx {
 
-class CUpdateItems final
-    : public DispatchObject<CUpdateItems, IUpdateItems, SingleThreaded, NoConnectionPoints>,
-      private GuidObserver,
-      private EnumerationSource {
+class CUpdateItems final : public DispatchObject<CUpdateItems, IUpdateItems, SingleThreaded,
+                                                 NoConnectionPoints, IItemBatch>,
+                           private GuidObserver,
+                           private EnumerationSource {
  public:
   static constexpr const CLSID& kClsid = CLSID_UpdateItems;
 
@@ -38,6 +40,9 @@ class CUpdateItems final
   HRESULT STDMETHODCALLTYPE Remove(IUpdateItem* Item) override;
   HRESULT STDMETHODCALLTYPE SortByPubDate() override;
 
+  // IItemBatch (private to the module's readers)
+  HRESULT AddBatch(const std::vector<ComPtr<IUpdateItem>>& items) override;
+
  private:
   // One element: the stored dispatch reference, and for the module's own
   // items the tracking interface through which the guid index follows
@@ -50,11 +55,14 @@ class CUpdateItems final
   // Whether a member's guid equals `guid` ignoring case, by the index for
   // tracked members and by reading the guid of the others.
   bool Contains(std::u16string_view guid);
-  // The same for a guid whose folded key (CaseFoldKey) is already made.
-  bool ContainsFolded(const std::u16string& key, std::u16string_view guid);
+  // Whether a member of another implementation has that guid (ignoring case).
+  bool UntrackedHolds(std::u16string_view guid) const;
   // The guid of a member as stored (empty when absent or unreadable).
   static std::u16string MemberGuid(const Member& member);
 
+  using GuidKey = std::pmr::u16string;
+  // The folded guid (CaseFoldKey) as a key of the index.
+  GuidKey IndexKey(std::u16string_view guid);
   void IndexAdd(std::u16string_view guid);
   void IndexRemove(std::u16string_view guid);
   void RebuildIndexIfNeeded();
@@ -67,8 +75,12 @@ class CUpdateItems final
   HRESULT EnumerationElement(size_t index, VARIANT* out) const override;
 
   std::vector<Member> members_;
+  // The index's entries and keys are kept together in pools of their own:
+  // lookups in a large list touch fewer scattered blocks, and dropping the
+  // list frees pools instead of two blocks per entry.
+  std::pmr::unsynchronized_pool_resource indexMemory_;
   // Folded guid -> number of tracked members carrying it.
-  std::unordered_map<std::u16string, size_t> guidCounts_;
+  std::pmr::unordered_map<GuidKey, size_t> guidCounts_{&indexMemory_};
   // Members of other implementations, checked by reading their guid.
   size_t untrackedMembers_ = 0;
   // False after the index could not follow a change (allocation failure);
