@@ -11,6 +11,13 @@
 extern char** environ;
 
 namespace bench {
+namespace {
+
+double Seconds(const timeval& time) {
+  return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
+}
+
+}  // namespace
 
 ProcessRun RunProcess(const std::vector<std::string>& argv,
                       const std::vector<std::string>& settings) {
@@ -44,8 +51,15 @@ ProcessRun RunProcess(const std::vector<std::string>& argv,
   if (wait4(pid, &status, 0, &usage) != pid) return run;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  run.cpuSeconds = Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
   run.peakResidentKiB = usage.ru_maxrss;
   return run;
+}
+
+double OwnCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
 }
 
 ProcessRun RunShell(const std::string& command) { return RunProcess({"/bin/sh", "-c", command}); }

@@ -1,5 +1,5 @@
-// Runs a program to its end and measures it: wall time and the peak
-// resident memory the kernel recorded for it.
+// Runs a program to its end and measures it: wall time, processor time and
+// the peak resident memory the kernel recorded for it.
 #pragma once
 
 #include <string>
@@ -10,6 +10,7 @@ namespace bench {
 struct ProcessRun {
   bool ok = false;  // ran and exited with status 0
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system, its waited-for children included
   long peakResidentKiB = 0;
 };
 
@@ -21,5 +22,8 @@ ProcessRun RunProcess(const std::vector<std::string>& argv,
 
 // Runs a shell command line (for pipelines and redirections).
 ProcessRun RunShell(const std::string& command);
+
+// User and system processor seconds of this process so far.
+double OwnCpuSeconds();
 
 }  // namespace bench

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <vector>
 
 #include "net/download/output_file.h"
 #include "net/request_pipeline/error_message.h"
@@ -20,8 +19,8 @@ namespace qx::net {
 
 namespace {
 
-// One read never asks for more than this, however much the service holds
-// ready, so memory stays bounded by the read and not by the body.
+// One read never hands over more than this at once, so that progress is
+// reported at least every so often.
 constexpr DWORD kLargestRead = 1u << 20;
 
 // The response's content length; false when it has none or it is no number.
@@ -99,7 +98,13 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
   };
   auto noteCut = [&] { keepOutput = keepWhenCut && IsNetworkFailure(inet::GetLastError()); };
 
-  std::vector<char> buffer;
+  // The body goes from the service's buffer straight to the file.
+  int writeError = 0;
+  auto writeOutput = [&](const char* data, size_t size) {
+    if (!output.IsOpen() || output.Write(data, size)) return true;
+    writeError = errno;
+    return false;
+  };
   try {
     for (;;) {
       DWORD available = 0;
@@ -113,10 +118,17 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
       }
       if (available == 0) available = 1;
       if (available > kLargestRead) available = kLargestRead;
-      if (buffer.size() < available) buffer.resize(available);
 
       DWORD read = 0;
-      if (!inet::InternetReadFile(request, buffer.data(), available, &read)) {
+      if (!inet::InternetReadFileInPlace(request, available, writeOutput, &read)) {
+        if (writeError != 0) {
+          keepOutput = false;
+          const std::u16string message =
+              u"Unable to write output file:\n   " + outputPath + u"\n" + ErrnoText(writeError);
+          discardOutput();
+          WriteLog(u"CQXNet::DownloadHttpData5:" + message);
+          throw CQXNetException(message);
+        }
         noteCut();
         std::u16string message = u"Error reading file with InternetReadFile\n";
         GetErrorMessage(message);
@@ -136,14 +148,6 @@ void DownloadHttpData(TransferState& transfer, inet::HINTERNET request,
         const auto step = static_cast<int64_t>(static_cast<double>(received) * factor);
         transfer.OnProgress(text,
                             static_cast<int32_t>(std::min<int64_t>(step + bodyStart, INT32_MAX)));
-      }
-      if (output.IsOpen() && !output.Write(buffer.data(), read)) {
-        keepOutput = false;
-        const std::u16string message =
-            u"Unable to write output file:\n   " + outputPath + u"\n" + ErrnoText(errno);
-        discardOutput();
-        WriteLog(u"CQXNet::DownloadHttpData5:" + message);
-        throw CQXNetException(message);
       }
     }
     if (!output.Close()) {

@@ -190,12 +190,9 @@ BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD /*fla
     return FALSE;
   }
   std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
-  if (!owner->transfer || !owner->transfer->HeadersComplete()) {
-    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
-    return FALSE;
-  }
-  if (!owner->transfer->WaitForData()) return FALSE;
-  *available = static_cast<DWORD>(owner->transfer->Buffered());
+  HttpTransfer* transfer = AnsweredTransfer(*owner);
+  if (transfer == nullptr || !transfer->WaitForData()) return FALSE;
+  *available = static_cast<DWORD>(transfer->Buffered());
   return TRUE;
 }
 
@@ -208,21 +205,43 @@ BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read
   }
   *read = 0;
   std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
-  if (!owner->transfer || !owner->transfer->HeadersComplete()) {
-    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
-    return FALSE;
-  }
+  HttpTransfer* transfer = AnsweredTransfer(*owner);
+  if (transfer == nullptr) return FALSE;
   char* out = static_cast<char*>(buffer);
   while (*read < toRead) {
-    if (!owner->transfer->WaitForData()) {
+    if (!transfer->WaitForData()) {
       // Bytes already handed over stand; the failure shows on the next read.
       return *read > 0 ? TRUE : FALSE;
     }
-    const size_t taken = owner->transfer->Take(out + *read, toRead - *read);
+    const size_t taken = transfer->Take(out + *read, toRead - *read);
     if (taken == 0) break;  // end of body
     *read += static_cast<DWORD>(taken);
   }
   return TRUE;
+}
+
+BOOL InternetReadFileInPlace(HINTERNET request, DWORD toRead, const BodyConsumer& consume,
+                             DWORD* read) {
+  auto owner = FindHandle<RequestHandle>(request, HandleKind::Request);
+  if (owner == nullptr) return FALSE;
+  if (read == nullptr || !consume) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *read = 0;
+  std::lock_guard<std::recursive_mutex> lock(owner->session->mutex);
+  HttpTransfer* transfer = AnsweredTransfer(*owner);
+  if (transfer == nullptr) return FALSE;
+  if (toRead == 0) return TRUE;
+  if (!transfer->WaitForData()) return FALSE;
+  const std::string_view bytes = transfer->Peek().substr(0, toRead);
+  if (bytes.empty()) return TRUE;  // end of body
+  const bool consumed = consume(bytes.data(), bytes.size());
+  transfer->Discard(bytes.size());
+  *read = static_cast<DWORD>(bytes.size());
+  if (consumed) return TRUE;
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
 }
 
 BOOL InternetCloseHandle(HINTERNET handle) {

@@ -80,4 +80,12 @@ bool ReleaseHandle(HINTERNET handle) {
   return true;
 }
 
+HttpTransfer* AnsweredTransfer(RequestHandle& request) {
+  if (!request.transfer || !request.transfer->HeadersComplete()) {
+    SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+    return nullptr;
+  }
+  return request.transfer.get();
+}
+
 }  // namespace qx::inet

@@ -90,4 +90,9 @@ std::shared_ptr<T> FindHandle(HINTERNET handle, HandleKind kind) {
 // using it returns. False when it is not live.
 bool ReleaseHandle(HINTERNET handle);
 
+// The request's transfer once its final response headers have arrived;
+// nullptr with the last error set before then. The caller holds the
+// session's lock.
+HttpTransfer* AnsweredTransfer(RequestHandle& request);
+
 }  // namespace qx::inet

@@ -194,7 +194,12 @@ size_t HttpTransfer::Take(char* out, size_t count) {
   const size_t n = std::min(count, Buffered());
   if (n == 0) return 0;
   std::memcpy(out, buffer_.data() + head_, n);
-  head_ += n;
+  Discard(n);
+  return n;
+}
+
+void HttpTransfer::Discard(size_t count) {
+  head_ += std::min(count, Buffered());
   if (head_ == buffer_.size()) {
     buffer_.clear();
     head_ = 0;
@@ -208,7 +213,6 @@ size_t HttpTransfer::Take(char* out, size_t count) {
     // May hand over the held-back data at once (and pause again).
     curl_easy_pause(easy_, CURLPAUSE_CONT);
   }
-  return n;
 }
 
 std::string HttpTransfer::EffectiveHost() const {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,11 @@ class HttpTransfer {
   // last error set when the transfer failed and nothing is left to hand out.
   bool WaitForData();
   size_t Buffered() const { return buffer_.size() - head_; }
+  // The buffered bytes where they lie, valid until the next call on the
+  // transfer.
+  std::string_view Peek() const { return {buffer_.data() + head_, Buffered()}; }
+  // Drops the first `count` buffered bytes; resumes a paused transfer.
+  void Discard(size_t count);
   // Moves up to `count` buffered bytes to `out`; resumes a paused transfer.
   size_t Take(char* out, size_t count);
 

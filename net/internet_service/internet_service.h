@@ -254,6 +254,14 @@ BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD flags
                                 uintptr_t context);
 // Blocks until `toRead` bytes are read or the body ends; *read 0 is the end.
 BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD toRead, DWORD* read);
+// Receives a body without copying it into a caller's buffer: hands up to
+// `toRead` of the bytes the service holds to `consume` where they lie,
+// blocking only while it holds none. *read is their count, 0 at the end of
+// the body. The bytes count as read whatever `consume` answers; its false
+// answer fails the call with ERROR_CANCELLED.
+using BodyConsumer = std::function<bool(const char* data, size_t size)>;
+BOOL InternetReadFileInPlace(HINTERNET request, DWORD toRead, const BodyConsumer& consume,
+                             DWORD* read);
 BOOL InternetCloseHandle(HINTERNET handle);
 
 // Connected state: handle nullptr, option INTERNET_OPTION_CONNECTED_STATE,

@@ -72,12 +72,14 @@ std::string NameInsideCache(const std::string& folder, const std::string& path) 
       name.rfind("index.db", 0) == 0) {
     return std::string();
   }
+  // A path spelled with the folder's own name (as the cache makes them) is
+  // inside it without resolving either.
+  const std::string parent = slash == 0 ? "/" : path.substr(0, slash);
   char resolvedFolder[PATH_MAX];
   char resolvedParent[PATH_MAX];
-  if (realpath(folder.c_str(), resolvedFolder) == nullptr ||
-      realpath(path.substr(0, slash).empty() ? "/" : path.substr(0, slash).c_str(),
-               resolvedParent) == nullptr ||
-      std::strcmp(resolvedFolder, resolvedParent) != 0) {
+  if (parent != folder && (realpath(folder.c_str(), resolvedFolder) == nullptr ||
+                           realpath(parent.c_str(), resolvedParent) == nullptr ||
+                           std::strcmp(resolvedFolder, resolvedParent) != 0)) {
     return std::string();
   }
   struct stat info {};

@@ -16,6 +16,9 @@ constexpr int64_t kPartialLifetimeTicks = int64_t{7} * 24 * 3600 * 10'000'000;
 // Sets the last error from a failed SQLite call; always answers false.
 bool SqliteFailure(sqlite3* db, int rc);
 
+// A prepared statement. On the process's connection to the index each text
+// is prepared once and kept, reset after every use; elsewhere (and while
+// the kept one is in use) the statement is prepared for this use alone.
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql);
@@ -34,10 +37,12 @@ class Statement {
 
  private:
   sqlite3_stmt* statement_ = nullptr;
-  int rc_;
+  int rc_ = SQLITE_OK;
+  bool* kept_ = nullptr;  // the kept statement's in-use mark, or nullptr when owned
 };
 
-// Runs one statement that returns no rows; false with the last error set.
+// Runs one statement (a single one) that returns no rows; false with the
+// last error set.
 bool Execute(sqlite3* db, const char* sql);
 
 // Runs `work` inside one write transaction on the index of the cache folder

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 #include "net/internet_service/internet_service.h"
 #include "net/internet_service/last_error.h"
@@ -67,26 +68,60 @@ bool MakeFolders(const std::string& path) {
   }
 }
 
+// A statement prepared once on the connection and reused.
+struct KeptStatement {
+  sqlite3_stmt* statement = nullptr;
+  bool inUse = false;
+};
+
 // The process's connection to the index of one folder, shared by every
-// thread and object. A child process made by fork never uses its parent's
-// connection. Closed when the process exits or the module is unloaded,
-// without a checkpoint: the log is kept small by the checkpoints of its
-// commits, and a process that exits pays no flush for it.
+// thread and object, with the statements prepared on it. A child process
+// made by fork never uses its parent's connection. Closed when the process
+// exits or the module is unloaded, without a checkpoint: the log is kept
+// small by the checkpoints of its commits, and a process that exits pays no
+// flush for it.
 struct IndexConnection {
   std::mutex mutex;
   sqlite3* db = nullptr;
   std::string folder;
   pid_t owner = 0;
+  std::unordered_map<std::string, KeptStatement> statements;
 
   ~IndexConnection() {
     std::lock_guard<std::mutex> lock(mutex);
-    if (db != nullptr && owner == getpid()) sqlite3_close(db);
+    Drop();
+  }
+
+  // Closes the connection when it is this process's; one inherited across
+  // fork is left alone (it belongs to the parent).
+  void Drop() {
+    if (db != nullptr && owner == getpid()) {
+      for (auto& [sql, kept] : statements) sqlite3_finalize(kept.statement);
+      sqlite3_close(db);
+    }
+    statements.clear();
+    db = nullptr;
   }
 };
 
 IndexConnection& Connection() {
   static IndexConnection connection;
   return connection;
+}
+
+// The kept statement for `sql` on `db` when `db` is the connection's (whose
+// lock the caller holds) and no other use holds it; nullptr otherwise.
+KeptStatement* KeptStatementFor(sqlite3* db, const char* sql) {
+  IndexConnection& connection = Connection();
+  if (db == nullptr || db != connection.db || connection.owner != getpid()) return nullptr;
+  KeptStatement& kept = connection.statements[sql];
+  if (kept.inUse) return nullptr;
+  if (kept.statement == nullptr && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT,
+                                                      &kept.statement, nullptr) != SQLITE_OK) {
+    kept.statement = nullptr;
+    return nullptr;
+  }
+  return &kept;
 }
 
 bool IsDamage(int rc) {
@@ -212,10 +247,24 @@ bool SqliteFailure(sqlite3* db, int rc) {
 }
 
 Statement::Statement(sqlite3* db, const char* sql) {
+  if (KeptStatement* kept = KeptStatementFor(db, sql)) {
+    kept->inUse = true;
+    kept_ = &kept->inUse;
+    statement_ = kept->statement;
+    return;
+  }
   rc_ = sqlite3_prepare_v2(db, sql, -1, &statement_, nullptr);
 }
 
-Statement::~Statement() { sqlite3_finalize(statement_); }
+Statement::~Statement() {
+  if (kept_ == nullptr) {
+    sqlite3_finalize(statement_);
+    return;
+  }
+  sqlite3_reset(statement_);
+  sqlite3_clear_bindings(statement_);
+  *kept_ = false;
+}
 
 Statement& Statement::Bind(int at, const std::string& text) {
   sqlite3_bind_text(statement_, at, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
@@ -233,8 +282,11 @@ std::string Statement::Text(int column) const {
 }
 
 bool Execute(sqlite3* db, const char* sql) {
-  const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-  return rc == SQLITE_OK || SqliteFailure(db, rc);
+  Statement statement(db, sql);
+  if (!statement.ok()) return SqliteFailure(db, statement.rc());
+  int rc = SQLITE_ROW;
+  while (rc == SQLITE_ROW) rc = statement.Step();
+  return rc == SQLITE_DONE || SqliteFailure(db, rc);
 }
 
 bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work) {
@@ -243,10 +295,7 @@ bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string&
   IndexConnection& connection = Connection();
   std::lock_guard<std::mutex> lock(connection.mutex);
   if (connection.db != nullptr && (connection.folder != *folder || connection.owner != getpid())) {
-    // Another folder, or a connection inherited across fork (left alone: it
-    // belongs to the parent).
-    if (connection.owner == getpid()) sqlite3_close(connection.db);
-    connection.db = nullptr;
+    connection.Drop();  // another folder, or a connection inherited across fork
   }
   if (connection.db == nullptr) {
     sqlite3* db = OpenOrRebuildIndex(*folder);
@@ -260,11 +309,12 @@ bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string&
   if (!Execute(db, "BEGIN IMMEDIATE;")) return false;
   const bool ok = work(db, *folder);
   if (!ok) {
-    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);  // keeps the work's last error
+    // Keeps the work's last error.
+    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
     return false;
   }
   if (!Execute(db, "COMMIT;")) {
-    sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
+    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
     return false;
   }
   return true;
