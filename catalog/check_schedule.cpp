@@ -10,7 +10,7 @@ namespace qx::catalog {
 
 namespace {
 
-constexpr int64_t kSecondsPerDay = 24 * 60 * 60;
+constexpr int64_t kSecondsPerDay = int64_t{24} * 60 * 60;
 
 // Seconds since the epoch of a local calendar time, or none when the time
 // functions give no count for it (before 1970, or out of their range).

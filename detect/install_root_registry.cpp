@@ -1,6 +1,6 @@
 #include "detect/install_root_registry.h"
 
-#include <limits>
+#include <algorithm>
 
 #include "qxnet/platform.h"
 #include "qxnet/registry_key.h"
@@ -16,26 +16,15 @@ constexpr const char16_t* kInstallRootValue = u"InstallRoot";
 
 bool ReadInstallRoot(char16_t* buffer, size_t capacity) {
   if (!buffer || capacity == 0) return false;
-  if (capacity > std::numeric_limits<DWORD>::max() / sizeof(char16_t)) return false;
   buffer[0] = 0;
-
-  qx::RegistryKey key;
-  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kFrameworkKey)) return false;
-  DWORD type = REG_NONE;
-  DWORD bytes = static_cast<DWORD>(capacity * sizeof(char16_t));
-  const LSTATUS status = RegQueryValueExW(key.Get(), kInstallRootValue, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(buffer), &bytes);
-  if (status != ERROR_SUCCESS ||
-      (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ)) {
-    buffer[0] = 0;
-    return false;
-  }
-
-  // Stored strings need not carry their terminator (and their byte count may
-  // be odd); terminate after the last whole character, cutting the last
-  // character when the value filled the buffer.
-  const size_t characters = bytes / sizeof(char16_t);
-  buffer[characters < capacity ? characters : capacity - 1] = 0;
+  const std::optional<std::u16string> root =
+      ReadMachineText(kFrameworkKey, kInstallRootValue, capacity);
+  if (!root) return false;
+  // A stored text without its terminator may fill the buffer: its last
+  // character is cut to make room for the terminator.
+  const size_t characters = std::min(root->size(), capacity - 1);
+  root->copy(buffer, characters);
+  buffer[characters] = 0;
   return true;
 }
 

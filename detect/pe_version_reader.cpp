@@ -217,7 +217,7 @@ std::optional<std::vector<uint8_t>> ReadVersionResource(const ImageSource& image
   } else {
     return std::nullopt;
   }
-  const uint64_t directoryOffset = countField + 4 + kResourceDirectoryIndex * 8;
+  const uint64_t directoryOffset = countField + 4 + uint64_t{kResourceDirectoryIndex} * 8;
   if (optionalHeaderSize < directoryOffset + 8) return std::nullopt;
   uint8_t countBytes[4];
   uint8_t resourceDirectory[8];

@@ -17,7 +17,7 @@ namespace qx::feed {
 
 namespace {
 
-constexpr size_t kPieceSize = 64 * 1024;
+constexpr size_t kPieceSize = size_t{64} * 1024;
 
 [[noreturn]] void Fail(const std::string& what, int error) {
   throw PayloadError(what + ": " + std::strerror(error));

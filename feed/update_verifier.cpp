@@ -16,24 +16,12 @@ constexpr std::u16string_view kBadKey = u"The public key is not 32 bytes of Base
 
 constexpr char16_t kProductKey[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
 constexpr char16_t kPublicKeyValue[] = u"Update Public Key";
-constexpr DWORD kValueCapacity = 256;
+constexpr size_t kValueCapacity = 255;
 
 // The product's key as its installer wrote it: a text value of the machine's
 // registry, or empty when there is none.
 std::u16string ProductPublicKey() {
-  RegistryKey key;
-  if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kProductKey)) return {};
-  char16_t text[kValueCapacity] = {};
-  DWORD type = REG_NONE;
-  DWORD size = sizeof(text) - sizeof(char16_t);  // room for a terminator
-  const LONG status = RegQueryValueExW(key.Get(), kPublicKeyValue, nullptr, &type,
-                                       reinterpret_cast<BYTE*>(text), &size);
-  if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return {};
-  std::u16string_view value(text, size / sizeof(char16_t));
-  if (const size_t end = value.find(u'\0'); end != std::u16string_view::npos) {
-    value = value.substr(0, end);
-  }
-  return std::u16string(value);
+  return ReadMachineText(kProductKey, kPublicKeyValue, kValueCapacity).value_or(u"");
 }
 
 // The 32 key bytes of a Base64 text, or none.

@@ -21,7 +21,7 @@
 namespace qx::xml {
 namespace {
 
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = size_t{64} * 1024;
 
 std::string BaseNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -73,7 +73,7 @@ namespace {
 
 constexpr size_t kSuffixLength = 6;
 constexpr char kSuffixDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-constexpr time_t kStaleAfterSeconds = 60 * 60;
+constexpr time_t kStaleAfterSeconds = time_t{60} * 60;
 
 // Temporary files of a save are ".<name>.tmp-" and six random characters.
 std::string TempPrefix(const std::string& base) { return "." + base + ".tmp-"; }

@@ -1,7 +1,6 @@
 #include "net/cache/cache_limit.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <limits>
 
 #include "net/cache/cache_settings_key.h"
@@ -14,6 +13,8 @@ namespace {
 constexpr char kEnvironmentName[] = "QXNET_CACHE_LIMIT";
 constexpr char16_t kRegistryValue[] = u"Internet Cache Limit";
 constexpr char kRegistryName[] = "Internet Cache Limit";
+// A longer text is no size.
+constexpr size_t kTextCapacity = 63;
 
 CacheLimit FromText(std::string_view text, const char* source) {
   CacheLimit limit;
@@ -28,27 +29,28 @@ CacheLimit FromText(std::string_view text, const char* source) {
   return limit;
 }
 
-// The registry value, when it is set.
+// The registry value, when it is set: a text or a DWORD.
 std::optional<CacheLimit> RegistryLimit() {
+  if (const std::optional<std::u16string> text =
+          ReadMachineText(kCacheSettingsKey, kRegistryValue, kTextCapacity)) {
+    return FromText(Utf16ToUtf8(*text), kRegistryName);
+  }
   qx::RegistryKey key;
   if (!key.OpenForReading(HKEY_LOCAL_MACHINE, kCacheSettingsKey)) return std::nullopt;
-  char16_t buffer[64] = {};
   DWORD type = REG_NONE;
-  DWORD size = sizeof(buffer) - sizeof(char16_t);  // room kept for a terminator
-  if (RegQueryValueExW(key.Get(), kRegistryValue, nullptr, &type, reinterpret_cast<BYTE*>(buffer),
-                       &size) != ERROR_SUCCESS) {
+  DWORD size = 0;
+  if (RegQueryValueExW(key.Get(), kRegistryValue, nullptr, &type, nullptr, &size) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
-  if (type == REG_DWORD && size == sizeof(DWORD)) {
-    DWORD bytes = 0;
-    std::memcpy(&bytes, buffer, sizeof bytes);
+  // A text too long for a size.
+  if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) return std::nullopt;
+  DWORD bytes = 0;
+  if (type == REG_DWORD && size == sizeof bytes &&
+      RegQueryValueExW(key.Get(), kRegistryValue, nullptr, &type, reinterpret_cast<BYTE*>(&bytes),
+                       &size) == ERROR_SUCCESS &&
+      type == REG_DWORD) {
     return CacheLimit{bytes, kRegistryName, {}};
-  }
-  if (type == REG_SZ || type == REG_EXPAND_SZ) {
-    std::u16string_view text(buffer, size / sizeof(char16_t));
-    if (const size_t end = text.find(u'\0'); end != std::u16string_view::npos)
-      text = text.substr(0, end);
-    return FromText(Utf16ToUtf8(text), kRegistryName);
   }
   CacheLimit limit;
   limit.source = "default";

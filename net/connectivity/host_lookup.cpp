@@ -42,7 +42,8 @@ void KeepLibraryLoaded() {
   });
 }
 
-void GetHostAddressThread(std::shared_ptr<GetHostAddressData> record, HostResolver resolver) {
+void GetHostAddressThread(const std::shared_ptr<GetHostAddressData>& record,
+                          const HostResolver& resolver) {
   std::optional<in_addr_t> address;
   try {
     address = resolver(record->hostName);

@@ -19,7 +19,7 @@ std::optional<uint64_t> Decimal(std::string_view text) {
   return value;
 }
 
-std::string Trimmed(std::string text) {
+std::string Trimmed(const std::string& text) {
   const size_t start = text.find_first_not_of(" \t");
   if (start == std::string::npos) return std::string();
   const size_t end = text.find_last_not_of(" \t");

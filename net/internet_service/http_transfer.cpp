@@ -19,7 +19,7 @@ constexpr int kPollIntervalMs = 100;
 // to 512 KiB took the least processor time (16 KiB about 60 % more, 1 MiB
 // about 40 % more); the smaller end keeps what a paused transfer holds back
 // (libcurl keeps a copy of the piece it could not hand over) small.
-constexpr size_t kReceiveSize = 128 * 1024;
+constexpr size_t kReceiveSize = size_t{128} * 1024;
 
 // Every transfer of the session that has finished is told so.
 void DeliverFinishedTransfers(CURLM* multi) {
@@ -259,8 +259,7 @@ void HttpTransfer::CheckStall() {
     return;
   }
   if (now - lastActivity_ < stallTimeout_) return;
-  const auto seconds =
-      std::chrono::duration_cast<std::chrono::milliseconds>(stallTimeout_).count() / 1000.0;
+  const auto seconds = std::chrono::duration<double>(stallTimeout_).count();
   char text[160];
   std::snprintf(text, sizeof text,
                 "The server sent no data for %.1f seconds; the transfer was abandoned", seconds);

@@ -48,6 +48,7 @@ std::string Environment(const char* name) {
 std::string UnreadableReason(const char* variable, const std::string& path, bool folder) {
   struct stat info {};
   int error = 0;
+  // NOLINTNEXTLINE(bugprone-branch-clone): each branch reads errno of its own call
   if (stat(path.c_str(), &info) != 0) {
     error = errno;
   } else if (folder != S_ISDIR(info.st_mode)) {

@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <random>
+#include <thread>
 
 #include "net/internet_service/file_remover.h"
 #include "net/internet_service/internet_service.h"
@@ -40,6 +44,16 @@ std::string SafeExtension(const char16_t* extension) {
   return safe;
 }
 
+// Random bytes when the kernel gives none: an engine per thread, seeded from
+// the clock, the process and the thread, so that processes and threads draw
+// different names.
+unsigned char FallbackRandomByte() {
+  thread_local std::mt19937 engine(static_cast<std::mt19937::result_type>(
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      static_cast<uint64_t>(getpid()) ^ std::hash<std::thread::id>{}(std::this_thread::get_id())));
+  return static_cast<unsigned char>(engine());
+}
+
 std::string RandomName() {
   unsigned char bytes[12];
   size_t got = 0;
@@ -48,7 +62,7 @@ std::string RandomName() {
     if (n <= 0) {
       if (n < 0 && errno == EINTR) continue;
       // Fallback: still unique through O_EXCL, only less unpredictable.
-      for (; got < sizeof bytes; ++got) bytes[got] = static_cast<unsigned char>(std::rand());
+      for (; got < sizeof bytes; ++got) bytes[got] = FallbackRandomByte();
       break;
     }
     got += static_cast<size_t>(n);
@@ -67,7 +81,7 @@ std::string RandomName() {
 std::string NameInsideCache(const std::string& folder, const std::string& path) {
   const size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return std::string();
-  const std::string name = path.substr(slash + 1);
+  std::string name = path.substr(slash + 1);
   if (name.empty() || name == "." || name == ".." || name == "index.db" ||
       name.rfind("index.db", 0) == 0) {
     return std::string();

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 15'000;
 constexpr int kLogCheckpointPages = 256;
-constexpr long long kLogSizeLimit = 1024 * 1024;
+constexpr long long kLogSizeLimit = 1024LL * 1024;
 // Layout version written into the index; an index whose tables lack a column
 // this version reads is rebuilt.
 constexpr int kIndexVersion = 2;
@@ -51,8 +51,8 @@ const char* const kSchema =
 // One query per table naming every column this version reads: preparing it
 // fails on an index of an older layout.
 const char* const kLayoutProbes[] = {
-    "SELECT url, file, extension, entry_type, size, last_modified, expire, last_access,"
-    " last_sync, lock_count, hits FROM entries LIMIT 0;",
+    ("SELECT url, file, extension, entry_type, size, last_modified, expire, last_access,"
+     " last_sync, lock_count, hits FROM entries LIMIT 0;"),
     "SELECT url, file, validator, total, last_access FROM partials LIMIT 0;",
     "SELECT name, value FROM upkeep LIMIT 0;",
 };

@@ -16,8 +16,8 @@
 namespace qx::inet {
 namespace {
 
-constexpr int64_t kSweepInterval = 24 * 3600;  // seconds between sweeps of one folder
-constexpr int64_t kOrphanAge = 3600;           // seconds an unnamed file is left alone
+constexpr int64_t kSweepInterval = int64_t{24} * 3600;  // seconds between sweeps of one folder
+constexpr int64_t kOrphanAge = 3600;                    // seconds an unnamed file is left alone
 
 // Names the cache gives its files: 24 hexadecimal digits, then optionally a
 // '.' and up to 8 letters or digits. Nothing else in the folder is touched.
@@ -111,8 +111,9 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
   std::vector<Row> rows;
   if (!ReadRows(db, folder, rows)) return false;
   std::set<std::string> named;
+  const std::string prefix = folder + "/";
   for (const Row& row : rows) {
-    const std::string path = folder + "/" + row.file;
+    const std::string path = prefix + row.file;
     struct stat info {};
     const bool gone = lstat(path.c_str(), &info) != 0;
     const bool expired =
@@ -128,7 +129,7 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
     while (const dirent* item = readdir(dir)) {
       const std::string name = item->d_name;
       if (!IsCacheFileName(name) || named.count(name) != 0) continue;
-      const std::string path = folder + "/" + name;
+      const std::string path = prefix + name;
       struct stat info {};
       if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
       if (now - static_cast<int64_t>(info.st_mtime) < kOrphanAge || IsFileBeingWritten(path))

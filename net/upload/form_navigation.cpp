@@ -113,7 +113,7 @@ std::string FindNavigateHelper() {
   }
   if (const std::string folder = LibraryFolder(); !folder.empty()) {
     for (const char* relative : {"/../bin/", "/../../bin/", "/"}) {
-      const std::string candidate = folder + relative + kHelperName;
+      std::string candidate = folder + relative + kHelperName;
       if (IsExecutableFile(candidate)) return candidate;
     }
   }
@@ -125,7 +125,7 @@ std::string FindNavigateHelper() {
       if (end == std::string::npos) end = list.size();
       std::string folder = list.substr(start, end - start);
       if (folder.empty()) folder = ".";
-      const std::string candidate = folder + "/" + kHelperName;
+      std::string candidate = folder + "/" + kHelperName;
       if (IsExecutableFile(candidate)) return candidate;
       start = end + 1;
     }
@@ -155,6 +155,7 @@ void NavigateWithPostData(const FormNavigation& request) {
   arguments.push_back("--");
   arguments.push_back(request.url);
   std::vector<char*> argv;
+  argv.reserve(arguments.size() + 1);
   for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
   long openMax = ::sysconf(_SC_OPEN_MAX);

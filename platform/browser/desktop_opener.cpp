@@ -24,7 +24,7 @@ std::string FindDesktopOpener() {
     const std::string folder = list.substr(start, end - start);
     start = end + 1;
     if (folder.empty()) continue;  // never run an opener from the current folder
-    const std::string candidate = folder + "/xdg-open";
+    std::string candidate = folder + "/xdg-open";
     struct stat info {};
     if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
         ::access(candidate.c_str(), X_OK) == 0) {

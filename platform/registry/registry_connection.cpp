@@ -246,13 +246,11 @@ void EnsureConnection(Connection& connection, Store store, bool write) {
   int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
   if (rc == SQLITE_OK) rc = InitialiseDatabase(db, store, readOnly);
   if (rc != SQLITE_OK) {
-    StoreFailure failure{StatusFromSqlite(rc, write), path, SqliteReason(db, rc)};
-    if (write && access(path.c_str(), W_OK) != 0 && errno == EACCES) {
-      failure.status = ERROR_ACCESS_DENIED;
-      failure.reason = "permission denied";
-    }
+    const bool denied = write && access(path.c_str(), W_OK) != 0 && errno == EACCES;
+    const std::string reason = SqliteReason(db, rc);
     sqlite3_close_v2(db);
-    throw failure;
+    if (denied) throw StoreFailure{ERROR_ACCESS_DENIED, path, "permission denied"};
+    throw StoreFailure{StatusFromSqlite(rc, write), path, reason};
   }
   if (stat(path.c_str(), &info) != 0) {
     const int error = errno;

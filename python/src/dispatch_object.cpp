@@ -60,7 +60,7 @@ py::object Object::GetAttribute(const std::string& name) const {
   // The docstring is the member's own signature, not the wrapper's.
   py::options options;
   options.disable_function_signatures();
-  return py::cpp_function([bound](py::args args) { return CallMember(bound.target, args); },
+  return py::cpp_function([bound](const py::args& args) { return CallMember(bound.target, args); },
                           py::name(target.name.c_str()), py::doc(doc.c_str()));
 }
 

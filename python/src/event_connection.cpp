@@ -60,13 +60,17 @@ class EventSink final : public qx::EventSink {
  private:
   ~EventSink() override {
     // The last release may come from a thread without the GIL, or after
-    // the interpreter is gone (then the handler is left alone).
+    // the interpreter is gone (then the handler is left alone, as it is
+    // when the GIL cannot be taken).
     if (Py_IsInitialized() && !_Py_IsFinalizing()) {
-      py::gil_scoped_acquire gil;
-      handler_ = py::object();
-    } else {
-      handler_.release();
+      try {
+        py::gil_scoped_acquire gil;
+        handler_ = py::object();
+        return;
+      } catch (...) {
+      }
     }
+    handler_.release();
   }
 
   // Calls `method` with the by-value arguments (dispatch passes them
@@ -152,7 +156,7 @@ void BindEvents(py::module_& module) {
       .def("close", &Connection::Close, "Disconnects the handler (again: nothing happens).")
       .def_property_readonly("connected", &Connection::Connected)
       .def("__enter__", [](py::object self) { return self; })
-      .def("__exit__", [](Connection& self, py::args) {
+      .def("__exit__", [](Connection& self, const py::args&) {
         self.Close();
         return false;
       });

@@ -63,7 +63,7 @@ py::object DateTimeOf(DATE date) {
   return py::reinterpret_steal<py::object>(made);
 }
 
-void ToSafeArray(py::sequence items, qx::Variant& out) {
+void ToSafeArray(const py::sequence& items, qx::Variant& out) {
   const size_t count = py::len(items);
   if (count > std::numeric_limits<ULONG>::max())
     RaisePython(PyExc_OverflowError, "sequence too long for a SAFEARRAY");

@@ -53,11 +53,17 @@ CreateFunction FindCreateFunction(const CLSID& clsid) {
   return nullptr;
 }
 
-bool AddCreateFunction(const CLSID& clsid, CreateFunction create) {
-  CreateFunctions& functions = Registered();
-  std::lock_guard lock(functions.mutex);
-  functions.byClass.emplace_back(clsid, create);
-  return true;
+bool AddCreateFunction(const CLSID& clsid, CreateFunction create) noexcept {
+  // Runs while the module loads, where an exception would end the process:
+  // a class that cannot be added stays out of the module instead.
+  try {
+    CreateFunctions& functions = Registered();
+    const std::lock_guard lock(functions.mutex);
+    functions.byClass.emplace_back(clsid, create);
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace qx

@@ -31,7 +31,7 @@ const ClassEntry* FindClassEntry(const CLSID& clsid);
 CreateFunction FindCreateFunction(const CLSID& clsid);
 
 // Called at load time by each class file (see QX_OBJECT_ENTRY).
-bool AddCreateFunction(const CLSID& clsid, CreateFunction create);
+bool AddCreateFunction(const CLSID& clsid, CreateFunction create) noexcept;
 
 }  // namespace qx
 

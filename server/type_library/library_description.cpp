@@ -20,7 +20,7 @@ constexpr Kind Put = Kind::PropPut;
   Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval)), \
       Member<&Iface::put_##Name>(u## #Name, id, Put, Param(u"newVal", In))
 #define QX_GETTER(Iface, Name, id) \
-  Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval))
+  (Member<&Iface::get_##Name>(u## #Name, id, Get, Param(u"pVal", Retval)))
 
 constexpr MemberDesc kQXNet[] = {
     Member<&_QXNet::RetrieveFile>(u"RetrieveFile", 1, Method, Param(u"url", In),

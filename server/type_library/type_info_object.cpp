@@ -121,7 +121,7 @@ class DescribedTypeInfo final : public CountedObject<ITypeInfo> {
     f.invkind = InvokeKindOf(m.kind);
     f.callconv = CC_STDCALL;
     f.cParams = static_cast<SHORT>(m.paramCount);
-    f.oVft = m.vtableOffset ? static_cast<SHORT>(m.vtableOffset()) : 0;
+    f.oVft = m.vtableOffset ? static_cast<SHORT>(m.vtableOffset()) : SHORT{0};
     f.elemdescFunc.tdesc.vt = events ? VT_VOID : VT_HRESULT;
     if (m.dispid == DISPID_NEWENUM) f.wFuncFlags = FUNCFLAG_FRESTRICTED;
     f.lprgelemdescParam = m.paramCount ? block->params : nullptr;

@@ -5,6 +5,7 @@
 // registering once.
 #include <string>
 
+#include "qxnet/registry_key.h"
 #include "server/type_library/type_library.h"
 
 namespace qx::typelib {
@@ -32,14 +33,13 @@ HRESULT FromStatus(LSTATUS status) {
 
 // Creates HKCR\<path> and sets its value `name` (null: the default value).
 HRESULT SetString(const std::u16string& path, const char16_t* name, std::u16string_view text) {
-  HKEY key = nullptr;
+  RegistryKey key;
   LSTATUS status = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr,
-                                   REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+                                   REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, key.Put(), nullptr);
   if (status != ERROR_SUCCESS) return FromStatus(status);
   const std::u16string value(text);
-  status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  status = RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(char16_t)));
-  RegCloseKey(key);
   return FromStatus(status);
 }
 

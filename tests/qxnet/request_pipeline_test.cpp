@@ -34,7 +34,9 @@ TEST_F(QXNetTest, EveryStatusButSuccessFailsWithItsTableText) {
     const std::string message =
         DescriptionOf(Retrieve(net.Get(), Url("/status/" + std::to_string(status)), path));
     EXPECT_EQ(message, qx::Utf16ToUtf8(qx::net::HttpStatusMessage(status))) << status;
-    if (text) EXPECT_EQ(message, text);
+    if (text) {
+      EXPECT_EQ(message, text);
+    }
   }
   EXPECT_EQ(sink->ends, static_cast<int>(std::size(cases)));
   EXPECT_TRUE(CacheFiles().empty());

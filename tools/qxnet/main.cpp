@@ -93,5 +93,14 @@ int Run(int argc, char** argv) {
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");
   qxcli::InstallInterruptHandler();
-  return qxcli::Run(argc, argv);
+  // Run reports the failures of a command; this catches what escapes it
+  // (building the command line's description, reporting itself).
+  try {
+    return qxcli::Run(argc, argv);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "qxnet: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "qxnet: unexpected failure\n");
+  }
+  return qxcli::kExitCallFailed;
 }

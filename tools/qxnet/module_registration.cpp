@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "qxnet/platform.h"
+#include "qxnet/registry_key.h"
 #include "tools/qxnet/com_call.h"
 #include "tools/qxnet/module_location.h"
 
@@ -25,29 +26,28 @@ class MachineClassesRoot {
     ClearErrorRecord();
     const LSTATUS status =
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Classes", 0, nullptr,
-                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &classes_, nullptr);
+                        REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, classes_.Put(), nullptr);
     if (status != ERROR_SUCCESS) {
       std::string reason = TakeErrorDescription();
       if (reason.empty()) reason = SystemRegistryLocation() + " is not writable";
       throw CallFailed(HRESULT_FROM_WIN32(status), "Registration for all users refused: " + reason);
     }
-    const LSTATUS overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_);
+    const LSTATUS overridden = RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_.Get());
     if (overridden != ERROR_SUCCESS) {
-      RegCloseKey(classes_);
       throw CallFailed(HRESULT_FROM_WIN32(overridden),
                        "Cannot direct the registration to " + SystemRegistryLocation());
     }
+    overridden_ = true;
   }
   ~MachineClassesRoot() {
-    if (classes_ == nullptr) return;
-    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    RegCloseKey(classes_);
+    if (overridden_) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
   }
   MachineClassesRoot(const MachineClassesRoot&) = delete;
   MachineClassesRoot& operator=(const MachineClassesRoot&) = delete;
 
  private:
-  HKEY classes_ = nullptr;
+  qx::RegistryKey classes_;  // closed after the override is undone
+  bool overridden_ = false;
 };
 
 void CallEntryPoint(const std::string& module_path, const char* name, RegistrationScope scope) {

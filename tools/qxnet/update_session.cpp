@@ -133,6 +133,7 @@ void UpdateSession::MoveItems(Move move, const std::vector<std::string>& guids) 
   auto unit = NewWorkUnit();
   // Find every item first, so that an unknown guid changes nothing.
   std::vector<qx::ComPtr<IUpdateItem>> chosen;
+  chosen.reserve(guids.size());
   for (const std::string& guid : guids) chosen.push_back(FindItem(unit.Get(), guid));
   qx::BStr status = qx::BStr::FromUtf8(StatusOf(move));
   for (const auto& item : chosen) {

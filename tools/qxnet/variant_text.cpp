@@ -56,7 +56,7 @@ std::vector<const VARIANT*> ArrayElements(const VARIANT& value, std::vector<qx::
       FAILED(SafeArrayGetUBound(value.parray, 1, &upper)))
     return list;
   const VARTYPE element_type = static_cast<VARTYPE>(value.vt & ~VT_ARRAY);
-  storage.reserve(static_cast<size_t>(upper - lower + 1));
+  storage.reserve(static_cast<size_t>(int64_t{upper} - lower + 1));
   for (LONG i = lower; i <= upper; ++i) {
     storage.emplace_back();
     qx::Variant& element = storage.back();
@@ -80,6 +80,7 @@ std::optional<DATE> ParseDateText(const std::string& text) {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   char separator = ' ';
   int used = 0;
+  // NOLINTNEXTLINE(cert-err34-c): the field widths keep every number in range
   const int fields = std::sscanf(text.c_str(), "%4d-%2d-%2d%n%c%2d:%2d:%2d", &year, &month, &day,
                                  &used, &separator, &hour, &minute, &second);
   if (fields < 3) return std::nullopt;
