@@ -45,17 +45,11 @@ TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   EXPECT_EQ(state->methods[0], "HEAD /doc");
 
   // A server that answers without a modification time is reachable too.
-  {
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->lastModified.clear();
-  }
+  state->Set(&ServerState::lastModified, "");
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), VARIANT_TRUE);
 
   // An error status, a port nobody listens on and a bad URL: false, S_OK.
-  {
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->docStatus = 404;
-  }
+  state->Set(&ServerState::docStatus, 404);
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   const std::string dead = "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
   HRESULT hr = E_FAIL;
