@@ -38,9 +38,7 @@ class WorkUnitTest : public qxtest::ComTest {
 TEST_F(WorkUnitTest, HeldObjectsAndTheirFailures) {
   ComPtr<IUpdateCatalog> got;
   EXPECT_EQ(unit->get_catalog(got.Put()), E_INVALIDARG);
-  auto record = qxtest::TakeErrorRecord();
-  EXPECT_EQ(qxtest::Narrow(record.description), "Catalog not initialized");
-  EXPECT_EQ(record.iid, IID_IUpdateWorkUnit);
+  EXPECT_EQ(TakeErrorText(), "Catalog not initialized");
   ComPtr<IUpdateDocument> doc;
   EXPECT_EQ(unit->get_UpdateDocument(doc.Put()), E_INVALIDARG);
   EXPECT_EQ(TakeErrorText(), "Document not initialized");
