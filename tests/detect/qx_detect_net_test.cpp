@@ -265,10 +265,6 @@ TEST_F(QXDetectNetTest, AnswersThroughDispatchAndHasNoConnectionPoints) {
   EXPECT_EQ(result.vt, VT_BOOL);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
 
-  qx::ComPtr<ISupportErrorInfo> errors;
-  ASSERT_EQ(detector->QueryInterface(IID_ISupportErrorInfo, errors.PutVoid()), S_OK);
-  EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID__QXDetectNet), S_OK);
-  EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IUnknown), S_FALSE);
   qx::ComPtr<IConnectionPointContainer> container;
   ASSERT_EQ(detector->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
   qx::ComPtr<IConnectionPoint> point;

@@ -77,13 +77,5 @@ TEST_F(QXNetTest, MissingArgumentsAreInvalidParameters) {
   EXPECT_EQ(entries.back(), "CQXNet::RetrieveFile return:Invalid parameter");
 }
 
-TEST_F(QXNetTest, ErrorRecordsOnlyForThePrimaryInterface) {
-  auto net = NewObject();
-  qx::ComPtr<ISupportErrorInfo> support;
-  ASSERT_EQ(net->QueryInterface(IID_ISupportErrorInfo, support.PutVoid()), S_OK);
-  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__QXNet), S_OK);
-  EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID__QXNetConnect), S_FALSE);
-}
-
 }  // namespace
 }  // namespace qxnettest
