@@ -1,6 +1,6 @@
 // UpdateItems: indexing, duplicate-free Add by guid ignoring case, a guid
 // index that follows changes made through other holders, Remove, the stable
-// sort and the item list text.
+// sort and the item list text. Late-bound calls are the type library's test.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "qxnet/variant.h"
 #include "tests/collections/test_objects.h"
 #include "tests/support/com_test.h"
 
@@ -260,24 +259,6 @@ TEST_F(UpdateItemsTest, ItemListTextReaderHandlesBrokenBlocks) {
   }
   EXPECT_EQ(items->UnMarshallObject(nullptr), S_OK);
   EXPECT_EQ(CountOf(items.Get()), 0);
-}
-
-TEST_F(UpdateItemsTest, InCollectionThroughDispatchAnswersMinusOneOrZero) {
-  ComPtr<IUpdateItem> item = NewItem(u"Dispatched");
-  items->Add(item.Get());
-  ComPtr<IDispatch> dispatch = items.As<IDispatch>();
-  ASSERT_TRUE(dispatch);
-  for (auto [guid, expected] :
-       {std::pair{u"DISPATCHED", VARIANT_TRUE}, std::pair{u"other", VARIANT_FALSE}}) {
-    qx::Variant arg = qx::Variant::String(guid);
-    DISPPARAMS params{&arg, nullptr, 1, 0};
-    qx::Variant result;
-    ASSERT_EQ(dispatch->Invoke(3, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result,
-                               nullptr, nullptr),
-              S_OK);
-    EXPECT_EQ(result.vt, VT_BOOL);
-    EXPECT_EQ(result.boolVal, expected);
-  }
 }
 
 }  // namespace

@@ -240,10 +240,6 @@ TEST_F(VerifierTest, ItemPropertiesAreReachableByName) {
   LONGLONG length = 0;
   EXPECT_EQ(item2->get_enclosureLength(&length), S_OK);
   EXPECT_EQ(length, 5000000000LL);
-
-  CLSID clsid{};
-  ASSERT_EQ(CLSIDFromProgID(u"QXNet.UpdateVerifier", &clsid), S_OK);
-  EXPECT_EQ(clsid, CLSID_UpdateVerifier);
 }
 
 TEST(PayloadText, Base64AndHexAcceptOnlyTheirCanonicalForm) {
