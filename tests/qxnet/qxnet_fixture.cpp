@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <regex>
 #include <stdexcept>
@@ -254,17 +255,12 @@ void SetGlobalOffline(bool offline) {
 }
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
-  for (const auto& entry : lines) {
-    if (entry == line) return true;
-  }
-  return false;
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
-  for (const auto& entry : lines) {
-    if (entry.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
 }
 
 }  // namespace qxnettest
