@@ -1,9 +1,8 @@
 // The catalog file: the exact lines written, save-then-load equality, the
-// reading rules, hostile files, and the atomic, owner-only save.
+// reading rules, huge files, and the atomic, owner-only save.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <filesystem>
 #include <random>
 
+#include "tests/support/child_processes.h"
 #include "tests/support/feed_fixture.h"
 
 namespace {
@@ -286,34 +286,9 @@ TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
   EXPECT_EQ(TakeErrorText(), "Invalid catalog file. Unable to find updatecatalog element.");
 }
 
-TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
-  // 100,000 levels of nesting around the catalog element.
-  std::string deep;
-  for (int i = 0; i < 100000; ++i) deep += "<d>";
-  deep += "<updatecatalog><title>deep</title></updatecatalog>";
-  for (int i = 0; i < 100000; ++i) deep += "</d>";
-  auto c = LoadText(deep);
-  EXPECT_EQ(Text(c.Get(), &C::get_setTitle), "deep");
-  BStr title;
-
-  // Entity definitions are never expanded.
-  std::string laughs = "<?xml version='1.0'?><!DOCTYPE updatecatalog [<!ENTITY a \"aaaaaaaaaa\">";
-  for (char e = 'b'; e <= 'j'; ++e) {
-    std::string prev(1, static_cast<char>(e - 1));
-    laughs += std::string("<!ENTITY ") + e + " \"&" + prev + ";&" + prev + ";&" + prev + ";&" +
-              prev + ";&" + prev + ";&" + prev + ";&" + prev + ";&" + prev + ";\">";
-  }
-  laughs += "]><updatecatalog><title>&j;</title></updatecatalog>";
-  WriteFile(file, laughs);
-  c = NewCatalog(file);
-  const HRESULT hr = c->Load();
-  if (hr == S_OK) {
-    c->get_setTitle(title.Put());
-    EXPECT_LE(title.Length(), 4098u);
-  } else {
-    EXPECT_EQ(hr, E_FAIL);
-  }
-
+// Deep nesting and entity definitions are the XML reader's own tests; here
+// a file far larger than any value the catalog keeps.
+TEST_F(CatalogFileTest, HugeFileLoadsWithItsValuesCut) {
   // 50 MB: a huge value and many items still load, values cut.
   std::string huge =
       "<updatecatalog><title>" + std::string(40 << 20, 't') + "</title><notinstalleditems>";
@@ -322,7 +297,7 @@ TEST_F(CatalogFileTest, HostileFilesEndInAnAnswer) {
             "</title></item>";
   }
   huge += "</notinstalleditems></updatecatalog>";
-  c = LoadText(huge);
+  auto c = LoadText(huge);
   EXPECT_EQ(Text(c.Get(), &C::get_setTitle).size(), 4098u);
   EXPECT_EQ(Get(Pending(c.Get()).Get(), &IUpdateItems::get_Count), 50000);
 }
@@ -370,8 +345,7 @@ TEST_F(CatalogFileTest, KilledSaverLeavesTheOldOrTheNewCatalog) {
     }
     ::usleep(5000 + random() % 40000);
     ::kill(child, SIGKILL);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    EXPECT_EQ(qxtest::WaitForExitCode(child), 128 + SIGKILL);
 
     auto reloaded = NewCatalog(file);
     ASSERT_EQ(reloaded->Load(), S_OK) << "round " << round;

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/child_processes.h"
+
 namespace clitest {
 
 namespace {
@@ -21,12 +23,6 @@ std::vector<char*> Argv(const std::vector<std::string>& args, std::vector<std::s
   for (std::string& s : storage) argv.push_back(s.data());
   argv.push_back(nullptr);
   return argv;
-}
-
-int StatusOf(int status) {
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
 }
 
 // Reads from both descriptors until both are closed, or until `until`
@@ -84,21 +80,11 @@ nlohmann::json RunResult::Json() const {
 }
 
 RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {
-  RunResult result;
-  int out_fd = -1, err_fd = -1;
-  const pid_t pid = Spawn(args, env, &out_fd, &err_fd);
-  if (pid < 0) return result;
-  Pump(out_fd, err_fd, result.out, result.err, {}, -1);
-  close(out_fd);
-  close(err_fd);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = StatusOf(status);
-  return result;
+  return RunningQxnet(args, env).Finish();
 }
 
-RunningQxnet::RunningQxnet(const std::vector<std::string>& args) {
-  pid_ = Spawn(args, {}, &out_fd_, &err_fd_);
+RunningQxnet::RunningQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {
+  pid_ = Spawn(args, env, &out_fd_, &err_fd_);
 }
 
 RunningQxnet::~RunningQxnet() {
@@ -118,11 +104,10 @@ void RunningQxnet::Signal(int signal_number) { kill(pid_, signal_number); }
 
 RunResult RunningQxnet::Finish() {
   RunResult result;
+  if (pid_ < 0) return result;
   Pump(out_fd_, err_fd_, out_, err_, {}, -1);
-  int status = 0;
-  waitpid(pid_, &status, 0);
+  result.exit_code = qxtest::WaitForExitCode(pid_);
   pid_ = -1;
-  result.exit_code = StatusOf(status);
   result.out = out_;
   result.err = err_;
   return result;
@@ -150,9 +135,7 @@ RunResult RunQxnetOnTerminal(const std::vector<std::string>& args) {
     result.out.append(buffer, static_cast<size_t>(n));
   }
   close(master);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.exit_code = StatusOf(status);
+  result.exit_code = qxtest::WaitForExitCode(pid);
   return result;
 }
 

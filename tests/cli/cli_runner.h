@@ -33,7 +33,7 @@ RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env
 // works (to send it a signal at the right moment).
 class RunningQxnet {
  public:
-  explicit RunningQxnet(const std::vector<std::string>& args);
+  explicit RunningQxnet(const std::vector<std::string>& args, const EnvOverrides& env = {});
   ~RunningQxnet();
   // Reads standard error until `text` appears; false at end of output or
   // when nothing arrives for a minute.

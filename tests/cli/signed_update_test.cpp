@@ -1,6 +1,7 @@
 // keygen, sign and update install --download: a signed payload is installed,
-// and a payload that does not verify leaves nothing behind, with the check
-// that failed in the message.
+// and a payload that does not verify or download leaves nothing behind, with
+// the reason in the message. Which check refuses which tampering is the
+// verifier's own test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include "tests/support/com_test.h"
 #include "tests/support/files.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/registry_dump.h"
 
 namespace clitest {
 namespace {
@@ -43,20 +45,6 @@ class PayloadServer {
  private:
   qxtest::LoopbackServer server_;  // last: stopped before the state its handlers use
 };
-
-void SetProductKey(const std::string& base64) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0, nullptr,
-                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  std::u16string data(base64.begin(), base64.end());
-  data.push_back(u'\0');
-  EXPECT_EQ(RegSetValueExW(key, u"Update Public Key", 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size() * sizeof(char16_t))),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
-}
 
 std::string StatusOf(const nlohmann::json& document, const std::string& guid) {
   for (const auto& item : document["items"])
@@ -96,13 +84,14 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
   std::string flipped = payload;
   flipped[4000] = 'v';
   const std::map<std::string, std::string> bodies = {
-      {"good", payload}, {"flipped", flipped}, {"short", payload.substr(1)}, {"missing", ""}};
+      {"good", payload}, {"flipped", flipped}, {"missing", ""}};
   for (const auto& [guid, body] : bodies) {
     addItem(guid);
     if (guid != "missing") server.bodies_[guid] = body;
   }
   server.feed_ = feed + "</channel></rss>";
-  SetProductKey(publicKey);
+  qxtest::WriteRegistryString(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Update Public Key",
+                              qx::Utf8ToUtf16(publicKey));
 
   const std::string catalog = root + "/signed-catalog.xml";
   ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")}).exit_code,
@@ -115,7 +104,6 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
     std::string message;
   } failures[] = {
       {"flipped", "The file's SHA-256 does not match the feed"},
-      {"short", "The file's length is 99999 bytes; the feed says 100000"},
       {"missing", "404"},
   };
   for (const auto& failure : failures) {
@@ -129,19 +117,8 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
     EXPECT_EQ(StatusOf(list.Json(), failure.guid), "Pending");
   }
 
-  // Another key in the registry: the good payload is refused as well.
-  SetProductKey("uRQNZgHdcyQw3fss7fyWWllIjFjpsk7Mlkgqk4E2+E4=");
-  RunResult install = RunQxnet({"--no-progress", "update", "--catalog", catalog, "install", "good",
-                                "--download", downloads});
-  EXPECT_EQ(install.exit_code, 1);
-  EXPECT_NE(install.err.find("The file's signature does not verify with the product's key"),
-            std::string::npos)
-      << install.err;
-  EXPECT_TRUE(std::filesystem::is_empty(downloads));
-
-  SetProductKey(publicKey);
-  install = RunQxnet({"--json", "--no-progress", "update", "--catalog", catalog, "install", "good",
-                      "--download", downloads});
+  const RunResult install = RunQxnet({"--json", "--no-progress", "update", "--catalog", catalog,
+                                      "install", "good", "--download", downloads});
   ASSERT_EQ(install.exit_code, 0) << install.err;
   const nlohmann::json document = install.Json();
   EXPECT_EQ(StatusOf(document, "good"), "Installed");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "qxnet/platform.h"
+#include "tests/support/registry_dump.h"
 
 namespace {
 
@@ -45,16 +46,8 @@ TEST(GuidText, MalformedTextAndNullArguments) {
 }
 
 TEST(GuidText, OtherTextIsLookedUpAsAProgID) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, u"QxComTest.Sample\\CLSID", 0, nullptr,
-                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  OLECHAR text[39];
-  StringFromGUID2(kSample, text, 39);
-  ASSERT_EQ(
-      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-      ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::WriteRegistryString(HKEY_CLASSES_ROOT, u"QxComTest.Sample\\CLSID", u"",
+                              qxtest::GuidText(kSample));
   CLSID clsid{};
   EXPECT_EQ(CLSIDFromString(u"QxComTest.Sample", &clsid), S_OK);
   EXPECT_EQ(clsid, kSample);

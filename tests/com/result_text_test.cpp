@@ -22,19 +22,13 @@ TEST(ResultText, KnownCodesHaveTextEndingInALineBreak) {
     uint32_t code;
     std::u16string fragment;
   };
+  // One code of each kind: the table itself is data, not behaviour.
   const Case cases[] = {
       {0x80004002u, u"No such interface supported."},  // E_NOINTERFACE
-      {0x80040154u, u"Class not registered."},         // REGDB_E_CLASSNOTREG
-      {0x800401F3u, u"Invalid class string"},          // CO_E_CLASSSTRING
-      {0x80020005u, u"Type mismatch."},                // DISP_E_TYPEMISMATCH
-      {0x8002801Du, u"Library not registered."},       // TYPE_E_LIBNOTREGISTERED
       {0x80070005u, u"Access is denied."},             // E_ACCESSDENIED = HRESULT_FROM_WIN32(5)
       {5, u"Access is denied."},                       // ERROR_ACCESS_DENIED
-      {0x80070057u, u"The parameter is incorrect."},   // E_INVALIDARG
       {12002, u"The operation timed out."},            // ERROR_INTERNET_TIMEOUT
       {0x80072EE2u, u"The operation timed out."},      // the same as an HRESULT
-      {12007, u"could not be resolved"},               // ERROR_INTERNET_NAME_NOT_RESOLVED
-      {12163, u"off line"},                            // ERROR_INTERNET_DISCONNECTED
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);

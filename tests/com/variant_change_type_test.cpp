@@ -4,14 +4,13 @@
 
 #include <clocale>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
 #include "qxnet/platform.h"
 #include "qxnet/text.h"
 #include "tests/com/counting_object.h"
+#include "tests/support/german_locale.h"
 
 namespace {
 
@@ -90,26 +89,8 @@ TEST(VariantChangeType, NumbersToText) {
   EXPECT_EQ(AsText(v), u"");
 }
 
-// Switches the process to a locale with a decimal comma, building one into
-// the test's temporary folder when the machine has none installed.
-bool UseDecimalCommaLocale() {
-  auto active = [] {
-    char probe[16];
-    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-    return std::string(probe) == "1,5";
-  };
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") && active()) return true;
-  const char* tmp = std::getenv("TMPDIR");
-  const std::string dir = std::string(tmp && *tmp ? tmp : "/tmp/") + "/qx-locales";
-  const std::string command = "mkdir -p '" + dir + "' && localedef -i de_DE -f UTF-8 '" + dir +
-                              "/de_DE.UTF-8' >/dev/null 2>&1";
-  if (std::system(command.c_str()) != 0) return false;
-  setenv("LOCPATH", dir.c_str(), 1);
-  return std::setlocale(LC_ALL, "de_DE.UTF-8") && active();
-}
-
 TEST(VariantChangeType, NumberTextIgnoresTheProcessLocale) {
-  if (!UseDecimalCommaLocale()) GTEST_SKIP() << "no decimal-comma locale available";
+  if (!qxtest::UseGermanLocale()) GTEST_SKIP() << "no decimal-comma locale available";
   Var v, out;
   EXPECT_EQ(AsText(*R8(&v, 1234.5)), u"1234.5");
   v.vt = VT_R4;

@@ -10,35 +10,30 @@
 #include "qxnet/com_ptr.h"
 #include "server/event_source/qxnet_event_source.h"
 #include "tests/support/com_test.h"
+#include "tests/support/test_object.h"
 
 namespace {
 
 using qx::ComPtr;
-
-// Counting that deletes the object at zero, for the stand-ins below.
-#define QX_TEST_REFCOUNT                                       \
-  ULONG refs = 1;                                              \
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; } \
-  ULONG STDMETHODCALLTYPE Release() override {                 \
-    const ULONG left = --refs;                                 \
-    if (left == 0) delete this;                                \
-    return left;                                               \
-  }
 
 // An object that is nothing but an event source.
 class TestSource final : public qx::QXNetEventSource {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
-      *object = static_cast<IConnectionPointContainer*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    const bool known = riid == IID_IUnknown || riid == IID_IConnectionPointContainer;
+    *object = known ? static_cast<IConnectionPointContainer*>(this) : nullptr;
+    if (!known) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
-  QX_TEST_REFCOUNT
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs;
+    if (left == 0) delete this;
+    return left;
+  }
+  ULONG refs = 1;
 };
 
 // One recorded event call.
@@ -57,26 +52,16 @@ struct Call {
 
 // A sink of __QXNetEvents that records calls and may answer through the
 // cancel flag.
-class Sink final : public IDispatch {
+class Sink final : public qxtest::VtableOnlyObject<IDispatch> {
  public:
   explicit Sink(HRESULT queryResult = S_OK) : queryResult_(queryResult) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (riid == DIID___QXNetEvents && queryResult_ != S_OK) return queryResult_;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___QXNetEvents) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
+    if (object && riid == DIID___QXNetEvents && queryResult_ != S_OK) {
+      *object = nullptr;
+      return queryResult_;
     }
-    return E_NOINTERFACE;
-  }
-  QX_TEST_REFCOUNT
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
+    return VtableOnlyObject::QueryInterface(riid, object);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
                                    DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -102,6 +87,10 @@ class Sink final : public IDispatch {
   std::function<void()> onInvoke;
 
  private:
+  void* Find(REFIID riid) override {
+    return riid == DIID___QXNetEvents ? static_cast<IDispatch*>(this)
+                                      : VtableOnlyObject::Find(riid);
+  }
   HRESULT queryResult_;
 };
 

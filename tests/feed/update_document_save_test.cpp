@@ -111,30 +111,21 @@ line & "quoted"]]></description>
   EXPECT_EQ(original[0].items[1].title, u"Two \U0001F680 \u0001ctl");
 }
 
-size_t FilesIn(const std::string& folder) {
-  size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
-  return count;
-}
-
 TEST_F(UpdateDocumentSaveTest, FailedSavesAreReportedAndTheDocumentStaysUsable) {
   const std::string folder = feedtest::TempPath("saves");
   std::filesystem::create_directories(folder + "/a-folder");
   const std::string path = WriteTempFile("saves/feed.xml", "<rss>old</rss>");
   AddChannel(u"big", {0, 0, 0}, std::u16string(64 * 1024, u'x'));
 
-  // How a failed write leaves the old file is the DOM's rule; here the
-  // failure is reported, for this interface.
+  // How a failed write leaves the old file is the DOM's rule, and which
+  // interface a record names the object frame's; here the failure is reported.
   EXPECT_TRUE(FAILED(Save(document.Get(), folder + "/a-folder")));
-  qxtest::ErrorRecord record = qxtest::TakeErrorRecord();
-  EXPECT_FALSE(record.description.empty());
-  EXPECT_EQ(record.iid, IID_IUpdateDocument);
+  EXPECT_FALSE(TakeErrorText().empty());
   EXPECT_TRUE(std::filesystem::is_directory(folder + "/a-folder"));
   EXPECT_TRUE(FAILED(Save(document.Get(), folder + "/missing/feed.xml")));
   EXPECT_FALSE(TakeErrorText().empty());
   EXPECT_TRUE(FAILED(document->Save(nullptr)));
   EXPECT_FALSE(TakeErrorText().empty());
-  EXPECT_EQ(FilesIn(folder), 2u);
 
   // The document is still usable and the next save replaces the file.
   ASSERT_EQ(Save(document.Get(), path), S_OK) << TakeErrorText();

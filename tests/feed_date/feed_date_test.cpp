@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/support/com_test.h"
+#include "tests/support/german_locale.h"
 
 namespace {
 
@@ -51,28 +52,7 @@ TEST(FeedDateRoundTrip, FormatThenParseGivesTheSameSecond) {
 TEST(FeedDateFormat, IgnoresTheProcessLocale) {
   const char* previous = std::setlocale(LC_ALL, nullptr);
   const std::string saved = previous ? previous : "C";
-  const char* candidates[] = {"de_DE.UTF-8", "de_DE.utf8",  "fr_FR.UTF-8",
-                              "es_ES.UTF-8", "ja_JP.UTF-8", "ru_RU.UTF-8"};
-  const char* chosen = nullptr;
-  for (const char* name : candidates) {
-    if (std::setlocale(LC_ALL, name) != nullptr) {
-      chosen = name;
-      break;
-    }
-  }
-  if (chosen == nullptr) {
-    // No locale installed: compile a German one into this test's own folder
-    // when the locale sources are present.
-    const std::string folder = qxtest::TestRoot() + "/locale";
-    const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + folder + "/de_DE.UTF-8' >/dev/null 2>&1";
-    if (std::system(("mkdir -p '" + folder + "'").c_str()) == 0 &&
-        std::system(command.c_str()) == 0) {
-      setenv("LOCPATH", folder.c_str(), 1);
-      if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) chosen = "de_DE.UTF-8";
-    }
-  }
-  if (chosen == nullptr) GTEST_SKIP() << "no non-C locale is available";
+  if (!qxtest::UseGermanLocale()) GTEST_SKIP() << "no non-C locale is available";
   // The locale really names days in another language.
   struct tm thursday {};
   thursday.tm_wday = 4;
@@ -81,9 +61,9 @@ TEST(FeedDateFormat, IgnoresTheProcessLocale) {
   const std::u16string text = FormatFeedDate(45351.5);
   const double back = ParseFeedDate(u"Do, 29 Feb 2024 12:00:00 GMT");
   std::setlocale(LC_ALL, saved.c_str());
-  EXPECT_STRNE(local_name, "Thu") << chosen << " is not in effect";
+  EXPECT_STRNE(local_name, "Thu") << "the German locale is not in effect";
   EXPECT_EQ(Narrow(text), "Thu, 29 Feb 2024 12:00:00 GMT")
-      << chosen << " names Thursday " << local_name;
+      << "German names Thursday " << local_name;
   EXPECT_DOUBLE_EQ(back, 45351.5);
 }
 

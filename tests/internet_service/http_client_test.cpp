@@ -9,6 +9,7 @@
 #include "qxnet/text.h"
 #include "tests/internet_service/exchange.h"
 #include "tests/support/loopback_server.h"
+#include "tests/support/loopback_sockets.h"
 
 using namespace qx::inet;
 using qxtest::LoopbackServer;
@@ -194,13 +195,7 @@ TEST_F(HttpClientTest, RedirectsAndPosts) {
 }
 
 TEST(HttpClientFailures, ClosedPortAndBadHandles) {
-  int port = 0;
-  {
-    LoopbackServer closed;
-    closed.Start();
-    port = closed.port();
-  }
-  Exchange get(port, nullptr, "/");
+  Exchange get(qxtest::ClosedPort(), nullptr, "/");
   EXPECT_FALSE(get.Send());
   EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
 

@@ -5,6 +5,7 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
+#include "tests/support/registry_dump.h"
 
 using namespace qx::inet;
 
@@ -118,20 +119,14 @@ DWORD ConnectedState() {
 
 TEST(ConnectedStateTest, UserOfflineSwitchAndForcedAttempts) {
   EXPECT_EQ(ConnectedState(), INTERNET_STATE_CONNECTED);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER,
-                            u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings", 0,
-                            nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
   for (const DWORD offline : {1u, 0u}) {
-    ASSERT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,
-                             reinterpret_cast<const BYTE*>(&offline), sizeof offline),
-              ERROR_SUCCESS);
+    qxtest::WriteRegistryValue(HKEY_CURRENT_USER,
+                               u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                               u"GlobalUserOffline", REG_DWORD, &offline, sizeof offline);
     const DWORD state = ConnectedState();
     EXPECT_EQ(offline ? state & INTERNET_STATE_DISCONNECTED_BY_USER : state,
               offline ? INTERNET_STATE_DISCONNECTED_BY_USER : INTERNET_STATE_CONNECTED);
   }
-  RegCloseKey(key);
   DWORD small = 0;
   DWORD tooShort = 2;
   EXPECT_FALSE(InternetQueryOptionW(nullptr, INTERNET_OPTION_CONNECTED_STATE, &small, &tooShort));

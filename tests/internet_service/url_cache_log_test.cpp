@@ -1,7 +1,6 @@
 // The cache index's write-ahead log stays small however many processes
 // commit to it, including processes that end without closing anything.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/com_test.h"
 
 using namespace qx::inet;
@@ -37,23 +37,14 @@ TEST(UrlCacheLogTest, StaysBoundedAcrossManyProcessesAndCommits) {
   // Two at a time, so that one process's checkpoint meets the other's reads;
   // each ends with _exit, as a killed process would.
   for (int round = 0; round < kProcesses / 2; ++round) {
-    pid_t children[2];
-    for (int p = 0; p < 2; ++p) {
-      children[p] = fork();
-      ASSERT_GE(children[p], 0);
-      if (children[p] != 0) continue;
+    ASSERT_TRUE(qxtest::InChildProcesses(2, [round](int p) {
       for (int i = 0; i < kCommitsEach; ++i) {
         const std::string url =
             "http://h/" + std::to_string(round) + "/" + std::to_string(p) + "/" + std::to_string(i);
-        if (!CommitNew(url) || !CommitNew("http://h/shared")) _exit(1);
+        if (!CommitNew(url) || !CommitNew("http://h/shared")) return false;
       }
-      _exit(0);
-    }
-    for (pid_t child : children) {
-      int status = 0;
-      ASSERT_EQ(waitpid(child, &status, 0), child);
-      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
+      return true;
+    }));
   }
   // 1,200 commits of several pages each would leave megabytes of log.
   const fs::path log = folder + "/index.db-wal";

@@ -1,7 +1,6 @@
 // The internet cache: entries, locks, replacement, file names, several
 // processes at once.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
+#include "tests/support/child_processes.h"
 
 using namespace qx::inet;
 namespace fs = std::filesystem;
@@ -147,24 +147,15 @@ TEST(UrlCacheTest, TwoProcessesCommittingAtOnce) {
   auto own = [](int process, int i) {
     return qx::Utf8ToUtf16("http://h/p" + std::to_string(process) + "/" + std::to_string(i));
   };
-  pid_t children[2];
-  for (int p = 0; p < 2; ++p) {
-    children[p] = fork();
-    ASSERT_GE(children[p], 0);
-    if (children[p] != 0) continue;
+  EXPECT_TRUE(qxtest::InChildProcesses(2, [&](int p) {
     for (int i = 0; i < kEach; ++i) {
       if (!Commit(own(p, i), NewFile(own(p, i), u"dat", "x")) ||
           !Commit(u"http://h/shared", NewFile(u"http://h/shared", u"dat", std::to_string(p)))) {
-        _exit(1);
+        return false;
       }
     }
-    _exit(0);
-  }
-  for (pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+    return true;
+  }));
   for (int p = 0; p < 2; ++p) {
     for (int i = 0; i < kEach; ++i)
       EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(own(p, i))).lpszLocalFileName)));

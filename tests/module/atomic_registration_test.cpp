@@ -4,13 +4,13 @@
 // all succeed.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <map>
 #include <string>
 
 #include "server/module/object_map.h"
+#include "tests/support/child_processes.h"
 #include "tests/support/com_test.h"
 #include "tests/support/registry_dump.h"
 
@@ -29,12 +29,6 @@ Snapshot Registration() {
     all.merge(qxtest::DumpRegistry(HKEY_CLASSES_ROOT, entry.versionIndependentProgId));
   }
   return all;
-}
-
-int WaitForExitCode(pid_t child) {
-  int status = 0;
-  if (waitpid(child, &status, 0) != child) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 class AtomicRegistration : public qxtest::ComTest {
@@ -66,7 +60,7 @@ TEST_F(AtomicRegistration, ProcessKilledMidRegistrationLeavesAllOrNothing) {
     }
     usleep(static_cast<useconds_t>(3000 + round * 4700));
     kill(child, SIGKILL);
-    EXPECT_EQ(WaitForExitCode(child), 128 + SIGKILL);
+    EXPECT_EQ(qxtest::WaitForExitCode(child), 128 + SIGKILL);
     const Snapshot now = Registration();
     EXPECT_TRUE(now == registered || now == unregistered)
         << "round " << round << ": " << now.size() << " keys, a whole registration has "
@@ -76,20 +70,12 @@ TEST_F(AtomicRegistration, ProcessKilledMidRegistrationLeavesAllOrNothing) {
 
 TEST_F(AtomicRegistration, ConcurrentRegisterAndUnregisterFromTwoProcessesAllSucceed) {
   constexpr int kRounds = 15;
-  pid_t children[2];
-  for (pid_t& child : children) {
-    child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      int failures = 0;
-      for (int i = 0; i < kRounds; ++i) {
-        if (FAILED(DllRegisterServer())) ++failures;
-        if (FAILED(DllUnregisterServer())) ++failures;
-      }
-      _exit(failures);
+  EXPECT_TRUE(qxtest::InChildProcesses(2, [](int) {
+    for (int i = 0; i < kRounds; ++i) {
+      if (FAILED(DllRegisterServer()) || FAILED(DllUnregisterServer())) return false;
     }
-  }
-  for (const pid_t child : children) EXPECT_EQ(WaitForExitCode(child), 0) << "failed calls";
+    return true;
+  })) << "failed calls";
   ASSERT_EQ(DllRegisterServer(), S_OK);
   const Snapshot registered = Registration();
   ASSERT_EQ(DllRegisterServer(), S_OK);

@@ -22,6 +22,7 @@
 #include "net/upload/temporary_folder.h"
 #include "net/upload/upload_error.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 #include "tests/support/form_server.h"
 #include "tests/support/loopback_sockets.h"
 
@@ -31,13 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using qxtest::FormServer;
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
 
 // Answer pages in the temporary folder.
 std::vector<std::string> AnswerPages() {
@@ -86,7 +80,7 @@ int RunHelper(const std::vector<std::string>& arguments, const std::string& body
   int status = 0;
   waitpid(pid, &status, 0);
   printed->clear();
-  std::istringstream(ReadAll(outFile)) >> *printed;
+  std::istringstream(qxtest::ReadFile(outFile)) >> *printed;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -128,7 +122,7 @@ TEST_F(Navigate, FormIsPostedByTheHelperAfterTheCallReturned) {
 
   const std::string page = WaitFor([] {
     for (const std::string& page : AnswerPages()) {
-      if (ReadAll(page) == FormServer::kAnswerPage) return page;
+      if (qxtest::ReadFile(page) == FormServer::kAnswerPage) return page;
     }
     return std::string();
   });
@@ -151,9 +145,9 @@ TEST_F(Navigate, VisibleNavigationOpensTheAnswerPage) {
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, "f=YWJj");
   const std::string opened =
-      WaitFor([&] { return fs::exists(marker) ? ReadAll(marker) : std::string(); });
+      WaitFor([&] { return fs::exists(marker) ? qxtest::ReadFile(marker) : std::string(); });
   ASSERT_FALSE(opened.empty()) << "the opener was not run";
-  EXPECT_EQ(ReadAll(opened), FormServer::kAnswerPage);
+  EXPECT_EQ(qxtest::ReadFile(opened), FormServer::kAnswerPage);
 }
 
 TEST_F(Navigate, HelperPrintsTheAnswerPageOrAPageSayingWhy) {
@@ -167,13 +161,13 @@ TEST_F(Navigate, HelperPrintsTheAnswerPageOrAPageSayingWhy) {
   qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
   EXPECT_EQ(post.body, body);
-  EXPECT_EQ(ReadAll(printed), FormServer::kAnswerPage);
+  EXPECT_EQ(qxtest::ReadFile(printed), FormServer::kAnswerPage);
   EXPECT_EQ(fs::path(printed).parent_path(), fs::path(qx::net::TemporaryFolder()));
   EXPECT_FALSE(fs::exists(marker)) << "the opener was run for a hidden navigation";
 
   const std::string url = "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/";
   EXPECT_EQ(RunHelper({"--", url}, "f=1", &printed), 1);
-  const std::string page = ReadAll(printed);
+  const std::string page = qxtest::ReadFile(printed);
   EXPECT_NE(page.find("<html>"), std::string::npos);
   EXPECT_NE(page.find(url), std::string::npos);
 }

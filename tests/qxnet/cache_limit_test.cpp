@@ -4,6 +4,7 @@
 
 #include "net/cache/cache_limit.h"
 #include "tests/qxnet/qxnet_fixture.h"
+#include "tests/support/registry_dump.h"
 
 namespace qxnettest {
 namespace {
@@ -32,14 +33,8 @@ TEST(CacheLimitTest, SizesAreWholeBytesWithAnOptionalBinaryUnit) {
 }
 
 void SetLimitValue(DWORD type, const void* data, DWORD size) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0, nullptr,
-                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(
-      RegSetValueExW(key, u"Internet Cache Limit", 0, type, static_cast<const BYTE*>(data), size),
-      ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Internet Cache Limit", type,
+                             data, size);
 }
 
 TEST_F(QXNetTest, LimitComesFromTheEnvironmentThenTheRegistryThenTheDefault) {

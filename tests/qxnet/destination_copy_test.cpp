@@ -7,21 +7,16 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "net/download/output_file.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace fs = std::filesystem;
 using qx::net::CopyWay;
 
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
 
 // Bytes that differ from position to position, so that a piece copied
 // twice or skipped shows.
@@ -47,12 +42,12 @@ TEST(DestinationCopy, EveryWayCopiesTheWholeFileAndReplacesTheDestination) {
       { std::ofstream(destination, std::ios::binary) << std::string(size + 100, 'x'); }
       ASSERT_EQ(chmod(destination.c_str(), 0640), 0);
       ASSERT_TRUE(qx::net::CopyFileReplacing(source, destination, way)) << strerror(errno);
-      EXPECT_TRUE(ReadAll(destination) == bytes);
+      EXPECT_TRUE(qxtest::ReadFile(destination) == bytes);
       struct stat info {};
       ASSERT_EQ(stat(destination.c_str(), &info), 0);
       EXPECT_EQ(info.st_mode & 0777, 0640u);
       // Only the two files: no temporary copy is left in the folder.
-      EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+      EXPECT_EQ(qxtest::FolderEntries(folder).size(), 2u);
     }
   }
 }
@@ -65,8 +60,8 @@ TEST(DestinationCopy, AFailedCopyLeavesTheDestinationAsItWas) {
   for (CopyWay way : {CopyWay::Clone, CopyWay::KernelCopy, CopyWay::Buffered}) {
     // A folder opens for reading but yields no bytes.
     EXPECT_FALSE(qx::net::CopyFileReplacing(folder, destination, way));
-    EXPECT_EQ(ReadAll(destination), "kept");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    EXPECT_EQ(qxtest::ReadFile(destination), "kept");
+    EXPECT_EQ(qxtest::FolderEntries(folder).size(), 1u);
   }
 }
 

@@ -2,14 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <regex>
 #include <stdexcept>
 #include <thread>
 
 #include "net/internet_service/internet_service.h"
+#include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
+#include "tests/support/registry_dump.h"
 
 namespace qxnettest {
 
@@ -42,16 +44,6 @@ void AddDocumentRoutes(httplib::Server& http, const std::shared_ptr<ServerState>
     response.set_content("answer for " + std::to_string(body.size()) + " bytes", "text/html");
   });
 }
-
-HKEY CreateKey(HKEY root, const char16_t* path) {
-  HKEY key = nullptr;
-  EXPECT_EQ(RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  return key;
-}
-
-constexpr char16_t kInternal[] = u"SOFTWARE\\Corvane\\Corvane\\Internal";
 
 }  // namespace
 
@@ -203,9 +195,7 @@ std::string CacheFolder() {
 
 std::vector<std::string> CacheFiles() {
   std::vector<std::string> files;
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(CacheFolder(), error)) {
-    const std::string name = entry.path().filename().string();
+  for (const std::string& name : FolderEntries(CacheFolder())) {
     if (name.rfind("index.db", 0) != 0) files.push_back(name);
   }
   return files;
@@ -218,16 +208,8 @@ bool IsCached(const std::string& url) {
   return qx::inet::GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 
-std::string TraceLogPath() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string folder = tmp && *tmp ? tmp : "/tmp";
-  if (folder.back() != '/') folder += '/';
-  return folder + "qxinternet.log";
-}
-
-std::vector<std::string> TraceEntries(std::string* raw) {
-  const std::string data = ReadFile(TraceLogPath());
-  if (raw) *raw = data;
+std::vector<std::string> TraceEntries() {
+  const std::string data = ReadFile(qx::Utf16ToUtf8(qx::net::GetLogFilePath()));
   std::u16string wide;
   for (size_t i = 2; i + 1 < data.size(); i += 2) {
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
@@ -253,47 +235,32 @@ std::vector<std::string> TraceEntries(std::string* raw) {
 }
 
 void SetUseInternetCache(DWORD type, const std::u16string& text) {
-  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, kInternal);
   std::u16string data = text;
   data.push_back(u'\0');
   if (type == REG_MULTI_SZ) data.push_back(u'\0');
-  EXPECT_EQ(RegSetValueExW(key, u"Use Internet Cache", 0, type,
-                           reinterpret_cast<const BYTE*>(data.data()),
-                           static_cast<DWORD>(data.size() * sizeof(char16_t))),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache", type,
+                             data.data(), data.size() * sizeof(char16_t));
 }
 
 void SetUseInternetCacheDword(DWORD value) {
-  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, kInternal);
-  EXPECT_EQ(RegSetValueExW(key, u"Use Internet Cache", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&value), sizeof(value)),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache",
+                             REG_DWORD, &value, sizeof value);
 }
 
 void SetGlobalOffline(bool offline) {
-  HKEY key = CreateKey(HKEY_CURRENT_USER,
-                       u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings");
   const DWORD value = offline ? 1 : 0;
-  EXPECT_EQ(RegSetValueExW(key, u"GlobalUserOffline", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE*>(&value), sizeof(value)),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::WriteRegistryValue(HKEY_CURRENT_USER,
+                             u"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings",
+                             u"GlobalUserOffline", REG_DWORD, &value, sizeof value);
 }
 
 bool HasLine(const std::vector<std::string>& lines, const std::string& line) {
-  for (const auto& entry : lines) {
-    if (entry == line) return true;
-  }
-  return false;
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {
-  for (const auto& entry : lines) {
-    if (entry.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
+  return std::any_of(lines.begin(), lines.end(),
+                     [&](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
 }
 
 }  // namespace qxnettest

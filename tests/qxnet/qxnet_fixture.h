@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -71,6 +72,12 @@ struct ServerState {
     std::lock_guard<std::mutex> lock(mutex);
     return methods.size();
   }
+  // Changes one answer while the server runs.
+  template <class T>
+  void Set(T ServerState::*field, std::type_identity_t<T> value) {
+    std::lock_guard<std::mutex> lock(mutex);
+    this->*field = std::move(value);
+  }
 };
 
 class QXNetTest : public qxtest::ComTest {
@@ -105,9 +112,8 @@ std::vector<std::string> CacheFiles();
 bool IsCached(const std::string& url);
 
 // The trace log's entries without their date and time, CR LF turned back
-// into line feeds; the raw bytes in `raw` when asked for.
-std::vector<std::string> TraceEntries(std::string* raw = nullptr);
-std::string TraceLogPath();
+// into line feeds.
+std::vector<std::string> TraceEntries();
 // Whether `lines` holds `line` exactly.
 bool HasLine(const std::vector<std::string>& lines, const std::string& line);
 // Whether some entry of `lines` starts with `prefix`.

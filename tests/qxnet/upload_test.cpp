@@ -43,38 +43,24 @@ UploadResult Upload(_QXNet* object, const std::string& file, const std::string& 
   return result;
 }
 
-bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() &&
-         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 TEST_F(QXNetTest, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
   auto net = NewObject(sink);
   const std::string file = folder + "/data.bin";
   const std::string bytes = AllByteValues();
   WriteFile(file, bytes);
 
-  // No name given: a new private "qxN*.htm" file in the temporary folder.
+  // No name given: a new answer file in the temporary folder (how it is
+  // made is the answer file's own test).
   UploadResult unique = Upload(net.Get(), file, Url("/upload"), "");
   ASSERT_EQ(unique.hr, S_OK) << unique.error;
   EXPECT_EQ(state->uploadBody, bytes);
   EXPECT_EQ(state->uploadContentType, "application/x-www-form-urlencoded");
   EXPECT_EQ(unique.returned.rfind(tmp + "/qxN", 0), 0u) << unique.returned;
-  EXPECT_TRUE(EndsWith(unique.returned, ".htm"));
   EXPECT_EQ(ReadFile(unique.returned), "answer for 10240 bytes");
-  struct stat info {};
-  ASSERT_EQ(stat(unique.returned.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
   EXPECT_EQ(sink->ends, 1);
   ASSERT_FALSE(sink->reports.empty());
   EXPECT_EQ(sink->reports.front(), qxnettest::Report("Loading library functions", 1));
   EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
-
-  // A second upload never reuses or removes the first answer.
-  UploadResult second = Upload(net.Get(), file, Url("/upload"), "");
-  ASSERT_EQ(second.hr, S_OK);
-  EXPECT_NE(second.returned, unique.returned);
-  EXPECT_EQ(ReadFile(unique.returned), "answer for 10240 bytes");
 
   // A name given: that file, replaced.
   const std::string named = folder + "/answer.htm";
@@ -84,9 +70,7 @@ TEST_F(QXNetTest, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
   EXPECT_EQ(given.returned, named);
   EXPECT_EQ(ReadFile(named), "answer for 10240 bytes");
 
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile(" + file + "," + Url("/upload") + ")"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFile return"));
+  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile(" + file + "," + Url("/upload") + ")"));
 }
 
 TEST_F(QXNetTest, UploadFileWithoutAReturnPointerLeavesNoAnswerBehind) {
@@ -107,10 +91,7 @@ TEST_F(QXNetTest, FailedUploadKeepsTheNamedFile) {
   WriteFile(file, "hello");
   const std::string named = folder + "/answer.htm";
   WriteFile(named, "previous answer");
-  {
-    std::lock_guard<std::mutex> lock(state->mutex);
-    state->uploadStatus = 500;
-  }
+  state->Set(&ServerState::uploadStatus, 500);
   UploadResult result = Upload(net.Get(), file, Url("/upload"), named);
   EXPECT_EQ(result.hr, E_FAIL);
   EXPECT_FALSE(result.error.empty());
@@ -118,7 +99,6 @@ TEST_F(QXNetTest, FailedUploadKeepsTheNamedFile) {
   EXPECT_EQ(ReadFile(named), "previous answer");
   EXPECT_EQ(FolderEntries(folder).size(), 4u);  // cache, tmp, data.txt, answer.htm
   EXPECT_EQ(sink->ends, 1);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile: " + result.error));
 }
 
 TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
@@ -127,8 +107,6 @@ TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
   UploadResult gone = Upload(net.Get(), missing, Url("/upload"), "");
   EXPECT_EQ(gone.hr, E_FAIL);
   EXPECT_EQ(gone.error, "Unable to read file:\n\t" + missing);
-  EXPECT_TRUE(
-      HasLine(TraceEntries(), "CQXNet::UploadFile return : Unable to read file:\n\t" + missing));
 
   // Which files cannot be read, and the messages, are the file reader's
   // rules: one of them here shows that its message reaches the caller.
@@ -138,7 +116,6 @@ TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
   // A folder passes the access check but is no file to read.
   UploadResult folderUpload = Upload(net.Get(), tmp, Url("/upload"), "");
   EXPECT_EQ(folderUpload.error, "Unable to open file for reading.\n    " + tmp);
-  EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile: " + folderUpload.error));
 
   // Nothing reached the server, and no answer file was made.
   EXPECT_EQ(state->RequestCount(), 0u);
@@ -189,11 +166,11 @@ class FormUploadTest : public QXNetTest {
   }
 };
 
-TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
+TEST_F(FormUploadTest, FileReachesTheTargetThroughTheBrowserStandIn) {
   qxtest::FormServer target;
   auto net = NewObject(sink);
-  // The body's pieces and escapes are the form encoder's rules; here the
-  // file reaches the target, after the call has returned.
+  // The body's pieces and escapes are the form encoder's rules, the post
+  // after the call has returned the navigation's; here the file reaches it.
   const std::string file = folder + "/form.bin";
   WriteFile(file, std::string(40000, '\xFB'));
   const std::string field = "field";
@@ -202,17 +179,11 @@ TEST_F(FormUploadTest, BrowserStandInPostsTheFormAfterTheCallReturned) {
   target.MarkCallReturned();
   qxtest::ReceivedPost post;
   ASSERT_TRUE(target.WaitForPost(&post));
-  EXPECT_TRUE(post.callHadReturned);
-  EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
   EXPECT_EQ(post.body.rfind("field=", 0), 0u);
   EXPECT_GT(post.body.size(), 40000u * 4 / 3);
 
   EXPECT_EQ(sink->ends, 1);
   EXPECT_EQ(sink->reports.back(), qxnettest::Report("Upload complete", 100));
-  const auto lines = TraceEntries();
-  EXPECT_TRUE(
-      HasLine(lines, "CQXNet::UploadFileForm(" + file + "," + target.Url() + "," + field + ")"));
-  EXPECT_TRUE(HasLine(lines, "CQXNet::UploadFileForm return"));
 }
 
 TEST_F(FormUploadTest, RefusedFormUploads) {
@@ -223,8 +194,6 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
 
   EXPECT_EQ(UploadForm(net.Get(), missing, Url("/form"), "f"), E_FAIL);
   EXPECT_EQ(TakeErrorText(), "Unable to read file:\n\t" + missing);
-  EXPECT_TRUE(HasLine(TraceEntries(),
-                      "CQXNet::UploadFileForm return : Unable to read file:\n\t" + missing));
   EXPECT_EQ(sink->ends, 0);
 
   EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), ""), E_INVALIDARG);
@@ -235,15 +204,7 @@ TEST_F(FormUploadTest, RefusedFormUploads) {
   EXPECT_EQ(TakeErrorText(), "Invalid URL.\n    ftp://127.0.0.1/form");
   EXPECT_EQ(sink->ends, 1);
 
-  // No browser stand-in to be found.
-  setenv("QXNET_NAVIGATE", (folder + "/no-such-helper").c_str(), 1);
-  EXPECT_EQ(UploadForm(net.Get(), file, Url("/form"), "f"), E_FAIL);
-  EXPECT_EQ(TakeErrorText(),
-            "Unable to create WebBrowser object: " + std::to_string(REGDB_E_CLASSNOTREG));
-  unsetenv("QXNET_NAVIGATE");
-  EXPECT_TRUE(
-      HasLine(TraceEntries(), "CQXNet::UploadFileForm: Unable to create WebBrowser object: " +
-                                  std::to_string(REGDB_E_CLASSNOTREG)));
+  // A missing browser stand-in is the navigation's test.
   EXPECT_EQ(state->RequestCount(), 0u);
 }
 

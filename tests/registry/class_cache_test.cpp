@@ -1,7 +1,6 @@
 // Remembered class lookups: another process's registration changes are seen
 // by the next lookup in this one.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include "platform/registry/registry_store.h"
 #include "qxnet/text.h"
 #include "tests/registry/module/test_inproc_module.h"
+#include "tests/support/child_processes.h"
 
 namespace {
 
@@ -21,13 +21,7 @@ const std::u16string kOtherClass = u"{00000000-0000-0000-0000-0000000000AB}";
 // Runs `change` in a child process and waits for it. Called before this
 // process has started any thread.
 void InAnotherProcess(const std::function<bool()>& change) {
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(change() ? 0 : 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  ASSERT_EQ(WEXITSTATUS(status), 0);
+  ASSERT_TRUE(qxtest::InChildProcesses(1, [&](int) { return change(); }));
 }
 
 bool Register(HKEY root, const std::u16string& prefix, const std::u16string& modulePath) {

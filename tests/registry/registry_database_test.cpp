@@ -2,7 +2,6 @@
 // writers in several processes and threads at once.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,6 +10,7 @@
 
 #include "platform/registry/registrar.h"
 #include "tests/registry/registry_test_util.h"
+#include "tests/support/child_processes.h"
 
 namespace {
 
@@ -140,21 +140,8 @@ size_t ValueCount() {
 TEST(RegistryDatabase, TwoProcessesWritingAtOnceLoseNothing) {
   // The parent uses the database first, so the children inherit its connection.
   ASSERT_TRUE(WriteMany(u"parent", 1));
-  pid_t children[2];
-  for (int c = 0; c < 2; ++c) {
-    children[c] = fork();
-    ASSERT_GE(children[c], 0);
-    if (children[c] == 0) {
-      const bool ok = WriteMany(c == 0 ? u"first" : u"second", 500);
-      _exit(ok ? 0 : 1);
-    }
-  }
-  for (pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-  }
+  ASSERT_TRUE(qxtest::InChildProcesses(
+      2, [](int child) { return WriteMany(child == 0 ? u"first" : u"second", 500); }));
   EXPECT_EQ(ValueCount(), 1001u);
 }
 

@@ -63,6 +63,16 @@ inline ItemValues ValuesOf(IUpdateItem* item) {
   return v;
 }
 
+inline std::vector<qx::ComPtr<IUpdateItem>> Members(IUpdateItems* list) {
+  std::vector<qx::ComPtr<IUpdateItem>> members;
+  LONG count = 0;
+  EXPECT_EQ(list->get_Count(&count), S_OK);
+  for (LONG i = 0; i < count; ++i) {
+    EXPECT_EQ(list->Item(i, members.emplace_back().Put()), S_OK);
+  }
+  return members;
+}
+
 inline ChannelValues ValuesOf(IUpdateChannel* channel) {
   ChannelValues v;
   v.title = WideText(channel, &IUpdateChannel::get_title);
@@ -70,13 +80,9 @@ inline ChannelValues ValuesOf(IUpdateChannel* channel) {
   v.description = WideText(channel, &IUpdateChannel::get_description);
   ComPtr<IUpdateItems> items;
   EXPECT_EQ(channel->get_items(items.Put()), S_OK);
-  if (!items) return v;
-  LONG count = 0;
-  EXPECT_EQ(items->get_Count(&count), S_OK);
-  for (LONG i = 0; i < count; ++i) {
-    ComPtr<IUpdateItem> item;
-    EXPECT_EQ(items->Item(i, item.Put()), S_OK);
-    if (item) v.items.push_back(ValuesOf(item.Get()));
+  if (items) {
+    for (const auto& item : Members(items.Get()))
+      if (item) v.items.push_back(ValuesOf(item.Get()));
   }
   return v;
 }
@@ -127,34 +133,11 @@ R Get(I* object, HRESULT (STDMETHODCALLTYPE I::*getter)(R*)) {
 }
 template <class I>
 std::string Text(I* object, HRESULT (STDMETHODCALLTYPE I::*getter)(BSTR*)) {
-  qx::BStr value;
-  EXPECT_EQ((object->*getter)(value.Put()), S_OK);
-  return value.Utf8();
+  return qx::Utf16ToUtf8(WideText(object, getter));
 }
 
-inline std::string Guid(IUpdateItem* item) {
-  qx::BStr value;
-  EXPECT_EQ(item->get_guid(value.Put()), S_OK);
-  return value.Utf8();
-}
-
-inline std::string Status(IUpdateItem* item) {
-  qx::BStr value;
-  EXPECT_EQ(item->get_status(value.Put()), S_OK);
-  return value.Utf8();
-}
-
-inline std::vector<qx::ComPtr<IUpdateItem>> Members(IUpdateItems* list) {
-  std::vector<qx::ComPtr<IUpdateItem>> members;
-  LONG count = 0;
-  EXPECT_EQ(list->get_Count(&count), S_OK);
-  for (LONG i = 0; i < count; ++i) {
-    qx::ComPtr<IUpdateItem> item;
-    EXPECT_EQ(list->Item(i, item.Put()), S_OK);
-    members.push_back(item);
-  }
-  return members;
-}
+inline std::string Guid(IUpdateItem* item) { return Text(item, &IUpdateItem::get_guid); }
+inline std::string Status(IUpdateItem* item) { return Text(item, &IUpdateItem::get_status); }
 
 // The guids of a list, in its order.
 inline std::vector<std::string> Guids(IUpdateItems* list) {
@@ -207,9 +190,8 @@ inline std::string FeedXml(const std::vector<std::vector<FeedItem>>& channels) {
 // Writes the feed to a file and parses it into a new document.
 inline qx::ComPtr<IUpdateDocument> ParseFeed(const std::string& xml,
                                              const std::string& name = "feed.xml") {
-  const std::string path = WriteTempFile(name, xml);
   auto doc = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
-  EXPECT_EQ(doc->Parse(Wide(path).Get()), S_OK);
+  EXPECT_EQ(Parse(doc.Get(), WriteTempFile(name, xml)), S_OK);
   return doc;
 }
 

@@ -14,6 +14,7 @@ class Listener {
   Listener(const Listener&) = delete;
   Listener& operator=(const Listener&) = delete;
   std::uint16_t port() const { return port_; }
+  int fd() const { return fd_; }
 
  private:
   int fd_ = -1;

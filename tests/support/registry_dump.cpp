@@ -1,5 +1,7 @@
 #include "tests/support/registry_dump.h"
 
+#include <gtest/gtest.h>
+
 #include <vector>
 
 namespace qxtest {
@@ -70,6 +72,32 @@ bool RegistryKeyExists(HKEY root, const std::u16string& path) {
   if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
+}
+
+void CreateRegistryKey(HKEY root, const std::u16string& path) {
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void WriteRegistryValue(HKEY root, const std::u16string& path, const std::u16string& name,
+                        DWORD type, const void* data, size_t size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data),
+                           static_cast<DWORD>(size)),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void WriteRegistryString(HKEY root, const std::u16string& path, const std::u16string& name,
+                         std::u16string text, DWORD type) {
+  text.push_back(u'\0');
+  WriteRegistryValue(root, path, name, type, text.data(), text.size() * sizeof(char16_t));
 }
 
 std::u16string GuidText(const GUID& guid) {

@@ -1,7 +1,5 @@
 #include "tests/support/scripted_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -12,15 +10,6 @@ namespace qxtest {
 
 ScriptedServer::ScriptedServer(std::function<ScriptedAnswer(const std::string&)> answer)
     : answer_(std::move(answer)) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 8);
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-  port_ = ntohs(address.sin_port);
   thread_ = std::thread([this] { Serve(); });
 }
 
@@ -28,11 +17,10 @@ ScriptedServer::~ScriptedServer() {
   stopping_ = true;
   Release();
   thread_.join();
-  close(listener_);
 }
 
 std::string ScriptedServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://127.0.0.1:" + std::to_string(listener_.port()) + path;
 }
 
 std::vector<std::string> ScriptedServer::Requests() {
@@ -53,9 +41,9 @@ void ScriptedServer::Release() {
 
 void ScriptedServer::Serve() {
   while (!stopping_) {
-    pollfd ready{listener_, POLLIN, 0};
+    pollfd ready{listener_.fd(), POLLIN, 0};
     if (poll(&ready, 1, 50) <= 0) continue;
-    const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int client = accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) continue;
     Answer(client);
     close(client);

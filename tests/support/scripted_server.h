@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/loopback_sockets.h"
+
 namespace qxtest {
 
 struct ScriptedAnswer {
@@ -38,8 +40,7 @@ class ScriptedServer {
   void Answer(int client);
 
   std::function<ScriptedAnswer(const std::string&)> answer_;
-  int listener_ = -1;
-  int port_ = 0;
+  Listener listener_{8};
   std::atomic<bool> stopping_{false};
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -21,10 +21,9 @@ class HermeticEnvironment : public ::testing::Environment {
     ASSERT_NE(made, nullptr);
     root_ = made;
     qxtest::SetTestRoot(root_);
-    std::filesystem::create_directories(root_ + "/home");
-    std::filesystem::create_directories(root_ + "/tmp");
-    std::filesystem::create_directories(root_ + "/cache");
-    std::filesystem::create_directories(root_ + "/config");
+    for (const char* folder : {"/home", "/tmp", "/cache", "/config"}) {
+      std::filesystem::create_directories(root_ + folder);
+    }
     setenv("HOME", (root_ + "/home").c_str(), 1);
     setenv("TMPDIR", (root_ + "/tmp/").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
@@ -33,17 +32,11 @@ class HermeticEnvironment : public ::testing::Environment {
     setenv("QXNET_SYSTEM_REGISTRY", (root_ + "/system-registry.db").c_str(), 1);
     setenv("QXNET_CACHE_DIR", (root_ + "/cache/inetcache").c_str(), 1);
     setenv("NETRC", (root_ + "/home/.netrc").c_str(), 1);
-    // Tests talk only to servers they start on loopback; no proxy applies.
-    unsetenv("http_proxy");
-    unsetenv("https_proxy");
-    unsetenv("HTTP_PROXY");
-    unsetenv("HTTPS_PROXY");
-    unsetenv("ALL_PROXY");
-    unsetenv("all_proxy");
-    unsetenv("QXNET_DIAGNOSTICS");
-    // Trust and speed settings come from the test, not from the machine.
-    for (const char* name : {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR", "QXNET_CA_BUNDLE",
-                             "QXNET_LOW_SPEED_LIMIT"}) {
+    // Tests talk only to servers they start on loopback, so no proxy applies;
+    // trust, speed and diagnostics settings come from the test, not the machine.
+    for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY",
+                             "all_proxy", "QXNET_DIAGNOSTICS", "CURL_CA_BUNDLE", "SSL_CERT_FILE",
+                             "SSL_CERT_DIR", "QXNET_CA_BUNDLE", "QXNET_LOW_SPEED_LIMIT"}) {
       unsetenv(name);
     }
   }

@@ -8,19 +8,16 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
 #include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
+#include "tests/support/files.h"
 
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using qxtest::ReadFile;
 
 // The bytes of `ascii` as the log stores text: UTF-16LE.
 std::string Utf16Bytes(const std::string& ascii) {
@@ -33,7 +30,7 @@ std::string Utf16Bytes(const std::string& ascii) {
 }
 
 bool Holds(const std::string& path, const std::string& ascii) {
-  return ReadBytes(path).find(Utf16Bytes(ascii)) != std::string::npos;
+  return ReadFile(path).find(Utf16Bytes(ascii)) != std::string::npos;
 }
 
 TEST(TraceLogFile, EntriesFollowTheFileAtThePath) {
@@ -66,7 +63,7 @@ TEST(TraceLogFile, EntriesFollowTheFileAtThePath) {
     ASSERT_TRUE(Holds(path, "before"));
     c.change(path, moved);
     qx::net::WriteLog(u"after");
-    const std::string bytes = ReadBytes(path);
+    const std::string bytes = ReadFile(path);
     EXPECT_TRUE(Holds(path, "after"));
     EXPECT_FALSE(Holds(path, "before"));
     ASSERT_GE(bytes.size(), 2u);

@@ -7,19 +7,16 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 
 #include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
+#include "tests/support/files.h"
 
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
-}
+using qxtest::ReadFile;
 
 // The UTF-16LE bytes decoded to UTF-8, for readable comparisons.
 std::string DecodeUtf16(const std::string& bytes) {
@@ -56,7 +53,7 @@ TEST_F(TraceLog, PathIsInTheTemporaryFolderWithASeparatorAdded) {
 TEST_F(TraceLog, EntriesAreUtf16WithByteOrderMarkTimestampAndCrLf) {
   qx::net::WriteLog(u"first line\nsecond");
   qx::net::WriteLog(u"next");
-  const std::string bytes = ReadBytes(path_);
+  const std::string bytes = ReadFile(path_);
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xFF);
   EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xFE);
@@ -85,7 +82,7 @@ TEST_F(TraceLog, PasswordsInUrlsAreMasked) {
   for (const auto& c : cases) {
     unlink(path_.c_str());
     qx::net::WriteLog(c.message);
-    const std::string text = DecodeUtf16(ReadBytes(path_).substr(2));
+    const std::string text = DecodeUtf16(ReadFile(path_).substr(2));
     ASSERT_GT(text.size(), 20u);
     EXPECT_EQ(text.substr(18), std::string(c.logged) + "\r\n");
   }
@@ -99,7 +96,7 @@ TEST_F(TraceLog, TrimDeletesOnlyAFileAboveTheLimit) {
   qx::net::TrimLogFile();
   EXPECT_NE(access(path_.c_str(), F_OK), 0) << "one byte more is deleted";
   qx::net::WriteLog(u"restart");
-  const std::string bytes = ReadBytes(path_);
+  const std::string bytes = ReadFile(path_);
   EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
 }
 
@@ -114,13 +111,13 @@ TEST_F(TraceLog, NewLogIsPrivateAndASymbolicLinkIsNotFollowed) {
   { std::ofstream(target) << "keep"; }
   ASSERT_EQ(symlink(target.c_str(), path_.c_str()), 0);
   qx::net::WriteLog(u"must not land in the link's target");
-  EXPECT_EQ(ReadBytes(target), "keep");
+  EXPECT_EQ(ReadFile(target), "keep");
   unlink(path_.c_str());
 }
 
 TEST_F(TraceLog, SystemInfoBlockHasItsMarkersAndFields) {
   qx::net::LogSystemInfo();
-  const std::string text = DecodeUtf16(ReadBytes(path_).substr(2));
+  const std::string text = DecodeUtf16(ReadFile(path_).substr(2));
   EXPECT_NE(text.find("*Start SYSINFO\r\n"), std::string::npos);
   EXPECT_NE(text.find(" OS Description: "), std::string::npos);
   EXPECT_NE(text.find("\r\r\n OS BuildNum: "), std::string::npos);

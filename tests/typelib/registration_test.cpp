@@ -63,11 +63,7 @@ TEST(TypeLibraryRegistration, RegisteringTwiceEqualsOnceAndReplacesStaleContent)
 TEST(TypeLibraryRegistration, UnregisterRemovesExactlyItsOwnKeys) {
   // A neighbour that belongs to someone else.
   const std::u16string other = u"Interface\\{00020400-0000-0000-C000-000000000046}";
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, other.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  qxtest::CreateRegistryKey(HKEY_CLASSES_ROOT, other);
 
   ASSERT_EQ(qx::typelib::RegisterTypeLibrary(kModule), S_OK);
   ASSERT_EQ(qx::typelib::UnregisterTypeLibrary(), S_OK);

@@ -14,17 +14,12 @@
 #include "net/upload/temporary_folder.h"
 #include "net/upload/upload_error.h"
 #include "tests/support/com_test.h"
+#include "tests/support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qx::net::CreateUploadAnswerFile;
-
-std::string FirstLine(const std::string& path) {
-  std::string line;
-  std::getline(std::ifstream(path), line);
-  return line;
-}
 
 TEST(AnswerFile, UniquePrivateFilesThatLeavePlantedNamesAlone) {
   const std::string folder = qx::net::TemporaryFolder();
@@ -62,8 +57,8 @@ TEST(AnswerFile, UniquePrivateFilesThatLeavePlantedNamesAlone) {
   }
   EXPECT_EQ(names.size(), 20u);
   for (const std::string& link : planted) EXPECT_TRUE(fs::is_symlink(link)) << link;
-  EXPECT_EQ(FirstLine(victim), "precious");
-  EXPECT_EQ(FirstLine(plainFile), "someone else's");
+  EXPECT_EQ(qxtest::ReadFile(victim), "precious");
+  EXPECT_EQ(qxtest::ReadFile(plainFile), "someone else's");
 }
 
 TEST(AnswerFile, TemporaryFolderFromTmpdir) {

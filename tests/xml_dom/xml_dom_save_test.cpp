@@ -132,12 +132,6 @@ TEST(XmlDomSave, TreeRulesAreEnforced) {
   EXPECT_FALSE(std::filesystem::exists(qxtest::TempPath("nothing.xml")));
 }
 
-size_t FilesIn(const std::string& folder) {
-  size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
-  return count;
-}
-
 TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
   const std::string folder = qxtest::TempPath("saves");
   std::filesystem::create_directories(folder + "/target-is-folder");
@@ -162,7 +156,7 @@ TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
     chmod(folder.c_str(), 0700);
   }
   EXPECT_EQ(ReadFile(path), "<old/>");
-  EXPECT_EQ(FilesIn(folder), 2u);
+  EXPECT_EQ(qxtest::FolderEntries(folder).size(), 2u);
 
   // A file-size limit stands for a full disk: the write fails part way
   // (the size signal is ignored, so the write reports an error).
@@ -179,11 +173,11 @@ TEST(XmlDomSave, FailedSaveLeavesTheOldFileAndNoTemporary) {
   setrlimit(RLIMIT_FSIZE, &previous);
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(ReadFile(path), "<old/>");
-  EXPECT_EQ(FilesIn(folder), 2u);
+  EXPECT_EQ(qxtest::FolderEntries(folder).size(), 2u);
 
   doc.save(qx::Utf8ToUtf16(path));
   EXPECT_EQ(ReadFile(path), "<new></new>\r\n");
-  EXPECT_EQ(FilesIn(folder), 2u);
+  EXPECT_EQ(qxtest::FolderEntries(folder).size(), 2u);
 }
 
 TEST(XmlDomSave, FileModesAndLinks) {
