@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "net/connectivity/connect_probe.h"
 #include "net/connectivity/host_lookup.h"
@@ -24,15 +25,18 @@ namespace {
 using qx::net::ConnectWithTimeout;
 using qx::net::HostResolver;
 
-// Runs `probe` with the diagnostics switched on; what it wrote to stderr.
+// The probe's answer and what it wrote to stderr.
+using Probed = std::pair<bool, std::string>;
+
+// Runs `probe` with the diagnostics switched on.
 template <class Probe>
-std::string Diagnostics(Probe probe, bool* answer) {
+Probed Diagnostics(Probe probe) {
   setenv("QXNET_DIAGNOSTICS", "1", 1);
   testing::internal::CaptureStderr();
-  *answer = probe();
-  const std::string text = testing::internal::GetCapturedStderr();
+  const bool answer = probe();
+  Probed probed{answer, testing::internal::GetCapturedStderr()};
   unsetenv("QXNET_DIAGNOSTICS");
-  return text;
+  return probed;
 }
 
 HostResolver MustNotResolve() {
@@ -69,17 +73,14 @@ TEST(ConnectProbe, ListeningAndClosedPortsWhateverTheTimeout) {
   const std::uint16_t closed = qxtest::ClosedPort();
   for (const std::int32_t timeout : {1000, 0, -1, INT_MAX, INT_MIN}) {
     SCOPED_TRACE(timeout);
-    bool answer = false;
-    std::string text = Diagnostics(
-        [&] { return ConnectWithTimeout("127.0.0.1", listener.port(), timeout, MustNotResolve()); },
-        &answer);
+    const Probed open = Diagnostics([&] {
+      return ConnectWithTimeout("127.0.0.1", listener.port(), timeout, MustNotResolve());
+    });
     // A zero timeout may end before the handshake; every other one connects.
     if (timeout == 0) continue;
-    EXPECT_TRUE(answer);
-    EXPECT_EQ(text, "");
-    text = Diagnostics([&] { return ConnectWithTimeout("127.0.0.1", closed, timeout); }, &answer);
-    EXPECT_FALSE(answer);
-    EXPECT_EQ(text, "");
+    EXPECT_EQ(open, Probed(true, ""));
+    EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout("127.0.0.1", closed, timeout); }),
+              Probed(false, ""));
   }
 }
 
@@ -100,12 +101,10 @@ TEST(ConnectProbe, FullListenQueueRunsIntoTheTimeout) {
     for (int fd : clients) close(fd);
     GTEST_SKIP() << "the listen queue cannot be filled on this system";
   }
-  bool answer = true;
-  const std::string text =
-      Diagnostics([&] { return ConnectWithTimeout("127.0.0.1", listener.port(), 300); }, &answer);
+  const Probed probed =
+      Diagnostics([&] { return ConnectWithTimeout("127.0.0.1", listener.port(), 300); });
   for (int fd : clients) close(fd);
-  EXPECT_FALSE(answer);
-  EXPECT_EQ(text, "Timeout\n");
+  EXPECT_EQ(probed, Probed(false, "Timeout\n"));
 }
 
 TEST(ConnectProbe, HostsThatCannotBeResolvedFailWithTheirMessage) {
@@ -119,10 +118,8 @@ TEST(ConnectProbe, HostsThatCannotBeResolvedFailWithTheirMessage) {
                {"nothing.test", nothing}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.host.substr(0, 20));
-    bool answer = true;
-    EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout(c.host, 80, -1, c.resolver); }, &answer),
-              "Unable to get host address\n");
-    EXPECT_FALSE(answer);
+    EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout(c.host, 80, -1, c.resolver); }),
+              Probed(false, "Unable to get host address\n"));
   }
   // Without the switch (or with it at "0") nothing is written.
   for (const char* value : {static_cast<const char*>(nullptr), "0"}) {
@@ -168,11 +165,8 @@ TEST(ConnectProbe, SlowLookupTimesOutAndTheWorkerFinishesOnItsOwn) {
     return htonl(INADDR_LOOPBACK);
   };
   qxtest::Listener listener;
-  bool answer = true;
-  EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout("slow.test", listener.port(), 50, slow); },
-                        &answer),
-            "Timeout getting host address\n");
-  EXPECT_FALSE(answer);
+  EXPECT_EQ(Diagnostics([&] { return ConnectWithTimeout("slow.test", listener.port(), 50, slow); }),
+            Probed(false, "Timeout getting host address\n"));
   slow = nullptr;
   {
     std::lock_guard<std::mutex> lock(gate->mutex);

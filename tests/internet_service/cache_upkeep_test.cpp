@@ -16,6 +16,7 @@
 #include "net/internet_service/url_cache_admin.h"
 #include "net/internet_service/url_cache_index.h"
 #include "qxnet/text.h"
+#include "tests/internet_service/cache_entries.h"
 #include "tests/support/com_test.h"
 
 using namespace qx::inet;
@@ -32,21 +33,8 @@ std::string FreshCacheFolder(const std::string& name) {
   return folder;
 }
 
-std::string CacheFile(const std::string& url, size_t bytes) {
-  const std::u16string wide = qx::Utf8ToUtf16(url);
-  char16_t path[MAX_PATH + 1] = {};
-  EXPECT_TRUE(CreateUrlCacheEntryW(wide.c_str(), 0, u"bin", path, 0)) << GetLastError();
-  const std::string file = qx::Utf16ToUtf8(path);
-  std::ofstream(file, std::ios::binary) << std::string(bytes, 'x');
-  return file;
-}
-
 std::string CommitNew(const std::string& url, size_t bytes) {
-  const std::string file = CacheFile(url, bytes);
-  const FILETIME time = FileTimeFromInt64(1000);
-  EXPECT_TRUE(CommitUrlCacheEntryW(qx::Utf8ToUtf16(url).c_str(), qx::Utf8ToUtf16(file).c_str(),
-                                   time, time, NORMAL_CACHE_ENTRY, nullptr, 0, nullptr, nullptr));
-  return file;
+  return inettest::CommitNew(url, std::string(bytes, 'x'));
 }
 
 // Marks the entry as used now, as a retrieval does.
@@ -106,7 +94,8 @@ TEST(CacheUpkeepTest, TrimRemovesLeastRecentlyUsedFirstAndKeepsTheNewest) {
   const std::string b = CommitNew("http://h/b", 400);
   const std::string c = CommitNew("http://h/c", 400);
   Use("http://h/a");  // b is now the least recently used
-  PartialDownload partial{CacheFile("http://h/p", 300), "\"v\"", 1000};
+  PartialDownload partial{inettest::NewCacheFile("http://h/p", std::string(300, 'x')), "\"v\"",
+                          1000};
   ASSERT_TRUE(RecordPartialDownload("http://h/p", partial));
   {
     // A partial download being written is never taken, whatever its age.

@@ -8,6 +8,7 @@
 
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
+#include "tests/support/loopback_server.h"
 
 namespace inettest {
 
@@ -65,5 +66,30 @@ struct Exchange {
   HINTERNET connection = nullptr;
   HINTERNET request = nullptr;
 };
+
+// Starts `server` answering GET / with `text`.
+inline void ServeText(qxtest::LoopbackServer& server, const std::string& text) {
+  server.http().Get("/", [text](const httplib::Request&, httplib::Response& response) {
+    response.set_content(text, "text/plain");
+  });
+  server.Start();
+}
+
+// Byte `offset` of the bodies ServePattern sends.
+inline char PatternAt(size_t offset) { return static_cast<char>(offset % 251); }
+
+// GET /pattern?n=N answers N bytes of PatternAt, written in 64 KiB pieces.
+inline void ServePattern(httplib::Server& http) {
+  http.Get("/pattern", [](const httplib::Request& request, httplib::Response& response) {
+    response.set_content_provider(std::stoul(request.get_param_value("n")),
+                                  "application/octet-stream",
+                                  [](size_t offset, size_t length, httplib::DataSink& sink) {
+                                    std::string chunk(std::min<size_t>(length, 64 * 1024), '\0');
+                                    for (size_t i = 0; i < chunk.size(); ++i)
+                                      chunk[i] = PatternAt(offset + i);
+                                    return sink.write(chunk.data(), chunk.size());
+                                  });
+  });
+}
 
 }  // namespace inettest

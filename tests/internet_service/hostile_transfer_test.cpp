@@ -89,10 +89,7 @@ TEST(HostileTransferTest, TrickledBodyFailsUnderTheSpeedFloor) {
 
 TEST(HostileTransferTest, FailedProxySaysItWasTheProxy) {
   LoopbackServer server;
-  server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("direct", "text/plain");
-  });
-  server.Start();
+  inettest::ServeText(server, "direct");
   const std::string deadProxy = "127.0.0.1:" + std::to_string(qxtest::ClosedPort());
   const std::u16string deadProxyWide = qx::Utf8ToUtf16(deadProxy);
   const int deadServer = qxtest::ClosedPort();
@@ -127,10 +124,7 @@ TEST(HostileTransferTest, HttpsRedirectToHttpIsRefusedAsADowngrade) {
   const auto files = qxtest::MakeCertificates(folder, qxtest::CertificateKind::Valid);
   setenv("QXNET_CA_BUNDLE", files.caCert.c_str(), 1);
   LoopbackServer plain;
-  plain.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("plain", "text/plain");
-  });
-  plain.Start();
+  inettest::ServeText(plain, "plain");
   LoopbackServer secure(
       std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
   secure.http().Get("/", [&plain](const httplib::Request&, httplib::Response& response) {

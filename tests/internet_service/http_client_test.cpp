@@ -58,16 +58,7 @@ class HttpClientTest : public ::testing::Test {
     http.Post("/echo", [](const Request& request, Response& response) {
       response.set_content(request.get_header_value("X-Extra") + ":" + request.body, "text/plain");
     });
-    http.Get("/big", [](const Request&, Response& response) {
-      response.set_content_provider(kBigSize, "application/octet-stream",
-                                    [](size_t offset, size_t length, httplib::DataSink& sink) {
-                                      std::string chunk(std::min<size_t>(length, 64 * 1024), '\0');
-                                      for (size_t i = 0; i < chunk.size(); ++i) {
-                                        chunk[i] = static_cast<char>((offset + i) % 251);
-                                      }
-                                      return sink.write(chunk.data(), chunk.size());
-                                    });
-    });
+    inettest::ServePattern(http);
     server.Start();
   }
 
@@ -144,7 +135,7 @@ TEST_F(HttpClientTest, LastModifiedOutsideTheTimeRangeIsUnreadable) {
 }
 
 TEST_F(HttpClientTest, LargeBodyStreamsInBoundedMemory) {
-  Exchange get(server.port(), nullptr, "/big");
+  Exchange get(server.port(), nullptr, "/pattern?n=" + std::to_string(kBigSize));
   ASSERT_TRUE(get.Send());
   { std::ofstream("/proc/self/clear_refs") << "5"; }  // restart the peak measurement
   const long peakBefore = PeakResidentKb();
@@ -154,7 +145,7 @@ TEST_F(HttpClientTest, LargeBodyStreamsInBoundedMemory) {
   for (DWORD got = 1; got != 0; total += got) {
     ASSERT_TRUE(InternetReadFile(get.request, buffer.data(), 4096, &got));
     for (DWORD i = 0; i < got && intact; i += 997)
-      intact = buffer[i] == static_cast<char>((total + i) % 251);
+      intact = buffer[i] == inettest::PatternAt(total + i);
   }
   EXPECT_TRUE(intact);
   EXPECT_EQ(total, kBigSize);

@@ -11,32 +11,14 @@
 
 using namespace qx::inet;
 using inettest::Exchange;
+using inettest::PatternAt;
 
 namespace {
 
-char PatternAt(size_t offset) { return static_cast<char>(offset % 251); }
-
-class ReadInPlaceTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // /pattern?n=N: N bytes of the offset pattern, written in 64 KiB pieces.
-    server.http().Get("/pattern", [](const httplib::Request& request, httplib::Response& response) {
-      response.set_content_provider(std::stoul(request.get_param_value("n")),
-                                    "application/octet-stream",
-                                    [](size_t offset, size_t length, httplib::DataSink& sink) {
-                                      std::string chunk(std::min<size_t>(length, 64 * 1024), '\0');
-                                      for (size_t i = 0; i < chunk.size(); ++i)
-                                        chunk[i] = PatternAt(offset + i);
-                                      return sink.write(chunk.data(), chunk.size());
-                                    });
-    });
-    server.Start();
-  }
-
+TEST(ReadInPlaceTest, HandsOverEveryByteOnceWithinTheAskedSize) {
   qxtest::LoopbackServer server;
-};
-
-TEST_F(ReadInPlaceTest, HandsOverEveryByteOnceWithinTheAskedSize) {
+  inettest::ServePattern(server.http());
+  server.Start();
   struct Case {
     DWORD piece;
     size_t size;

@@ -67,10 +67,7 @@ TEST(TlsTest, OnlyAFullyValidCertificateIsAccepted) {
       unsetenv("QXNET_CA_BUNDLE");
     LoopbackServer server(
         std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
-    server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content("secret", "text/plain");
-    });
-    server.Start();
+    inettest::ServeText(server, "secret");
     DWORD error = 0;
     std::string body;
     const DWORD status = Get(server.port(), u"/", ignoreAll, &error, &body);
@@ -100,10 +97,7 @@ TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
   const std::string missing = folder + "/missing.pem";
   LoopbackServer server(
       std::make_unique<httplib::SSLServer>(files.serverCert.c_str(), files.serverKey.c_str()));
-  server.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("secret", "text/plain");
-  });
-  server.Start();
+  inettest::ServeText(server, "secret");
   const char* const variables[] = {"CURL_CA_BUNDLE", "SSL_CERT_FILE", "SSL_CERT_DIR",
                                    "QXNET_CA_BUNDLE"};
   const struct {
@@ -143,10 +137,7 @@ TEST(TlsTest, TrustComesFromTheEnvironmentInTheUsualOrder) {
   // A plain request does not need the trust settings.
   setenv("SSL_CERT_FILE", missing.c_str(), 1);
   LoopbackServer plain;
-  plain.http().Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("open", "text/plain");
-  });
-  plain.Start();
+  inettest::ServeText(plain, "open");
   EXPECT_EQ(Get(plain.port(), u"/", 0), 200u);
   unsetenv("SSL_CERT_FILE");
 }

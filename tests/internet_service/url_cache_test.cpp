@@ -1,42 +1,27 @@
 // The internet cache: entries, locks, replacement, file names, several
-// processes at once.
+// processes at once and the bound on the index's write-ahead log.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <tuple>
 
+#include "net/internet_service/file_remover.h"
 #include "net/internet_service/internet_service.h"
 #include "qxnet/text.h"
+#include "tests/internet_service/cache_entries.h"
 #include "tests/support/child_processes.h"
+#include "tests/support/com_test.h"
 
 using namespace qx::inet;
+using namespace inettest;
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string CacheDir() { return std::getenv("QXNET_CACHE_DIR"); }
-
-std::string NewFile(const std::u16string& url, const char16_t* extension,
-                    const std::string& content) {
-  char16_t path[MAX_PATH + 1] = {};
-  EXPECT_TRUE(CreateUrlCacheEntryW(url.c_str(), 0, extension, path, 0)) << GetLastError();
-  const std::string file = qx::Utf16ToUtf8(path);
-  std::ofstream(file, std::ios::binary) << content;
-  return file;
-}
-
-bool Commit(const std::u16string& url, const std::string& file, int64_t modified = 1000) {
-  const FILETIME time = FileTimeFromInt64(modified);
-  return CommitUrlCacheEntryW(url.c_str(), qx::Utf8ToUtf16(file).c_str(), time, time,
-                              NORMAL_CACHE_ENTRY, nullptr, 0, nullptr, nullptr) == TRUE;
-}
-
-const INTERNET_CACHE_ENTRY_INFOW& Entry(const std::vector<char>& buffer) {
-  return *reinterpret_cast<const INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
-}
 
 // The entry through the size protocol, locking it; empty when not cached.
 std::vector<char> Retrieve(const std::u16string& url) {
@@ -50,27 +35,20 @@ std::vector<char> Retrieve(const std::u16string& url) {
   return buffer;
 }
 
-std::vector<char> Info(const std::u16string& url) {
-  DWORD size = 4096;
-  std::vector<char> buffer(size);
-  EXPECT_TRUE(GetUrlCacheEntryInfoExW(url.c_str(),
-                                      reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()),
-                                      &size, nullptr, nullptr, nullptr, 0));
-  return buffer;
-}
-
 TEST(UrlCacheTest, CommitRetrieveLockInfoReplaceDelete) {
-  const std::u16string url = u"http://h/feed.xml";
+  const std::string name = "http://h/feed.xml";
+  const std::u16string url = qx::Utf8ToUtf16(name);
   EXPECT_TRUE(Retrieve(url).empty());
-  const std::string file = NewFile(url, u"xml", "<rss/>");
-  ASSERT_TRUE(Commit(url, file, 123456789));
+  const std::string file = NewCacheFile(name, "<rss/>", u"xml");
+  ASSERT_TRUE(CommitCacheFile(name, file, 123456789));
   auto buffer = Retrieve(url);
   ASSERT_FALSE(buffer.empty());
-  EXPECT_EQ(qx::Utf16ToUtf8(Entry(buffer).lpszLocalFileName), file);
-  EXPECT_EQ(qx::Utf16ToUtf8(Entry(buffer).lpszSourceUrlName), "http://h/feed.xml");
-  EXPECT_EQ(FileTimeToInt64(Entry(buffer).LastModifiedTime), 123456789);
-  EXPECT_EQ(Entry(buffer).dwSizeLow, 6u);
-  EXPECT_EQ(Entry(buffer).dwUseCount, 1u);  // locked
+  const auto& entry = Entry(buffer);
+  EXPECT_EQ(std::make_tuple(qx::Utf16ToUtf8(entry.lpszLocalFileName),
+                            qx::Utf16ToUtf8(entry.lpszSourceUrlName),
+                            FileTimeToInt64(entry.LastModifiedTime), entry.dwSizeLow,
+                            entry.dwUseCount /* locked */),
+            std::make_tuple(file, name, int64_t{123456789}, DWORD{6}, DWORD{1}));
 
   // A fixed-size record buffer is too small for the texts.
   INTERNET_CACHE_ENTRY_INFOW fixed{};
@@ -84,19 +62,19 @@ TEST(UrlCacheTest, CommitRetrieveLockInfoReplaceDelete) {
   change.LastSyncTime = FileTimeFromInt64(777);
   change.LastModifiedTime = FileTimeFromInt64(1);
   ASSERT_TRUE(SetUrlCacheEntryInfoW(url.c_str(), &change, CACHE_ENTRY_SYNCTIME_FC));
-  EXPECT_EQ(FileTimeToInt64(Entry(Info(url)).LastSyncTime), 777);
-  EXPECT_EQ(FileTimeToInt64(Entry(Info(url)).LastModifiedTime), 123456789);
+  EXPECT_EQ(FileTimeToInt64(Entry(CacheEntryInfo(name)).LastSyncTime), 777);
+  EXPECT_EQ(FileTimeToInt64(Entry(CacheEntryInfo(name)).LastModifiedTime), 123456789);
   EXPECT_TRUE(UnlockUrlCacheEntryFileW(url.c_str(), 0));
   EXPECT_TRUE(UnlockUrlCacheEntryFileW(url.c_str(), 0));  // never below zero
-  EXPECT_EQ(Entry(Info(url)).dwUseCount, 0u);
+  EXPECT_EQ(Entry(CacheEntryInfo(name)).dwUseCount, 0u);
 
   // A new file replaces the entry and deletes the old file; the same file is kept.
-  const std::string second = NewFile(url, u"xml", "two!");
+  const std::string second = NewCacheFile(name, "two!", u"xml");
   EXPECT_NE(file, second);
-  ASSERT_TRUE(Commit(url, second, 2000));
+  ASSERT_TRUE(CommitCacheFile(name, second, 2000));
   EXPECT_FALSE(fs::exists(file));
-  EXPECT_EQ(qx::Utf16ToUtf8(Entry(Info(url)).lpszLocalFileName), second);
-  ASSERT_TRUE(Commit(url, second, 3000));
+  EXPECT_EQ(qx::Utf16ToUtf8(Entry(CacheEntryInfo(name)).lpszLocalFileName), second);
+  ASSERT_TRUE(CommitCacheFile(name, second, 3000));
   EXPECT_TRUE(fs::exists(second));
 
   EXPECT_TRUE(DeleteUrlCacheEntryW(url.c_str()));
@@ -105,6 +83,25 @@ TEST(UrlCacheTest, CommitRetrieveLockInfoReplaceDelete) {
   EXPECT_FALSE(DeleteUrlCacheEntryW(url.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(UnlockUrlCacheEntryFileW(url.c_str(), 0));
+}
+
+// Files too large to remove on the committing thread go to the worker.
+TEST(UrlCacheTest, LargeReplacedFileIsRemovedByTheWorker) {
+  const std::string url = "http://h/replaced-large";
+  auto commitLarge = [&url] {
+    const std::string file = NewCacheFile(url, "");
+    fs::resize_file(file, kRemoveLaterSize);  // sparse: no disk needed
+    EXPECT_TRUE(CommitCacheFile(url, file));
+    return file;
+  };
+  const std::string first = commitLarge();
+  const std::string second = commitLarge();
+  WaitForRemovals();
+  EXPECT_FALSE(fs::exists(first));
+  ASSERT_TRUE(fs::exists(second));
+  ASSERT_TRUE(DeleteUrlCacheEntryW(qx::Utf8ToUtf16(url).c_str()));
+  WaitForRemovals();
+  EXPECT_FALSE(fs::exists(second));
 }
 
 TEST(UrlCacheTest, HostileNamesStayInsideTheCacheFolder) {
@@ -133,39 +130,64 @@ TEST(UrlCacheTest, HostileNamesStayInsideTheCacheFolder) {
   // Only files of the cache can be committed.
   const std::string outside = std::string(std::getenv("TMPDIR")) + "/precious.txt";
   std::ofstream(outside) << "keep me";
-  EXPECT_FALSE(Commit(u"http://h/a", outside));
+  EXPECT_FALSE(CommitCacheFile("http://h/a", outside));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   fs::create_symlink(outside, CacheDir() + "/link.txt");
   for (const std::string name : {"/link.txt", "/../precious.txt", "/index.db"}) {
-    EXPECT_FALSE(Commit(u"http://h/a", CacheDir() + name)) << name;
+    EXPECT_FALSE(CommitCacheFile("http://h/a", CacheDir() + name)) << name;
   }
   EXPECT_TRUE(fs::exists(outside));
 }
 
+// Each child commits its own URLs and one shared URL, and ends with _exit
+// as a killed process would.
+bool CommitInChild(const std::string& prefix, int commits) {
+  for (int i = 0; i < commits; ++i) {
+    const std::string own = prefix + std::to_string(i);
+    if (!CommitCacheFile(own, NewCacheFile(own, "x", u"dat")) ||
+        !CommitCacheFile("http://h/shared", NewCacheFile("http://h/shared", prefix, u"dat"))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 TEST(UrlCacheTest, TwoProcessesCommittingAtOnce) {
   constexpr int kEach = 40;
-  auto own = [](int process, int i) {
-    return qx::Utf8ToUtf16("http://h/p" + std::to_string(process) + "/" + std::to_string(i));
-  };
-  EXPECT_TRUE(qxtest::InChildProcesses(2, [&](int p) {
-    for (int i = 0; i < kEach; ++i) {
-      if (!Commit(own(p, i), NewFile(own(p, i), u"dat", "x")) ||
-          !Commit(u"http://h/shared", NewFile(u"http://h/shared", u"dat", std::to_string(p)))) {
-        return false;
-      }
-    }
-    return true;
-  }));
+  auto own = [](int p) { return "http://h/p" + std::to_string(p) + "/"; };
+  EXPECT_TRUE(qxtest::InChildProcesses(2, [&](int p) { return CommitInChild(own(p), kEach); }));
   for (int p = 0; p < 2; ++p) {
-    for (int i = 0; i < kEach; ++i)
-      EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(own(p, i))).lpszLocalFileName)));
+    for (int i = 0; i < kEach; ++i) {
+      const auto info = CacheEntryInfo(own(p) + std::to_string(i));
+      EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(info).lpszLocalFileName)));
+    }
   }
-  EXPECT_TRUE(fs::exists(qx::Utf16ToUtf8(Entry(Info(u"http://h/shared")).lpszLocalFileName)));
+  EXPECT_TRUE(
+      fs::exists(qx::Utf16ToUtf8(Entry(CacheEntryInfo("http://h/shared")).lpszLocalFileName)));
   // Every replaced file of the shared URL was deleted: data files = entries.
   size_t dataFiles = 0;
   for (const auto& item : fs::directory_iterator(CacheDir()))
     dataFiles += item.path().extension() == ".dat";
   EXPECT_EQ(dataFiles, 2u * kEach + 1);
+}
+
+TEST(UrlCacheTest, WriteAheadLogStaysBoundedAcrossManyProcesses) {
+  const std::string saved = CacheDir();
+  const std::string folder = qxtest::TestRoot() + "/log-bound";
+  setenv("QXNET_CACHE_DIR", folder.c_str(), 1);
+  // Two at a time, so that one process's checkpoint meets the other's reads.
+  for (int round = 0; round < 12; ++round) {
+    ASSERT_TRUE(qxtest::InChildProcesses(2, [round](int p) {
+      return CommitInChild("http://h/" + std::to_string(round) + "/" + std::to_string(p) + "/", 25);
+    }));
+  }
+  // 1,200 commits of several pages each would leave megabytes of log.
+  const fs::path log = folder + "/index.db-wal";
+  ASSERT_TRUE(fs::exists(log));
+  EXPECT_LE(fs::file_size(log), 2u << 20);
+  // Every entry is in the index the next process reads.
+  CacheEntryInfo("http://h/11/1/24");
+  setenv("QXNET_CACHE_DIR", saved.c_str(), 1);
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // The browser stand-in: the form upload hands URL, headers and body to the
 // detached helper and returns; the helper posts the exact body, keeps the
 // answer page in the temporary folder and opens it only when visible.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -14,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "net/upload/base64.h"
@@ -25,8 +24,6 @@
 #include "tests/support/files.h"
 #include "tests/support/form_server.h"
 #include "tests/support/loopback_sockets.h"
-
-extern char** environ;
 
 namespace {
 
@@ -61,24 +58,11 @@ int RunHelper(const std::vector<std::string>& arguments, const std::string& body
               std::string* printed) {
   const std::string helper = qx::net::FindNavigateHelper();
   EXPECT_FALSE(helper.empty());
-  const std::string bodyFile = qxtest::TestRoot() + "/body.txt";
-  const std::string outFile = qxtest::TestRoot() + "/printed.txt";
-  std::ofstream(bodyFile, std::ios::binary) << body;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, bodyFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<std::string> all{helper};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& argument : all) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  EXPECT_EQ(posix_spawn(&pid, helper.c_str(), &actions, nullptr, argv.data(), environ), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  waitpid(pid, &status, 0);
+  const std::string outFile = qxtest::TempPath("printed.txt");
+  std::string command = "'" + helper + "'";
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  command += " < '" + qxtest::WriteTempFile("body.txt", body) + "' > '" + outFile + "'";
+  const int status = std::system(command.c_str());
   printed->clear();
   std::istringstream(qxtest::ReadFile(outFile)) >> *printed;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -115,10 +99,9 @@ TEST_F(Navigate, FormIsPostedByTheHelperAfterTheCallReturned) {
   server.MarkCallReturned();
   qxtest::ReceivedPost post;
   ASSERT_TRUE(server.WaitForPost(&post));
-  EXPECT_TRUE(post.callHadReturned);
-  EXPECT_EQ(post.body, body);
-  EXPECT_EQ(post.contentType, "application/x-www-form-urlencoded");
-  EXPECT_EQ(post.userAgent, "Corvane 11.0.6.5036");
+  EXPECT_EQ(
+      std::tie(post.callHadReturned, post.body, post.contentType, post.userAgent),
+      std::make_tuple(true, body, "application/x-www-form-urlencoded", "Corvane 11.0.6.5036"));
 
   const std::string page = WaitFor([] {
     for (const std::string& page : AnswerPages()) {

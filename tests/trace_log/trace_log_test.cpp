@@ -1,14 +1,17 @@
-// The trace log's file: path rules, exact bytes, trimming and the guards
-// against a log path planted by someone else.
+// The trace log's file: path rules, exact bytes, trimming, the guards
+// against a log path planted by someone else, and entries that follow the
+// file at the path when it changes under the open descriptor.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "net/trace_log/trace_log.h"
 #include "qxnet/text.h"
@@ -41,12 +44,14 @@ class TraceLog : public ::testing::Test {
 TEST_F(TraceLog, PathIsInTheTemporaryFolderWithASeparatorAdded) {
   std::string withoutSlash = folder_;
   while (!withoutSlash.empty() && withoutSlash.back() == '/') withoutSlash.pop_back();
-  setenv("TMPDIR", withoutSlash.c_str(), 1);
-  EXPECT_EQ(qx::Utf16ToUtf8(qx::net::GetLogFilePath()), withoutSlash + "/qxinternet.log");
-  setenv("TMPDIR", (std::string(250, 'x')).c_str(), 1);
-  EXPECT_EQ(qx::Utf16ToUtf8(qx::net::GetLogFilePath()), "/qxinternet.log");
-  setenv("TMPDIR", "", 1);
-  EXPECT_EQ(qx::Utf16ToUtf8(qx::net::GetLogFilePath()), "/qxinternet.log");
+  // A folder too long for the path, or none, leaves the root.
+  for (const auto& [folder, path] :
+       {std::pair{withoutSlash, withoutSlash + "/qxinternet.log"},
+        std::pair{std::string(250, 'x'), std::string("/qxinternet.log")},
+        std::pair{std::string(), std::string("/qxinternet.log")}}) {
+    setenv("TMPDIR", folder.c_str(), 1);
+    EXPECT_EQ(qx::Utf16ToUtf8(qx::net::GetLogFilePath()), path) << folder;
+  }
   setenv("TMPDIR", folder_.c_str(), 1);
 }
 
@@ -96,8 +101,7 @@ TEST_F(TraceLog, TrimDeletesOnlyAFileAboveTheLimit) {
   qx::net::TrimLogFile();
   EXPECT_NE(access(path_.c_str(), F_OK), 0) << "one byte more is deleted";
   qx::net::WriteLog(u"restart");
-  const std::string bytes = ReadFile(path_);
-  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+  EXPECT_EQ(ReadFile(path_).substr(0, 2), "\xFF\xFE");
 }
 
 TEST_F(TraceLog, NewLogIsPrivateAndASymbolicLinkIsNotFollowed) {
@@ -118,12 +122,53 @@ TEST_F(TraceLog, NewLogIsPrivateAndASymbolicLinkIsNotFollowed) {
 TEST_F(TraceLog, SystemInfoBlockHasItsMarkersAndFields) {
   qx::net::LogSystemInfo();
   const std::string text = DecodeUtf16(ReadFile(path_).substr(2));
-  EXPECT_NE(text.find("*Start SYSINFO\r\n"), std::string::npos);
-  EXPECT_NE(text.find(" OS Description: "), std::string::npos);
-  EXPECT_NE(text.find("\r\r\n OS BuildNum: "), std::string::npos);
-  EXPECT_NE(text.find(" NWUserName: "), std::string::npos);
-  EXPECT_NE(text.find(" Corvane Version: Corvane 11.0.6.5036\r\n"), std::string::npos);
-  EXPECT_NE(text.find("*End SysInfo\r\n"), std::string::npos);
+  for (const char* part :
+       {"*Start SYSINFO\r\n", " OS Description: ", "\r\r\n OS BuildNum: ", " NWUserName: ",
+        " Corvane Version: Corvane 11.0.6.5036\r\n", "*End SysInfo\r\n"}) {
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+  }
+}
+
+bool Holds(const std::string& path, const std::string& text) {
+  const std::string bytes = ReadFile(path);
+  return bytes.size() >= 2 && DecodeUtf16(bytes.substr(2)).find(text) != std::string::npos;
+}
+
+TEST_F(TraceLog, EntriesFollowTheFileAtThePath) {
+  const std::string moved = folder_ + "/moved.log";
+  const struct {
+    const char* name;
+    void (*change)(const std::string& path, const std::string& moved);
+  } cases[] = {
+      {"removed", [](const std::string& p, const std::string&) { unlink(p.c_str()); }},
+      {"replaced by a rename",
+       [](const std::string& p, const std::string& m) {
+         { std::ofstream(m, std::ios::binary) << ""; }
+         ASSERT_EQ(rename(m.c_str(), p.c_str()), 0);
+       }},
+      // The old file keeps its name elsewhere: only the comparison of device
+      // and inode with the path, made about once a second, notices it.
+      {"renamed away",
+       [](const std::string& p, const std::string& m) {
+         ASSERT_EQ(rename(p.c_str(), m.c_str()), 0);
+         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    unlink(path_.c_str());
+    unlink(moved.c_str());
+    qx::net::WriteLog(u"before");
+    ASSERT_TRUE(Holds(path_, "before"));
+    c.change(path_, moved);
+    qx::net::WriteLog(u"after");
+    EXPECT_TRUE(Holds(path_, "after"));
+    EXPECT_FALSE(Holds(path_, "before"));
+    EXPECT_EQ(ReadFile(path_).substr(0, 2), "\xFF\xFE")
+        << "a new file starts with the byte-order mark";
+    EXPECT_FALSE(Holds(moved, "after"));
+  }
+  unlink(moved.c_str());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "net/upload/answer_file.h"
 #include "net/upload/temporary_folder.h"
@@ -42,16 +43,15 @@ TEST(AnswerFile, UniquePrivateFilesThatLeavePlantedNamesAlone) {
     const qx::net::AnswerFile file = CreateUploadAnswerFile();
     ASSERT_TRUE(file.fd.valid());
     const fs::path path(file.path);
-    EXPECT_EQ(path.parent_path(), fs::path(folder));
-    EXPECT_EQ(path.filename().string().rfind("qxN", 0), 0u) << file.path;
-    EXPECT_EQ(path.extension(), ".htm");
-    EXPECT_EQ(planted.count(file.path), 0u);
-    EXPECT_NE(file.path, plainFile);
     struct stat info {};
     ASSERT_EQ(lstat(file.path.c_str(), &info), 0);
-    EXPECT_TRUE(S_ISREG(info.st_mode));
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-    EXPECT_EQ(info.st_size, 0);
+    // A new private regular file, empty, in the folder, at no name taken before.
+    EXPECT_EQ(std::make_tuple(path.parent_path(), path.filename().string().substr(0, 3),
+                              path.extension(), planted.count(file.path) + (file.path == plainFile),
+                              S_ISREG(info.st_mode), info.st_mode & 0777, info.st_size),
+              std::make_tuple(fs::path(folder), std::string("qxN"), fs::path(".htm"), size_t{0},
+                              true, mode_t{0600}, off_t{0}))
+        << file.path;
     EXPECT_EQ(write(file.fd.get(), "ok", 2), 2);
     names.insert(file.path);
   }
