@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -79,8 +80,7 @@ TEST(RegistryDatabase, RepairedOrRemovedFileIsUsedAfresh) {
   EXPECT_FALSE(qx::registry::KeyExists(HKEY_CURRENT_USER, u"K"));
   ASSERT_EQ(qx::registry::WriteDword(HKEY_CURRENT_USER, u"K", u"w", 3), ERROR_SUCCESS);
   EXPECT_EQ(regtest::Dump(HKEY_CURRENT_USER, u"K"), "[K]\n  w type=4 data=3,0,0,0,\n");
-  struct stat info;
-  EXPECT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 TEST(RegistryDatabase, UnreachableLocationFailsWithACode) {
