@@ -72,7 +72,7 @@ TEST(MachineRegistry, ClassesViewReadsTheUsersClassesOverTheMachines) {
 
 TEST(MachineRegistry, WritesThroughTheClassesViewChangeOnlyTheUsersClasses) {
   WriteClass(HKEY_LOCAL_MACHINE, u"Shared", u"", u"machine");
-  const std::string machineBefore = regtest::Dump(HKEY_LOCAL_MACHINE);
+  const regtest::Listing machineBefore = regtest::Dump(HKEY_LOCAL_MACHINE);
 
   ASSERT_EQ(WriteString(HKEY_CLASSES_ROOT, u"Shared", u"", u"user"), ERROR_SUCCESS);
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CURRENT_USER, u"Software\\Classes\\Shared"), u"user");

@@ -153,7 +153,7 @@ TEST_F(RegistryApiTest, DeleteTreeRemovesOnlyTheSubtree) {
   ASSERT_EQ(qx::registry::WriteString(HKEY_CLASSES_ROOT, u"Top", u"own", u"x"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteTreeW(top, nullptr), ERROR_SUCCESS);
   EXPECT_TRUE(qx::registry::KeyExists(HKEY_CLASSES_ROOT, u"Top"));
-  EXPECT_EQ(regtest::Dump(HKEY_CLASSES_ROOT, u"Top"), "[Top]\n");
+  EXPECT_EQ(regtest::Dump(HKEY_CLASSES_ROOT, u"Top"), (regtest::Listing{{u"Top", u""}}));
 
   // A handle whose key was deleted reports so.
   HKEY doomed = Create(HKEY_CLASSES_ROOT, u"Top\\Doomed");
