@@ -66,8 +66,7 @@ TEST(SafeArray, StringElementsAreCopiedInAndOut) {
 TEST(SafeArray, VariantAndInterfaceElementsAreCountedAndReleased) {
   CountingObject object, other;
   SAFEARRAY* variants = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-  VARIANT in;
-  VariantInit(&in);
+  VARIANT in{};
   in.vt = VT_DISPATCH;
   in.pdispVal = &object;
   LONG index = 0;

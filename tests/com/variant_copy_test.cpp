@@ -32,8 +32,7 @@ TEST(VariantCopy, StringsAreDuplicatedWithEmbeddedZeros) {
 TEST(VariantCopy, InterfacesAreCountedButByReferenceValuesAreNotOwned) {
   CountingObject object;
   object.AddRef();
-  VARIANT src = Holding(VT_DISPATCH, static_cast<IDispatch*>(&object));
-  VARIANT dst = Holding(VT_EMPTY, nullptr);
+  VARIANT src = Holding(VT_DISPATCH, static_cast<IDispatch*>(&object)), dst = {};
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
   EXPECT_EQ(object.refs(), 2u);
   ASSERT_EQ(VariantCopy(&dst, &src), S_OK);  // releases what dst held first

@@ -11,14 +11,7 @@ namespace {
 
 SYSTEMTIME Fields(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0,
                   WORD second = 0) {
-  SYSTEMTIME st{};
-  st.wYear = year;
-  st.wMonth = month;
-  st.wDay = day;
-  st.wHour = hour;
-  st.wMinute = minute;
-  st.wSecond = second;
-  return st;
+  return SYSTEMTIME{year, month, /*wDayOfWeek=*/0, day, hour, minute, second, 0};
 }
 
 TEST(VariantTime, KnownDatesBothWays) {

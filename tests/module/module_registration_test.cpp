@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "qxnet/text.h"
 #include "server/module/object_map.h"
 #include "tests/support/com_test.h"
 #include "tests/support/registry_dump.h"
@@ -26,28 +27,25 @@ class ModuleRegistration : public qxtest::ComTest {};
 
 TEST_F(ModuleRegistration, WritesProgIdsClassKeysAndThreadingModels) {
   for (const qx::ClassEntry& entry : qx::ClassEntries()) {
-    const std::u16string clsid = GuidText(entry.clsid);
+    const std::u16string clsid = GuidText(entry.clsid), key = u"CLSID\\" + clsid;
     SCOPED_TRACE(qxtest::Narrow(entry.progId));
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, entry.progId, u""), entry.description);
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, entry.progId + u"\\CLSID", u""), clsid);
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT,
-                                         entry.versionIndependentProgId + u"\\CurVer", u""),
-              entry.progId);
-    const std::u16string key = u"CLSID\\" + clsid;
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\ProgID", u""), entry.progId);
-    EXPECT_EQ(
-        qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\VersionIndependentProgID", u""),
-        entry.versionIndependentProgId);
+    const struct {
+      std::u16string path, name, expected;
+    } written[] = {
+        {entry.progId, u"", entry.description},
+        {entry.progId + u"\\CLSID", u"", clsid},
+        {entry.versionIndependentProgId + u"\\CurVer", u"", entry.progId},
+        {key + u"\\ProgID", u"", entry.progId},
+        {key + u"\\VersionIndependentProgID", u"", entry.versionIndependentProgId},
+        {key + u"\\TypeLib", u"", GuidText(LIBID_QXNETLib)},
+        {key + u"\\InprocServer32", u"", qx::Utf8ToUtf16(LoadedModulePath())},
+        {key + u"\\InprocServer32", u"ThreadingModel",
+         entry.clsid == CLSID_QXDetectNet ? u"Free" : u"Apartment"},
+    };
+    for (const auto& w : written)
+      EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, w.path, w.name), w.expected)
+          << qxtest::Narrow(w.path);
     EXPECT_TRUE(qxtest::RegistryKeyExists(HKEY_CLASSES_ROOT, key + u"\\Programmable"));
-    EXPECT_EQ(qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\TypeLib", u""),
-              GuidText(LIBID_QXNETLib));
-    auto module = qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"");
-    ASSERT_TRUE(module.has_value());
-    EXPECT_EQ(qxtest::Narrow(*module), LoadedModulePath());
-    const bool free = entry.clsid == CLSID_QXDetectNet;
-    EXPECT_EQ(
-        qxtest::ReadRegistryString(HKEY_CLASSES_ROOT, key + u"\\InprocServer32", u"ThreadingModel"),
-        free ? u"Free" : u"Apartment");
   }
 }
 
@@ -79,22 +77,15 @@ TEST_F(ModuleRegistration, UnknownClassIsNotAvailable) {
 }
 
 TEST_F(ModuleRegistration, ClassFactoryIsCachedAndLockServerHoldsTheModule) {
-  IClassFactory* first = nullptr;
-  IClassFactory* second = nullptr;
-  ASSERT_EQ(
-      DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&first)),
-      S_OK);
-  ASSERT_EQ(
-      DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, reinterpret_cast<void**>(&second)),
-      S_OK);
-  EXPECT_EQ(first, second);
+  qx::ComPtr<IClassFactory> first, second;
+  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, first.PutVoid()), S_OK);
+  ASSERT_EQ(DllGetClassObject(CLSID_UpdateItem, IID_IClassFactory, second.PutVoid()), S_OK);
+  EXPECT_EQ(first.Get(), second.Get());
   EXPECT_EQ(DllCanUnloadNow(), S_OK);  // a held factory alone does not pin the module
   first->LockServer(TRUE);
   EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
   first->LockServer(FALSE);
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
-  first->Release();
-  second->Release();
 }
 
 }  // namespace

@@ -127,16 +127,13 @@ TEST_F(ObjectFrame, AggregationDelegatesToTheOuterUnknown) {
 }
 
 TEST_F(ObjectFrame, ClassFactoryRefusesAggregationForOtherInterfaces) {
-  IClassFactory* factory = nullptr;
-  ASSERT_EQ(DllGetClassObject(CLSID_StringCollection, IID_IClassFactory,
-                              reinterpret_cast<void**>(&factory)),
-            S_OK);
+  qx::ComPtr<IClassFactory> factory;
+  ASSERT_EQ(DllGetClassObject(CLSID_StringCollection, IID_IClassFactory, factory.PutVoid()), S_OK);
   CountingOuter outer;
   void* object = reinterpret_cast<void*>(0x1);
   EXPECT_EQ(factory->CreateInstance(&outer, IID_IDispatch, &object), CLASS_E_NOAGGREGATION);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
-  factory->Release();
 }
 
 TEST_F(ObjectFrame, ErrorRecordsCarrySourceInterfaceAndDescription) {
@@ -176,8 +173,7 @@ TEST_F(ObjectFrame, DispatchEntryPointsFollowTheTypeLibrary) {
   ASSERT_EQ(probe->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
   EXPECT_EQ(id, 1);
   DISPPARAMS none{};
-  VARIANT result;
-  VariantInit(&result);
+  VARIANT result{};
   ASSERT_EQ(probe->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &result, nullptr, nullptr),
             S_OK);
   EXPECT_EQ(result.vt, VT_I4);

@@ -3,8 +3,10 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "platform/registry/registrar.h"
+#include "qxnet/com_ptr.h"
 #include "tests/registry/module/test_inproc_module.h"
 #include "tests/registry/registry_test_util.h"
 
@@ -56,30 +58,27 @@ TEST(ClassRegistry, ProgIdLookupFollowsCurVer) {
   set(u"App.Doc.2\\CLSID", u"{00000000-0000-0000-0000-000000000002}");
   set(u"App.Doc\\CLSID", u"{00000000-0000-0000-0000-000000000001}");
   set(u"App.Doc\\CurVer", u"App.Doc.2");
-  CLSID clsid;
-  ASSERT_EQ(CLSIDFromProgID(u"app.doc", &clsid), S_OK);
-  EXPECT_EQ(clsid.Data4[7], 2);
-  ASSERT_EQ(CLSIDFromProgID(u"App.Doc.1", &clsid), S_OK);
-  EXPECT_EQ(clsid.Data4[7], 1);
-
   // A version-independent ProgID without its own CLSID still resolves.
   set(u"App.Only\\CurVer", u"App.Doc.2");
-  ASSERT_EQ(CLSIDFromProgID(u"App.Only", &clsid), S_OK);
-  EXPECT_EQ(clsid.Data4[7], 2);
   // A CurVer cycle or a dangling CurVer ends, falling back to the own CLSID.
   set(u"Loop.A\\CurVer", u"Loop.B");
   set(u"Loop.B\\CurVer", u"Loop.A");
-  EXPECT_EQ(CLSIDFromProgID(u"Loop.A", &clsid), CO_E_CLASSSTRING);
   set(u"App.Dangling\\CLSID", u"{00000000-0000-0000-0000-000000000003}");
   set(u"App.Dangling\\CurVer", u"Not.There");
-  ASSERT_EQ(CLSIDFromProgID(u"App.Dangling", &clsid), S_OK);
-  EXPECT_EQ(clsid.Data4[7], 3);
-
   set(u"App.Broken\\CLSID", u"not a guid");
-  EXPECT_EQ(CLSIDFromProgID(u"App.Broken", &clsid), CO_E_CLASSSTRING);
-  EXPECT_EQ(CLSIDFromProgID(u"No.Such.Thing", &clsid), CO_E_CLASSSTRING);
-  EXPECT_EQ(CLSIDFromProgID(u"CLSID\\..", &clsid), CO_E_CLASSSTRING);
-  EXPECT_EQ(CLSIDFromProgID(u"", &clsid), CO_E_CLASSSTRING);
+  // The last byte of the class found, or -1 when the lookup fails.
+  CLSID clsid;
+  auto found = [&clsid](const char16_t* progId) {
+    const HRESULT hr = CLSIDFromProgID(progId, &clsid);
+    EXPECT_TRUE(hr == S_OK || hr == CO_E_CLASSSTRING) << std::hex << hr;
+    return hr == S_OK ? clsid.Data4[7] : -1;
+  };
+  const std::pair<const char16_t*, int> cases[] = {
+      {u"app.doc", 2},        {u"App.Doc.1", 1},    {u"App.Only", 2},
+      {u"Loop.A", -1},        {u"App.Dangling", 3}, {u"App.Broken", -1},
+      {u"No.Such.Thing", -1}, {u"CLSID\\..", -1},   {u"", -1}};
+  for (const auto& [progId, last] : cases)
+    EXPECT_EQ(found(progId), last) << qx::Utf16ToUtf8(progId);
   EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
   EXPECT_EQ(CLSIDFromProgID(u"App.Doc", nullptr), E_INVALIDARG);
 
@@ -93,8 +92,7 @@ TEST(ClassRegistry, ModuleIsLoadedOnceAndUnloadedOnlyWhenItAgrees) {
   ASSERT_EQ(RegisterThing(ModulePath()), S_OK);
   const long loads = Counter(kModuleLoadsVariable);
 
-  IQxTestThing* first = nullptr;
-  IQxTestThing* second = nullptr;
+  IQxTestThing *first = nullptr, *second = nullptr;
   ASSERT_EQ(CreateThing(&first), S_OK);
   ASSERT_EQ(CreateThing(&second), S_OK);
   EXPECT_NE(first, second);
@@ -110,13 +108,13 @@ TEST(ClassRegistry, ModuleIsLoadedOnceAndUnloadedOnlyWhenItAgrees) {
   second->Release();
 
   // A held class factory keeps it too.
-  IClassFactory* factory = nullptr;
+  qx::ComPtr<IClassFactory> factory;
   ASSERT_EQ(CoGetClassObject(CLSID_QxTestThing, CLSCTX_ALL, nullptr, IID_IClassFactory,
-                             reinterpret_cast<void**>(&factory)),
+                             factory.PutVoid()),
             S_OK);
   CoFreeUnusedLibraries();
   EXPECT_EQ(Counter(kModuleUnloadsVariable), 0);
-  factory->Release();
+  factory = nullptr;
 
   CoFreeUnusedLibraries();
   EXPECT_EQ(Counter(kModuleUnloadsVariable), 1);

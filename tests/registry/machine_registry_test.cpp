@@ -25,17 +25,11 @@ using regtest::ReadStringOrEmpty;
 std::string MachinePath() { return std::getenv("QXNET_SYSTEM_REGISTRY"); }
 std::string UserPath() { return std::getenv("QXNET_REGISTRY"); }
 
-void WriteMachineClass(std::u16string_view path, std::u16string_view name,
-                       std::u16string_view text) {
-  ASSERT_EQ(
-      WriteString(HKEY_LOCAL_MACHINE, u"Software\\Classes\\" + std::u16string(path), name, text),
-      ERROR_SUCCESS);
-}
-
-void WriteUserClass(std::u16string_view path, std::u16string_view name, std::u16string_view text) {
-  ASSERT_EQ(
-      WriteString(HKEY_CURRENT_USER, u"Software\\Classes\\" + std::u16string(path), name, text),
-      ERROR_SUCCESS);
+// Writes a value below the root's Software\Classes.
+void WriteClass(HKEY root, std::u16string_view path, std::u16string_view name,
+                std::u16string_view text) {
+  ASSERT_EQ(WriteString(root, u"Software\\Classes\\" + std::u16string(path), name, text),
+            ERROR_SUCCESS);
 }
 
 std::string Description(const qxtest::ErrorRecord& record) {
@@ -43,11 +37,11 @@ std::string Description(const qxtest::ErrorRecord& record) {
 }
 
 TEST(MachineRegistry, ClassesViewReadsTheUsersClassesOverTheMachines) {
-  WriteMachineClass(u"CLSID\\{A}\\InprocServer32", u"", u"/usr/lib/libmachine.so");
-  WriteMachineClass(u"CLSID\\{A}\\InprocServer32", u"ThreadingModel", u"Free");
-  WriteUserClass(u"CLSID\\{A}\\InprocServer32", u"", u"/home/me/libmine.so");
-  WriteMachineClass(u"Machine.Only", u"", u"machine");
-  WriteUserClass(u"User.Only", u"", u"user");
+  WriteClass(HKEY_LOCAL_MACHINE, u"CLSID\\{A}\\InprocServer32", u"", u"/usr/lib/libmachine.so");
+  WriteClass(HKEY_LOCAL_MACHINE, u"CLSID\\{A}\\InprocServer32", u"ThreadingModel", u"Free");
+  WriteClass(HKEY_CURRENT_USER, u"CLSID\\{A}\\InprocServer32", u"", u"/home/me/libmine.so");
+  WriteClass(HKEY_LOCAL_MACHINE, u"Machine.Only", u"", u"machine");
+  WriteClass(HKEY_CURRENT_USER, u"User.Only", u"", u"user");
 
   struct Case {
     std::u16string path, name, expected;
@@ -77,8 +71,8 @@ TEST(MachineRegistry, ClassesViewReadsTheUsersClassesOverTheMachines) {
 }
 
 TEST(MachineRegistry, WritesThroughTheClassesViewChangeOnlyTheUsersClasses) {
-  WriteMachineClass(u"Shared", u"", u"machine");
-  const std::string machineBefore = regtest::Dump(HKEY_LOCAL_MACHINE);
+  WriteClass(HKEY_LOCAL_MACHINE, u"Shared", u"", u"machine");
+  const regtest::Listing machineBefore = regtest::Dump(HKEY_LOCAL_MACHINE);
 
   ASSERT_EQ(WriteString(HKEY_CLASSES_ROOT, u"Shared", u"", u"user"), ERROR_SUCCESS);
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CURRENT_USER, u"Software\\Classes\\Shared"), u"user");
@@ -91,7 +85,7 @@ TEST(MachineRegistry, WritesThroughTheClassesViewChangeOnlyTheUsersClasses) {
 }
 
 TEST(MachineRegistry, DamagedMachineDatabaseLeavesUserClassesWorkingAndIsNamed) {
-  WriteUserClass(u"User.Thing\\CLSID", u"", u"{B}");
+  WriteClass(HKEY_CURRENT_USER, u"User.Thing\\CLSID", u"", u"{B}");
   regtest::WriteFile(MachinePath(), std::string(4096, 'x'));
 
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CLASSES_ROOT, u"User.Thing\\CLSID"), u"{B}");
@@ -107,7 +101,7 @@ TEST(MachineRegistry, DamagedMachineDatabaseLeavesUserClassesWorkingAndIsNamed) 
 }
 
 TEST(MachineRegistry, MissingMachineDatabaseReadsAsEmptyAndIsNotCreated) {
-  WriteUserClass(u"User.Thing", u"", u"here");
+  WriteClass(HKEY_CURRENT_USER, u"User.Thing", u"", u"here");
   EXPECT_EQ(ReadStringOrEmpty(HKEY_CLASSES_ROOT, u"User.Thing"), u"here");
   EXPECT_EQ(ReadStringOrEmpty(HKEY_LOCAL_MACHINE, u"Software\\Anything"), u"<missing>");
   EXPECT_FALSE(std::filesystem::exists(MachinePath()));

@@ -62,7 +62,7 @@ TEST(Registrar, RegisterWritesTheScriptsKeysAndValues) {
   // An empty key has no default value.
   EXPECT_TRUE(qx::registry::KeyExists(HKEY_CLASSES_ROOT, kClassKey + u"\\Programmable"));
   EXPECT_EQ(Dump(HKEY_CLASSES_ROOT, kClassKey + u"\\Programmable"),
-            "[" + qx::Utf16ToUtf8(kClassKey) + "\\Programmable]\n");
+            (regtest::Listing{{kClassKey + u"\\Programmable", u""}}));
 
   CLSID clsid;
   ASSERT_EQ(CLSIDFromProgID(u"QXNet.QXNet", &clsid), S_OK);
@@ -77,7 +77,7 @@ TEST(Registrar, RegisterWritesTheScriptsKeysAndValues) {
 
 TEST(Registrar, RegisteringTwiceEqualsOnceAndForceRemoveClearsStaleContent) {
   ASSERT_EQ(UpdateRegistryFromScript(kClassScript, true, kModule), S_OK);
-  const std::string once = Dump(HKEY_CLASSES_ROOT);
+  const regtest::Listing once = Dump(HKEY_CLASSES_ROOT);
   // Leftovers of an older registration below the ForceRemove key disappear.
   ASSERT_EQ(qx::registry::WriteString(HKEY_CLASSES_ROOT, kClassKey + u"\\LocalServer32", u"",
                                       u"/old/path"),
@@ -159,12 +159,12 @@ TEST(Registrar, ScriptErrorsWriteNothing) {
     EXPECT_EQ(UpdateRegistryFromScript(script, true, kModule), DISP_E_EXCEPTION)
         << qx::Utf16ToUtf8(script);
   }
-  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), "[]\n");
+  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), (regtest::Listing{{u"", u""}}));
   // Deep nesting is refused, not a crash.
   std::u16string deep = u"HKCR {";
   for (int i = 0; i < 100000; ++i) deep += u" K {";
   EXPECT_EQ(UpdateRegistryFromScript(deep, true, {}), DISP_E_EXCEPTION);
-  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), "[]\n");
+  EXPECT_EQ(Dump(HKEY_CLASSES_ROOT), (regtest::Listing{{u"", u""}}));
   // An empty script is valid and does nothing.
   EXPECT_EQ(UpdateRegistryFromScript(u"  \n", true, {}), S_OK);
 }

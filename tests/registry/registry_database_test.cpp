@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -78,9 +79,10 @@ TEST(RegistryDatabase, RepairedOrRemovedFileIsUsedAfresh) {
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((path + suffix).c_str());
   EXPECT_FALSE(qx::registry::KeyExists(HKEY_CURRENT_USER, u"K"));
   ASSERT_EQ(qx::registry::WriteDword(HKEY_CURRENT_USER, u"K", u"w", 3), ERROR_SUCCESS);
-  EXPECT_EQ(regtest::Dump(HKEY_CURRENT_USER, u"K"), "[K]\n  w type=4 data=3,0,0,0,\n");
-  struct stat info;
-  EXPECT_EQ(stat(path.c_str(), &info), 0);
+  // Only the new value: a DWORD's four bytes, as two UTF-16 units.
+  const std::u16string onlyW(u"w=4:\x0003\0\n", 7);
+  EXPECT_EQ(regtest::Dump(HKEY_CURRENT_USER, u"K"), (regtest::Listing{{u"K", onlyW}}));
+  EXPECT_TRUE(std::filesystem::exists(path));
 }
 
 TEST(RegistryDatabase, UnreachableLocationFailsWithACode) {

@@ -27,25 +27,21 @@ std::u16string Name(const char* prefix, int number) {
 // third one (in other letter case, so that both hold some keys), both
 // under Many. Values: one per number in the user's key, and the default.
 void Fill() {
+  const std::u16string many = u"Software\\Classes\\Many";
+  int failures = 0;
+  const auto write = [&failures](HKEY root, const std::u16string& path, const std::u16string& name,
+                                 DWORD value) {
+    failures += qx::registry::WriteDword(root, path, name, value) != ERROR_SUCCESS;
+  };
   ASSERT_EQ(QxRegBeginTransaction(), ERROR_SUCCESS);
   for (int i = 0; i < kEntries; ++i) {
-    if (i % 2 == 0) {
-      ASSERT_EQ(qx::registry::WriteDword(HKEY_CURRENT_USER,
-                                         u"Software\\Classes\\Many\\" + Name("key", i), u"", 1),
-                ERROR_SUCCESS);
-    }
-    if (i % 3 == 0) {
-      ASSERT_EQ(qx::registry::WriteDword(HKEY_LOCAL_MACHINE,
-                                         u"Software\\Classes\\Many\\" + Name("KEY", i), u"", 1),
-                ERROR_SUCCESS);
-    }
-    ASSERT_EQ(qx::registry::WriteDword(HKEY_CURRENT_USER, u"Software\\Classes\\Many",
-                                       Name("value", i), static_cast<DWORD>(i)),
-              ERROR_SUCCESS);
+    if (i % 2 == 0) write(HKEY_CURRENT_USER, many + u"\\" + Name("key", i), u"", 1);
+    if (i % 3 == 0) write(HKEY_LOCAL_MACHINE, many + u"\\" + Name("KEY", i), u"", 1);
+    write(HKEY_CURRENT_USER, many, Name("value", i), static_cast<DWORD>(i));
   }
-  ASSERT_EQ(qx::registry::WriteDword(HKEY_CURRENT_USER, u"Software\\Classes\\Many", u"", 7),
-            ERROR_SUCCESS);
+  write(HKEY_CURRENT_USER, many, u"", 7);
   ASSERT_EQ(QxRegCommitTransaction(), ERROR_SUCCESS);
+  ASSERT_EQ(failures, 0);
 }
 
 std::vector<std::u16string> ExpectedSubkeys() {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstring>
-#include <sstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -10,6 +10,7 @@
 #include "qxnet/platform.h"
 #include "qxnet/text.h"
 #include "tests/support/files.h"
+#include "tests/support/registry_dump.h"
 
 namespace regtest {
 
@@ -19,26 +20,10 @@ inline std::vector<BYTE> StringData(std::u16string_view text) {
   return data;
 }
 
-// A readable listing of a key's subtree: one line per key and per value.
-inline void DumpInto(HKEY root, const std::u16string& path, std::ostringstream& out) {
-  std::vector<qx::registry::NamedValue> values;
-  std::vector<std::u16string> subkeys;
-  if (qx::registry::ListValues(root, path, values) != ERROR_SUCCESS) return;
-  qx::registry::ListSubkeys(root, path, subkeys);
-  out << "[" << qx::Utf16ToUtf8(path) << "]\n";
-  for (const auto& value : values) {
-    out << "  " << qx::Utf16ToUtf8(value.name) << " type=" << value.type << " data=";
-    for (BYTE b : value.data) out << static_cast<int>(b) << ',';
-    out << "\n";
-  }
-  for (const auto& subkey : subkeys)
-    DumpInto(root, path.empty() ? subkey : path + u"\\" + subkey, out);
-}
-
-inline std::string Dump(HKEY root, const std::u16string& path = u"") {
-  std::ostringstream out;
-  DumpInto(root, path, out);
-  return out.str();
+// Every key below root\path with its values: key path -> value lines.
+using Listing = std::map<std::u16string, std::u16string>;
+inline Listing Dump(HKEY root, const std::u16string& path = u"") {
+  return qxtest::DumpRegistry(root, path);
 }
 
 using qxtest::ReadFile;

@@ -26,25 +26,16 @@ struct Expected {
 };
 
 TEST(Description, DispatchIdentifiersAreThePublishedOnes) {
-  // One member of each interface, the first and last of the longer ones, and
-  // the special identifiers: a changed table moves one of these.
+  // One member of each interface, the last of the longer ones: a changed
+  // table moves one of these. The members the dispatch tests call by
+  // identifier (RetrieveFile, AttemptConnect, CLRVersions, pubDate, Item,
+  // __NewEnum) are checked there.
   const Expected expected[] = {
-      {&IID__QXNet, u"RetrieveFile", 1},
-      {&IID__QXNet, u"UploadFileForm", 7},
-      {&IID__QXNetConnect, u"AttemptConnect", 101},
-      {&DIID___QXNetEvents, u"End", 2},
-      {&IID__QXDetectNet, u"CLRVersions", 3},
-      {&IID_IUpdateItem, u"pubDate", 6},
-      {&IID_IUpdateItem, u"required", 11},
-      {&IID_IUpdateItems, u"Item", 0},
-      {&IID_IUpdateItems, u"__NewEnum", -4},
-      {&IID_IUpdateItems, u"SortByPubDate", 7},
-      {&IID_IUpdateChannel, u"lastCheckDate", 5},
-      {&IID_IUpdateChannels, u"Add", 2},
-      {&IID_IStringCollection, u"InCollection", 3},
-      {&IID_IUpdateDocument, u"Save", 3},
-      {&IID_IUpdateCatalog, u"tplPassword", 13},
-      {&IID_IUpdateCatalog, u"Load", 18},
+      {&IID__QXNet, u"UploadFileForm", 7},          {&DIID___QXNetEvents, u"End", 2},
+      {&IID_IUpdateItem, u"required", 11},          {&IID_IUpdateItems, u"SortByPubDate", 7},
+      {&IID_IUpdateChannel, u"lastCheckDate", 5},   {&IID_IUpdateChannels, u"Add", 2},
+      {&IID_IStringCollection, u"InCollection", 3}, {&IID_IUpdateDocument, u"Save", 3},
+      {&IID_IUpdateCatalog, u"tplPassword", 13},    {&IID_IUpdateCatalog, u"Load", 18},
       {&IID_IUpdateWorkUnit, u"MoveToPending", 8},
   };
   for (const Expected& e : expected) EXPECT_EQ(IdOf(*e.iid, e.name), e.id);

@@ -2,6 +2,7 @@
 // and passed the way dispatch callers pass them (last one first).
 #pragma once
 
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -25,35 +26,20 @@ inline HRESULT Call(IDispatch* target, DISPID id, WORD flags,
                         argErr);
 }
 
-inline VARIANT RefTo(BSTR* s) {
-  VARIANT v{};
-  v.vt = VT_BYREF | VT_BSTR;
-  v.pbstrVal = s;
-  return v;
-}
-inline VARIANT RefTo(VARIANT_BOOL* b) {
-  VARIANT v{};
-  v.vt = VT_BYREF | VT_BOOL;
-  v.pboolVal = b;
-  return v;
-}
-inline VARIANT RefTo(VARIANT* inner) {
-  VARIANT v{};
-  v.vt = VT_BYREF | VT_VARIANT;
-  v.pvarVal = inner;
-  return v;
-}
-inline VARIANT Double(double d) {
-  VARIANT v{};
-  v.vt = VT_R8;
-  v.dblVal = d;
-  return v;
-}
-inline VARIANT Object(IUnknown* p, VARTYPE vt = VT_DISPATCH) {
+// A variant of type `vt` holding the pointer or the value bits of `value`.
+template <class T>
+VARIANT Holding(VARTYPE vt, T value) {
+  static_assert(sizeof(T) <= sizeof(LONGLONG));
   VARIANT v{};
   v.vt = vt;
-  v.punkVal = p;
+  std::memcpy(&v.llVal, &value, sizeof value);
   return v;
 }
+inline VARIANT RefTo(BSTR* s) { return Holding(VT_BYREF | VT_BSTR, s); }
+inline VARIANT RefTo(VARIANT_BOOL* b) { return Holding(VT_BYREF | VT_BOOL, b); }
+inline VARIANT RefTo(VARIANT* inner) { return Holding(VT_BYREF | VT_VARIANT, inner); }
+inline VARIANT RefTo(LONG* n) { return Holding(VT_BYREF | VT_I4, n); }
+inline VARIANT Double(double d) { return Holding(VT_R8, d); }
+inline VARIANT Object(IUnknown* p, VARTYPE vt = VT_DISPATCH) { return Holding(vt, p); }
 
 }  // namespace typelib_test

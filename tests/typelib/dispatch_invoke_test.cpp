@@ -16,12 +16,10 @@ class DispatchTest : public ::testing::Test {
  protected:
   void TearDown() override {
     // Every reference the dispatch layer took has been given back.
-    EXPECT_EQ(item->refs, 1u);
-    EXPECT_EQ(net->refs, 1u);
-    EXPECT_EQ(items->refs, 1u);
-    item->Release();
-    net->Release();
-    items->Release();
+    const auto release = [](auto* object) { EXPECT_EQ(object->Release(), 0u); };
+    release(item);
+    release(net);
+    release(items);
     SetErrorInfo(0, nullptr);
   }
 
@@ -93,9 +91,7 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterTypes) {
 
   // An argument the caller passes by reference is read through it.
   LONG number = 31;
-  VARIANT byRef{};
-  byRef.vt = VT_BYREF | VT_I4;
-  byRef.plVal = &number;
+  VARIANT byRef = RefTo(&number);
   Variant description = Variant::String(u"x");
   ASSERT_EQ(Call(net, 1, DISPATCH_METHOD, {&url, &byRef, &description}, nullptr), S_OK);
   EXPECT_EQ(net->seenParentWnd, 31);
@@ -195,9 +191,7 @@ TEST_F(DispatchTest, InOutArgumentsGivenOtherwiseAreConvertedAndWrittenBackWhenP
 
   // A reference to a variable of another type cannot receive a string.
   LONG number = 1;
-  VARIANT wrongRef{};
-  wrongRef.vt = VT_BYREF | VT_I4;
-  wrongRef.plVal = &number;
+  VARIANT wrongRef = RefTo(&number);
   UINT argErr = 99;
   EXPECT_EQ(Call(net, 1, DISPATCH_METHOD, {&url, &window, &wrongRef}, nullptr, nullptr, &argErr),
             DISP_E_TYPEMISMATCH);
