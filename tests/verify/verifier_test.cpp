@@ -188,31 +188,6 @@ TEST_F(VerifierTest, ProductKeyComesFromTheMachineRegistry) {
   EXPECT_EQ(Verify(signed_.Get(), path), "");
 }
 
-// Late binding sees the new class and the item's new properties by name.
-TEST_F(VerifierTest, ItemPropertiesAreReachableByName) {
-  ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-  ComPtr<IDispatch> dispatch;
-  ASSERT_EQ(item->QueryInterface(IID_IDispatch, dispatch.PutVoid()), S_OK);
-  LPOLESTR name = const_cast<LPOLESTR>(u"ENCLOSURELENGTH");
-  DISPID id = 0;
-  ASSERT_EQ(dispatch->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
-
-  VARIANT value;
-  value.vt = VT_BSTR;
-  value.bstrVal = SysAllocString(u"5000000000");
-  DISPID named = DISPID_PROPERTYPUT;
-  DISPPARAMS put{&value, &named, 1, 1};
-  EXPECT_EQ(
-      dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &put, nullptr, nullptr, nullptr),
-      S_OK);
-  VariantClear(&value);
-  ComPtr<IUpdateItem2> item2;
-  ASSERT_EQ(item->QueryInterface(IID_IUpdateItem2, item2.PutVoid()), S_OK);
-  LONGLONG length = 0;
-  EXPECT_EQ(item2->get_enclosureLength(&length), S_OK);
-  EXPECT_EQ(length, 5000000000LL);
-}
-
 TEST(PayloadText, Base64AndHexAcceptOnlyTheirCanonicalForm) {
   EXPECT_EQ(feed::Base64Decode("aGk="), std::optional<std::string>("hi"));
   EXPECT_EQ(feed::Base64Decode(""), std::optional<std::string>(""));
