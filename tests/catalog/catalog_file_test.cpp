@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "tests/support/child_processes.h"
 #include "tests/support/feed_fixture.h"
@@ -20,6 +21,7 @@ using qx::BStr;
 using qx::ComPtr;
 using C = IUpdateCatalog;
 using I = IUpdateItem;
+using namespace std::literals;
 
 class CatalogFileTest : public qxtest::ComTest {
  protected:
@@ -143,12 +145,12 @@ TEST_F(CatalogFileTest, SaveThenLoadReproducesValuesAndItemsInTheirLists) {
   auto loaded = NewCatalog(file);
   ASSERT_EQ(loaded->Load(), S_OK);
   C* l = loaded.Get();
-  EXPECT_EQ(Text(l, &C::get_feedUrl), "https://example.invalid/feed");
-  EXPECT_EQ(Text(l, &C::get_setTitle), "Corvane <updates>");
-  EXPECT_EQ(Text(l, &C::get_tplPassword), "p&ss");
-  EXPECT_EQ(Get(l, &C::get_checkInterval), 3);
-  EXPECT_EQ(Get(l, &C::get_fileFormatVersion), 1);
-  EXPECT_EQ(Get(l, &C::get_shouldUpdate), VARIANT_FALSE);
+  EXPECT_EQ(
+      std::tuple(Text(l, &C::get_feedUrl), Text(l, &C::get_setTitle), Text(l, &C::get_tplPassword)),
+      std::tuple("https://example.invalid/feed"s, "Corvane <updates>"s, "p&ss"s));
+  EXPECT_EQ(std::tuple(Get(l, &C::get_checkInterval), Get(l, &C::get_fileFormatVersion),
+                       Get(l, &C::get_shouldUpdate)),
+            std::tuple(3, 1, VARIANT_BOOL(VARIANT_FALSE)));
   EXPECT_NEAR(Get(l, &C::get_publishDate), pub, 0.5 / 86400);
   EXPECT_NEAR(Get(l, &C::get_lastCheckDate), Get(catalog.Get(), &C::get_lastCheckDate),
               1.0 / 86400);
@@ -245,11 +247,11 @@ TEST_F(CatalogFileTest, LongValuesAreCutTo4098Characters) {
 }
 
 TEST_F(CatalogFileTest, LoadFailuresReportTheirMessageAndChangeNothing) {
-  EXPECT_EQ(NewCatalog(TempPath("missing.xml"))->Load(), E_INVALIDARG);
-  EXPECT_EQ(TakeErrorText(), "Invalid filename");
-  auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-  EXPECT_EQ(unnamed->Load(), E_INVALIDARG);
-  EXPECT_EQ(TakeErrorText(), "Invalid filename");
+  for (const auto& c :
+       {NewCatalog(TempPath("missing.xml")), qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog)}) {
+    EXPECT_EQ(c->Load(), E_INVALIDARG);
+    EXPECT_EQ(TakeErrorText(), "Invalid filename");
+  }
 
   const std::vector<std::string> broken = {"", "not xml at all", "<updatecatalog><title>cut",
                                            std::string("\x00\x01\xff\xfe\x02", 5),
@@ -291,12 +293,11 @@ TEST_F(CatalogFileTest, HugeFileLoadsWithItsValuesCut) {
 }
 
 TEST_F(CatalogFileTest, SaveFailuresAreReported) {
-  auto unnamed = qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog);
-  EXPECT_EQ(unnamed->Save(), E_FAIL);
-  EXPECT_EQ(TakeErrorText(), "filename is not set");
-  unnamed->put_fileName(Wide("").Get());
-  EXPECT_EQ(unnamed->Save(), E_FAIL);
-  EXPECT_EQ(TakeErrorText(), "filename is not set");
+  for (const auto& unnamed :
+       {qxtest::Create<IUpdateCatalog>(CLSID_UpdateCatalog), NewCatalog("")}) {
+    EXPECT_EQ(unnamed->Save(), E_FAIL);
+    EXPECT_EQ(TakeErrorText(), "filename is not set");
+  }
 
   EXPECT_TRUE(FAILED(NewCatalog(TempPath("no/such/folder/catalog.xml"))->Save()));
   const auto record = qxtest::TakeErrorRecord();
