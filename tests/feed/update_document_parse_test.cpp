@@ -192,8 +192,7 @@ TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages)
   // (no items) is kept, the second one stops the parse and is not added.
   const std::u16string itemServer = u"CLSID\\{1BACC645-FB55-4237-B947-0F87DC33FCD4}";
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, itemServer.c_str()), ERROR_SUCCESS);
-  const HRESULT hr = Parse(document.Get(), path);
-  EXPECT_TRUE(FAILED(hr));
+  EXPECT_TRUE(FAILED(Parse(document.Get(), path)));
   EXPECT_EQ(TakeErrorText(), "Failed to create UpdateItem object");
   auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);
