@@ -2,6 +2,8 @@
 // line of the item. A catalog without it is written as the file test shows.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/feed_fixture.h"
 
 namespace {
@@ -9,6 +11,7 @@ namespace {
 using namespace feedtest;
 using qx::BStr;
 using qx::ComPtr;
+using namespace std::literals;
 
 class CatalogEnclosureTest : public qxtest::ComTest {
  protected:
@@ -43,14 +46,12 @@ TEST_F(CatalogEnclosureTest, PayloadDataSurvivesSaveAndLoadOnItsOwnLine) {
   std::vector<ComPtr<IUpdateItem>> items = Members(Installed(loaded.Get()).Get());
   ASSERT_EQ(items.size(), 1u);
   auto back = qx::QueryAs<IUpdateItem2>(items[0].Get());
-  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_enclosureUrl), "http://x/a.bin?a=1&b=2");
-  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_enclosureType), "");
-  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_sha256), "00ff");
-  EXPECT_EQ(Text(back.Get(), &IUpdateItem2::get_edSignature), "c2ln");
-  LONGLONG length = 0;
-  EXPECT_EQ(back->get_enclosureLength(&length), S_OK);
-  EXPECT_EQ(length, 4096);
-  EXPECT_EQ(Guid(items[0].Get()), "g-1");
+  using I2 = IUpdateItem2;
+  EXPECT_EQ(
+      std::tuple(Text(back.Get(), &I2::get_enclosureUrl), Text(back.Get(), &I2::get_enclosureType),
+                 Text(back.Get(), &I2::get_sha256), Text(back.Get(), &I2::get_edSignature),
+                 Get(back.Get(), &I2::get_enclosureLength), Guid(items[0].Get())),
+      std::tuple("http://x/a.bin?a=1&b=2"s, ""s, "00ff"s, "c2ln"s, LONGLONG{4096}, "g-1"s));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <stdlib.h>
 #include <time.h>
 
+#include <tuple>
+
 #include "tests/support/feed_fixture.h"
 
 namespace {
@@ -45,11 +47,10 @@ class CatalogPropertiesTest : public qxtest::ObjectTest<IUpdateCatalog, CLSID_Up
 
 TEST_F(CatalogPropertiesTest, FreshCatalogHasItsDefaultsAndIsDue) {
   C* c = catalog.Get();
-  EXPECT_EQ(Get(c, &C::get_checkInterval), 1);
-  EXPECT_EQ(Get(c, &C::get_fileFormatVersion), 1);
-  EXPECT_EQ(Get(c, &C::get_shouldUpdate), VARIANT_TRUE);
-  EXPECT_EQ(Get(c, &C::get_publishDate), 0.0);
-  EXPECT_EQ(Get(c, &C::get_nextCheckDate), 0.0);
+  EXPECT_EQ(std::tuple(Get(c, &C::get_checkInterval), Get(c, &C::get_fileFormatVersion),
+                       Get(c, &C::get_shouldUpdate), Get(c, &C::get_publishDate),
+                       Get(c, &C::get_nextCheckDate)),
+            std::tuple(1, 1, VARIANT_BOOL(VARIANT_TRUE), 0.0, 0.0));
   EXPECT_NEAR(Get(c, &C::get_lastCheckDate), qx::feed::CurrentLocalDate(), 60 * kSecond);
   EXPECT_TRUE(Due());
   BStr text(u"x");

@@ -8,35 +8,17 @@
 #include <vector>
 
 #include "server/collections/item_batch.h"
+#include "tests/collections/test_objects.h"
 #include "tests/support/com_test.h"
 
 namespace {
 
+using collections_test::Guids;
+using collections_test::NewItem;
 using qx::BStr;
 using qx::ComPtr;
 
-class ItemBatchTest : public qxtest::ObjectTest<IUpdateItems, CLSID_UpdateItems> {
- protected:
-  static ComPtr<IUpdateItem> NewItem(const char16_t* guid) {
-    ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-    BStr text(guid);
-    EXPECT_EQ(item->put_guid(text.Get()), S_OK);
-    return item;
-  }
-  std::vector<std::u16string> Guids() {
-    LONG count = 0;
-    EXPECT_EQ(object->get_Count(&count), S_OK);
-    std::vector<std::u16string> guids;
-    for (LONG i = 0; i < count; ++i) {
-      ComPtr<IUpdateItem> item;
-      EXPECT_EQ(object->Item(i, item.Put()), S_OK);
-      BStr guid;
-      item->get_guid(guid.Put());
-      guids.push_back(guid.Text());
-    }
-    return guids;
-  }
-};
+class ItemBatchTest : public qxtest::ObjectTest<IUpdateItems, CLSID_UpdateItems> {};
 
 TEST_F(ItemBatchTest, DropsGuidsHeldOrRepeatedInTheBatchAndKeepsOrder) {
   ASSERT_EQ(object->Add(NewItem(u"{A}").Get()), S_OK);
@@ -45,7 +27,7 @@ TEST_F(ItemBatchTest, DropsGuidsHeldOrRepeatedInTheBatchAndKeepsOrder) {
       NewItem(u""),    NewItem(u"{c}"), NewItem(u""),
   };
   ASSERT_EQ(qx::AddItems(*object.Get(), batch), S_OK);
-  EXPECT_EQ(Guids(), (std::vector<std::u16string>{u"{A}", u"{b}", u"{C}", u""}));
+  EXPECT_EQ(Guids(object.Get()), (std::vector<std::u16string>{u"{A}", u"{b}", u"{C}", u""}));
 
   // The index built for the batch follows later changes like any other.
   BStr renamed(u"{D}");
@@ -54,7 +36,7 @@ TEST_F(ItemBatchTest, DropsGuidsHeldOrRepeatedInTheBatchAndKeepsOrder) {
   ASSERT_EQ(object->InCollection(renamed.Get(), &found), S_OK);
   EXPECT_EQ(found, VARIANT_TRUE);
   ASSERT_EQ(object->Add(NewItem(u"{b}").Get()), S_OK);
-  EXPECT_EQ(Guids().back(), u"{b}");
+  EXPECT_EQ(Guids(object.Get()).back(), u"{b}");
 }
 
 }  // namespace

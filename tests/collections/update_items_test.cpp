@@ -14,7 +14,10 @@
 
 namespace {
 
+using collections_test::CountOf;
 using collections_test::ForeignItem;
+using collections_test::Guids;
+using collections_test::NewItem;
 using qx::BStr;
 using qx::ComPtr;
 using namespace std::literals;
@@ -23,23 +26,9 @@ class UpdateItemsTest : public qxtest::ObjectTest<IUpdateItems, CLSID_UpdateItem
  protected:
   qx::ComPtr<IUpdateItems>& items = object;
 
-  static ComPtr<IUpdateItem> NewItem(const char16_t* guid, DATE date = 1.0) {
-    ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-    if (guid) {
-      BStr text(guid);
-      item->put_guid(text.Get());
-    }
-    item->put_pubDate(date);
-    return item;
-  }
   static void SetGuid(IUpdateItem* item, std::u16string_view guid) {
     BStr text(guid);
     ASSERT_EQ(item->put_guid(text.Get()), S_OK);
-  }
-  static LONG CountOf(IUpdateItems* list) {
-    LONG count = -1;
-    EXPECT_EQ(list->get_Count(&count), S_OK);
-    return count;
   }
   static bool Has(IUpdateItems* list, std::u16string_view guid) {
     BStr text(guid);
@@ -47,17 +36,6 @@ class UpdateItemsTest : public qxtest::ObjectTest<IUpdateItems, CLSID_UpdateItem
     EXPECT_EQ(list->InCollection(text.Get(), &found), S_OK);
     EXPECT_TRUE(found == VARIANT_TRUE || found == VARIANT_FALSE);
     return found == VARIANT_TRUE;
-  }
-  static std::vector<std::u16string> Guids(IUpdateItems* list) {
-    std::vector<std::u16string> guids;
-    for (LONG i = 0; i < CountOf(list); ++i) {
-      ComPtr<IUpdateItem> item;
-      EXPECT_EQ(list->Item(i, item.Put()), S_OK);
-      BStr guid;
-      item->get_guid(guid.Put());
-      guids.push_back(guid.Text());
-    }
-    return guids;
   }
 };
 

@@ -12,8 +12,6 @@
 
 namespace detecttest {
 
-namespace {
-
 void Put16(Bytes& out, size_t at, uint16_t v) {
   if (out.size() < at + 2) out.resize(at + 2);
   out[at] = static_cast<uint8_t>(v);
@@ -24,6 +22,8 @@ void Put32(Bytes& out, size_t at, uint32_t v) {
   Put16(out, at, static_cast<uint16_t>(v));
   Put16(out, at + 2, static_cast<uint16_t>(v >> 16));
 }
+
+namespace {
 
 void Align4(Bytes& out) {
   while (out.size() % 4 != 0) out.push_back(0);

@@ -14,6 +14,10 @@ namespace detecttest {
 
 using Bytes = std::vector<uint8_t>;
 
+// Writes `v` little-endian at `at`, growing `out` when it is shorter.
+void Put16(Bytes& out, size_t at, uint16_t v);
+void Put32(Bytes& out, size_t at, uint32_t v);
+
 struct StringTable {
   std::u16string key;  // "040904b0"
   std::vector<std::pair<std::u16string, std::u16string>> strings;

@@ -17,6 +17,8 @@ namespace {
 
 using detecttest::Bytes;
 using detecttest::PeLayout;
+using detecttest::Put16;
+using detecttest::Put32;
 using qx::detect::MemoryImageSource;
 using qx::detect::ReadVersionResource;
 using qx::detect::Translation;
@@ -27,14 +29,6 @@ std::optional<VersionInfoBlock> Read(const Bytes& image) {
   std::optional<Bytes> resource = ReadVersionResource(source);
   if (!resource) return std::nullopt;
   return VersionInfoBlock::Parse(std::move(*resource));
-}
-
-void Poke32(Bytes& image, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) image.at(at + i) = static_cast<uint8_t>(v >> (8 * i));
-}
-void Poke16(Bytes& image, size_t at, uint16_t v) {
-  image.at(at) = static_cast<uint8_t>(v);
-  image.at(at + 1) = static_cast<uint8_t>(v >> 8);
 }
 
 detecttest::VersionResourceSpec TwoLanguageSpec() {
@@ -93,26 +87,25 @@ TEST(PeVersionReader, RefusesHostileHeadersAndResourceDirectories) {
   };
   const std::vector<Damage> damages = {
       {"not MZ", [](Bytes& b) { b[0] = 'X'; }},
-      {"PE header beyond the file", [](Bytes& b) { Poke32(b, 0x3C, 0xFFFFFFF0u); }},
+      {"PE header beyond the file", [](Bytes& b) { Put32(b, 0x3C, 0xFFFFFFF0u); }},
       {"no PE signature", [](Bytes& b) { b[PeLayout::kPeHeaderOffset + 1] = 'X'; }},
-      {"huge section count", [](Bytes& b) { Poke16(b, PeLayout::kSectionCountOffset, 0xFFFF); }},
-      {"no sections", [](Bytes& b) { Poke16(b, PeLayout::kSectionCountOffset, 0); }},
-      {"unknown optional magic",
-       [](Bytes& b) { Poke16(b, PeLayout::kPeHeaderOffset + 24, 0x777); }},
+      {"huge section count", [](Bytes& b) { Put16(b, PeLayout::kSectionCountOffset, 0xFFFF); }},
+      {"no sections", [](Bytes& b) { Put16(b, PeLayout::kSectionCountOffset, 0); }},
+      {"unknown optional magic", [](Bytes& b) { Put16(b, PeLayout::kPeHeaderOffset + 24, 0x777); }},
       {"type entry points at the root (a cycle)",
-       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0x80000000u); }},
+       [&](Bytes& b) { Put32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0x80000000u); }},
       {"type entry points past the directory",
-       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0xFFFFFFF0u); }},
+       [&](Bytes& b) { Put32(b, rsrc + PeLayout::kTypeEntryOffset + 4, 0xFFFFFFF0u); }},
       {"data entry of 4 GiB",
-       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset + 4, 0xFFFFFFFFu); }},
+       [&](Bytes& b) { Put32(b, rsrc + PeLayout::kDataEntryOffset + 4, 0xFFFFFFFFu); }},
       {"data entry over the cap",
-       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset + 4, (1u << 20) + 4); }},
+       [&](Bytes& b) { Put32(b, rsrc + PeLayout::kDataEntryOffset + 4, (1u << 20) + 4); }},
       {"data entry at a wrapping address",
-       [&](Bytes& b) { Poke32(b, rsrc + PeLayout::kDataEntryOffset, 0xFFFFFFFEu); }},
+       [&](Bytes& b) { Put32(b, rsrc + PeLayout::kDataEntryOffset, 0xFFFFFFFEu); }},
       {"root block longer than the resource",
-       [&](Bytes& b) { Poke16(b, rsrc + PeLayout::kVersionDataOffset, 0xFFFF); }},
+       [&](Bytes& b) { Put16(b, rsrc + PeLayout::kVersionDataOffset, 0xFFFF); }},
       {"root block shorter than its header",
-       [&](Bytes& b) { Poke16(b, rsrc + PeLayout::kVersionDataOffset, 4); }},
+       [&](Bytes& b) { Put16(b, rsrc + PeLayout::kVersionDataOffset, 4); }},
   };
   for (const Damage& damage : damages) {
     Bytes image = good;
@@ -140,13 +133,13 @@ TEST(PeVersionReader, DamagedChildBlocksEndTheWalkWithoutAnswer) {
   const size_t translation = childOffset(u"Translation");
 
   Bytes zeroLength = resource;  // a child of length 0 would never advance
-  Poke16(zeroLength, stringInfo, 0);
+  Put16(zeroLength, stringInfo, 0);
   auto info = VersionInfoBlock::Parse(zeroLength);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->QueryString(u"\\StringFileInfo\\040904b0\\FileVersion"), std::nullopt);
 
   Bytes overrun = resource;  // a child longer than its parent
-  Poke16(overrun, translation, 0x7FFF);
+  Put16(overrun, translation, 0x7FFF);
   info = VersionInfoBlock::Parse(overrun);
   ASSERT_TRUE(info);
   EXPECT_TRUE(info->Translations().empty());
@@ -154,13 +147,13 @@ TEST(PeVersionReader, DamagedChildBlocksEndTheWalkWithoutAnswer) {
   Bytes unterminated = resource;  // "Translation" without terminator up to its block end
   const size_t blockEnd =
       translation + (unterminated[translation] | (unterminated[translation + 1] << 8));
-  for (size_t at = translation + 6 + 11 * 2; at < blockEnd; at += 2) Poke16(unterminated, at, u'x');
+  for (size_t at = translation + 6 + 11 * 2; at < blockEnd; at += 2) Put16(unterminated, at, u'x');
   info = VersionInfoBlock::Parse(unterminated);
   ASSERT_TRUE(info);
   EXPECT_TRUE(info->Translations().empty());
 
   Bytes oddTranslation = resource;  // a value length that is not a whole entry
-  Poke16(oddTranslation, translation + 2, 7);
+  Put16(oddTranslation, translation + 2, 7);
   info = VersionInfoBlock::Parse(oddTranslation);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->Translations(), (std::vector<Translation>{{0x0407, 0x04E4}}));
@@ -199,8 +192,8 @@ TEST(PeVersionReader, ReadsOnlyHeadersAndResourceOfAHugeFile) {
   // is refused before anything that size is allocated.
   Bytes hostile = image;
   const size_t section = PeLayout::kPeHeaderOffset + 24 + 224;
-  Poke32(hostile, section + 16, 0xFFFFFFFFu);
-  Poke32(hostile, PeLayout::kResourceSectionOffset + PeLayout::kDataEntryOffset + 4, 0xFFFFFF00u);
+  Put32(hostile, section + 16, 0xFFFFFFFFu);
+  Put32(hostile, PeLayout::kResourceSectionOffset + PeLayout::kDataEntryOffset + 4, 0xFFFFFF00u);
   HugeImage hostileHuge(hostile);
   EXPECT_FALSE(ReadVersionResource(hostileHuge));
   EXPECT_LT(hostileHuge.bytesRead, image.size() + 1024);

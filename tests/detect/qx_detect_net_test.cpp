@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include "detect/dotnet_host_locator.h"
 #include "detect/install_root_registry.h"
@@ -119,11 +120,9 @@ TEST_F(QXDetectNetTest, ReportsAnInstallWithItsVersionsInListingOrder) {
   auto detector = qxtest::Create<_QXDetectNet>(CLSID_QXDetectNet);
   ASSERT_TRUE(detector);
   const Answers answers = Ask(detector.Get());
-  EXPECT_EQ(answers.presentHr, S_OK);
-  EXPECT_EQ(answers.present, VARIANT_TRUE);
-  EXPECT_EQ(answers.rootHr, S_OK);
+  EXPECT_EQ(std::tie(answers.presentHr, answers.present, answers.rootHr, answers.versionsHr),
+            std::tuple(S_OK, VARIANT_BOOL(VARIANT_TRUE), S_OK, S_OK));
   EXPECT_EQ(answers.root, qx::Utf8ToUtf16(fake.SharedFolder()));
-  EXPECT_EQ(answers.versionsHr, S_OK);
   EXPECT_EQ(answers.versions, expected);
 }
 

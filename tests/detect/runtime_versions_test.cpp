@@ -78,19 +78,16 @@ TEST(DotNetInfoRecord, InstallRootFallsBackToTheSharedRuntimeFolder) {
   FakeDotNet fake(Root("dotnet"));
   DotNetInfo info = BuildDotNetInfo({Root("nothing-here"), fake.Root() + "/"});
   EXPECT_TRUE(info.present);
-  EXPECT_EQ(info.installRoot, Wide(fake.SharedFolder()));
-  EXPECT_EQ(info.installRoot->back(), u'/');
+  EXPECT_EQ(info.installRoot, Wide(fake.SharedFolder()));  // ends in '/'
 
   // A host without shared runtimes: present, but no install root.
   const std::string bare = Root("bare");
   std::filesystem::create_directories(bare + "/host/fxr");
-  info = BuildDotNetInfo({bare});
-  EXPECT_TRUE(info.present);
-  EXPECT_FALSE(info.installRoot);
-
-  info = BuildDotNetInfo({Root("nothing-here")});
-  EXPECT_FALSE(info.present);
-  EXPECT_FALSE(info.installRoot);
+  for (const auto& [folder, present] : {std::pair{bare, true}, {Root("nothing-here"), false}}) {
+    info = BuildDotNetInfo({folder});
+    EXPECT_EQ(info.present, present) << folder;
+    EXPECT_FALSE(info.installRoot) << folder;
+  }
 }
 
 TEST(DotNetInfoRecord, CopyInstallRootNeedsRoomForTheTerminator) {

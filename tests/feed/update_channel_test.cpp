@@ -63,8 +63,7 @@ TEST_F(UpdateChannelTest, FailedItemsCreationIsReportedAndTriedAgain) {
   // Without the ProgID the collection cannot be found by name.
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, u"QXNet.UpdateItems"), ERROR_SUCCESS);
   ComPtr<IUpdateItems> items;
-  const HRESULT hr = channel->get_items(items.Put());
-  EXPECT_TRUE(FAILED(hr));
+  EXPECT_TRUE(FAILED(channel->get_items(items.Put())));
   EXPECT_FALSE(items);
   EXPECT_EQ(qxtest::TakeErrorText(), "Failed to create QXNet.UpdateItems");
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "feed/feed_date.h"
 #include "feed/xml_dom/xml_document.h"
@@ -17,6 +18,7 @@ using feedtest::TakeErrorText;
 using feedtest::W;
 using feedtest::WriteTempFile;
 using qx::ComPtr;
+using namespace std::literals;
 
 class UpdateDocumentParseTest : public qxtest::ObjectTest<IUpdateDocument, CLSID_UpdateDocument> {
  protected:
@@ -63,17 +65,15 @@ TEST_F(UpdateDocumentParseTest, RealisticFeedGivesChannelsAndItemsInFileOrder) {
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 2u);
   const auto& first = channels[0];
-  EXPECT_EQ(first.title, u"Corvane updates");
-  EXPECT_EQ(first.link, u"https://updates.example.com/");
-  EXPECT_EQ(first.description, u"Updates for Corvane");
+  EXPECT_EQ(
+      std::tie(first.title, first.link, first.description),
+      std::tuple(u"Corvane updates"s, u"https://updates.example.com/"s, u"Updates for Corvane"s));
   ASSERT_EQ(first.items.size(), 2u);
 
   const auto& sp2 = first.items[0];
-  EXPECT_EQ(sp2.title, u"Service pack 2");
-  EXPECT_EQ(sp2.link, u"https://updates.example.com/sp2");
-  EXPECT_EQ(sp2.guid, u"SP2-0001");
-  EXPECT_EQ(sp2.category, u"Service packs");
-  EXPECT_EQ(sp2.required, VARIANT_TRUE);
+  EXPECT_EQ(std::tie(sp2.title, sp2.link, sp2.guid, sp2.category, sp2.required),
+            std::tuple(u"Service pack 2"s, u"https://updates.example.com/sp2"s, u"SP2-0001"s,
+                       u"Service packs"s, VARIANT_BOOL(VARIANT_TRUE)));
   EXPECT_EQ(qx::feed::FormatFeedDate(sp2.pubDate), u"Tue, 03 Jun 2008 09:39:21 GMT");
 
   // Descendants' text is part of the value; a numeric zone is unreadable,
@@ -125,13 +125,11 @@ TEST_F(UpdateDocumentParseTest, GuidsIdentifyItemsPerChannelIgnoringCase) {
   ASSERT_EQ(Parse(document.Get(), path), S_OK) << TakeErrorText();
   const auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 2u);
-  ASSERT_EQ(channels[0].items.size(), 3u);
-  EXPECT_EQ(channels[0].items[0].title, u"1");
-  EXPECT_EQ(channels[0].items[1].title, u"3");
-  EXPECT_EQ(channels[0].items[1].guid, u"");
-  EXPECT_EQ(channels[0].items[2].title, u"5");
-  ASSERT_EQ(channels[1].items.size(), 1u);
-  EXPECT_EQ(channels[1].items[0].guid, u"Abc-1");
+  std::vector<std::u16string> kept;
+  for (const auto& channel : channels) {
+    for (const auto& item : channel.items) kept.push_back(item.title + u"/" + item.guid);
+  }
+  EXPECT_EQ(kept, (std::vector<std::u16string>{u"1/ABC-1", u"3/", u"5/xyz", u"6/Abc-1"}));
 }
 
 TEST_F(UpdateDocumentParseTest, LongValuesAreCutTo4098Characters) {
@@ -185,13 +183,6 @@ TEST_F(UpdateDocumentParseTest, MalformedFeedsReportTheParseErrorAndPosition) {
   EXPECT_EQ(ChannelsOf(document.Get()).size(), 0u);
 }
 
-TEST_F(UpdateDocumentParseTest, ChannelsCollectionIsCreatedOnceAndShared) {
-  ComPtr<IUpdateChannels> first, second;
-  ASSERT_EQ(document->get_channels(first.Put()), S_OK);
-  ASSERT_EQ(document->get_channels(second.Put()), S_OK);
-  EXPECT_EQ(first.Get(), second.Get());
-}
-
 TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages) {
   const std::string path = WriteTempFile(
       "two.xml",
@@ -201,8 +192,7 @@ TEST_F(UpdateDocumentParseTest, UnregisteredClassesAreReportedWithTheirMessages)
   // (no items) is kept, the second one stops the parse and is not added.
   const std::u16string itemServer = u"CLSID\\{1BACC645-FB55-4237-B947-0F87DC33FCD4}";
   ASSERT_EQ(RegDeleteTreeW(HKEY_CLASSES_ROOT, itemServer.c_str()), ERROR_SUCCESS);
-  const HRESULT hr = Parse(document.Get(), path);
-  EXPECT_TRUE(FAILED(hr));
+  EXPECT_TRUE(FAILED(Parse(document.Get(), path)));
   EXPECT_EQ(TakeErrorText(), "Failed to create UpdateItem object");
   auto channels = ChannelsOf(document.Get());
   ASSERT_EQ(channels.size(), 1u);

@@ -47,11 +47,7 @@ TEST_F(UpdateFileLimitTest, FeedOverTheLimitIsRefusedWithTheFileAndTheLimit) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.limit ? c.limit : "unset") + " " + std::to_string(c.size));
-    if (c.limit) {
-      setenv("QXNET_UPDATE_FILE_LIMIT", c.limit, 1);
-    } else {
-      unsetenv("QXNET_UPDATE_FILE_LIMIT");
-    }
+    c.limit ? setenv("QXNET_UPDATE_FILE_LIMIT", c.limit, 1) : unsetenv("QXNET_UPDATE_FILE_LIMIT");
     const std::string path = WriteTempFile("limit.xml", FeedOfSize(c.size));
     ComPtr<IUpdateDocument> document = qxtest::Create<IUpdateDocument>(CLSID_UpdateDocument);
     ASSERT_TRUE(document);

@@ -16,10 +16,9 @@ namespace {
 using qx::feed::CurrentLocalDate;
 using qx::feed::FormatFeedDate;
 using qx::feed::ParseFeedDate;
+using qxtest::Narrow;
 
 constexpr double kSecond = 1.0 / 86400.0;
-
-std::string Narrow(const std::u16string& text) { return std::string(text.begin(), text.end()); }
 
 TEST(FeedDateFormat, KnownDatesWithEnglishNamesAndUnrepresentableOnes) {
   const std::pair<double, const char*> known[] = {

@@ -184,14 +184,9 @@ TEST_F(UpdateItemTest, MalformedElementsLeaveTheirFieldUnchanged) {
 }
 
 TEST_F(UpdateItemTest, ExtremeDatesNeverBreakTheFragment) {
-  const double dates[] = {std::numeric_limits<double>::quiet_NaN(),
-                          std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity(),
-                          1e300,
-                          -1e300,
-                          -700000.0,
-                          3000000.0};
-  for (double date : dates) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double date : {nan, inf, -inf, 1e300, -1e300, -700000.0, 3000000.0}) {
     ASSERT_EQ(item->put_pubDate(date), S_OK);
     DATE read = 0;
     item->get_pubDate(&read);
