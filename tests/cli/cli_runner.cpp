@@ -83,6 +83,14 @@ RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env
   return RunningQxnet(args, env).Finish();
 }
 
+nlohmann::json RunQxnetJson(const std::vector<std::string>& args, const EnvOverrides& env) {
+  std::vector<std::string> with_json = {"--json"};
+  with_json.insert(with_json.end(), args.begin(), args.end());
+  const RunResult result = RunQxnet(with_json, env);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  return result.Json();
+}
+
 RunningQxnet::RunningQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {
   pid_ = Spawn(args, env, &out_fd_, &err_fd_);
 }

@@ -35,9 +35,7 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   EXPECT_EQ(lines.err.find('\r'), std::string::npos);
 
   const std::string target = qxtest::TestRoot() + "/copy.bin";
-  const RunResult copied = RunQxnet({"--json", "get", server.Url("/file.bin"), "-o", target});
-  ASSERT_EQ(copied.exit_code, 0) << copied.err;
-  EXPECT_EQ(copied.Json()["file"], target);
+  EXPECT_EQ(RunQxnetJson({"get", server.Url("/file.bin"), "-o", target})["file"], target);
   EXPECT_EQ(ReadFile(target), FileBody());
 
   // --json and --no-progress silence the progress even when asked for.
@@ -51,30 +49,24 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
 TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
   CliServer server;
   const std::string url = server.Url("/dated.bin");
-  const RunResult first = RunQxnet({"--json", "get", url});
-  ASSERT_EQ(first.exit_code, 0) << first.err;
-  EXPECT_EQ(first.Json()["reused"], false);
-  const std::string cache_path = first.Json()["file"];
+  const nlohmann::json first = RunQxnetJson({"get", url});
+  EXPECT_EQ(first["reused"], false);
 
   // The same path again, asked with a HEAD request only.
-  const RunResult again = RunQxnet({"--json", "get", url});
-  ASSERT_EQ(again.exit_code, 0) << again.err;
-  EXPECT_EQ(again.Json()["reused"], true);
-  EXPECT_EQ(again.Json()["file"], cache_path);
+  const nlohmann::json again = RunQxnetJson({"get", url});
+  EXPECT_EQ(again["reused"], true);
+  EXPECT_EQ(again["file"], first["file"]);
   EXPECT_EQ(server.DatedDownloads(), 1);
 
   const std::string target = qxtest::TestRoot() + "/reused.bin";
-  const RunResult copied = RunQxnet({"--json", "get", url, "-o", target});
-  ASSERT_EQ(copied.exit_code, 0) << copied.err;
-  EXPECT_EQ(copied.Json()["file"], target);
+  EXPECT_EQ(RunQxnetJson({"get", url, "-o", target})["file"], target);
   EXPECT_EQ(ReadFile(target), FileBody());
   EXPECT_EQ(server.DatedDownloads(), 1);
 
-  const RunResult forced = RunQxnet({"--json", "get", "--force", url});
-  ASSERT_EQ(forced.exit_code, 0) << forced.err;
-  EXPECT_EQ(forced.Json()["reused"], false);
+  const nlohmann::json forced = RunQxnetJson({"get", "--force", url});
+  EXPECT_EQ(forced["reused"], false);
   EXPECT_EQ(server.DatedDownloads(), 2);
-  EXPECT_EQ(ReadFile(forced.Json()["file"]), FileBody());
+  EXPECT_EQ(ReadFile(forced["file"]), FileBody());
 }
 
 TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
@@ -83,7 +75,7 @@ TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
   ASSERT_EQ(RunQxnet({"get", server.Url("/dated.bin")}).exit_code, 0);
   ASSERT_EQ(RunQxnet({"get", server.Url("/file.bin")}).exit_code, 0);
 
-  const nlohmann::json listed = RunQxnet({"--json", "cache", "list"}).Json();
+  const nlohmann::json listed = RunQxnetJson({"cache", "list"});
   ASSERT_EQ(listed["entries"].size(), 2u);
   for (const auto& entry : listed["entries"]) {
     EXPECT_EQ(entry["size"], kFileSize);
@@ -94,22 +86,18 @@ TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
     }
   }
 
-  const RunResult info = RunQxnet({"--json", "cache", "info"}, {{"QXNET_CACHE_LIMIT", "5M"}});
-  ASSERT_EQ(info.exit_code, 0) << info.err;
-  EXPECT_EQ(info.Json()["limit"], 5u << 20);
-  EXPECT_EQ(info.Json()["total_size"], 2 * kFileSize);
-  EXPECT_EQ(info.Json()["entries"], 2);
+  const nlohmann::json info = RunQxnetJson({"cache", "info"}, {{"QXNET_CACHE_LIMIT", "5M"}});
+  EXPECT_EQ(info["limit"], 5u << 20);
+  EXPECT_EQ(info["total_size"], 2 * kFileSize);
+  EXPECT_EQ(info["entries"], 2);
 
   // Removed by the URL as written, not only as the cache keys it.
   const RunResult removed = RunQxnet({"cache", "remove", server.Url("/./dated.bin")});
   ASSERT_EQ(removed.exit_code, 0) << removed.err;
   EXPECT_EQ(RunQxnet({"cache", "remove", server.Url("/dated.bin")}).exit_code, 1);
-  EXPECT_EQ(RunQxnet({"--json", "cache", "list"}).Json()["entries"].size(), 1u);
-
-  const RunResult cleared = RunQxnet({"--json", "cache", "clear"});
-  ASSERT_EQ(cleared.exit_code, 0) << cleared.err;
-  EXPECT_EQ(cleared.Json()["removed"], 1);
-  EXPECT_TRUE(RunQxnet({"--json", "cache", "list"}).Json()["entries"].empty());
+  EXPECT_EQ(RunQxnetJson({"cache", "list"})["entries"].size(), 1u);
+  EXPECT_EQ(RunQxnetJson({"cache", "clear"})["removed"], 1);
+  EXPECT_TRUE(RunQxnetJson({"cache", "list"})["entries"].empty());
 }
 
 TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
