@@ -7,6 +7,7 @@
 #include "qxnet/bstr.h"
 #include "qxnet/text.h"
 #include "tests/qxnet/qxnet_fixture.h"
+#include "tests/support/registry_dump.h"
 
 namespace qxnettest {
 namespace {
@@ -103,21 +104,18 @@ TEST_F(QXNetTest, CurrencyCheckStampsTheEntrysSyncTime) {
   EXPECT_GE(now, before);
 }
 
-TEST_F(QXNetTest, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
-  auto net = NewObject();
-  const std::string cached = Download(net.Get(), Url("/doc"));
-  state->Set(&ServerState::docStatus, 404);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
-}
-
-TEST_F(QXNetTest, ServerGoneMeansNotCurrentWithTheNameSet) {
+// An error status, then no server at all: not current, no error, the name set.
+TEST_F(QXNetTest, HeadAnsweredWithAnErrorOrNotAtAllMeansNotCurrentWithoutAnError) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   const std::string url = Url("/doc");
-  server.reset();  // nobody listens on that port any more
-  CacheInfo info = Query(net.Get(), url);
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
+  state->Set(&ServerState::docStatus, 404);
+  for (const char* step : {"404", "server gone"}) {
+    SCOPED_TRACE(step);
+    CacheInfo info = Query(net.Get(), url);
+    EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
+    server.reset();  // nobody listens on that port any more
+  }
 }
 
 TEST_F(QXNetTest, ResponseWithoutLastModifiedFailsWithItsMessage) {
@@ -136,14 +134,14 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
 
-  SetUseInternetCache(REG_SZ, u"FALSE");
-  CacheInfo off = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(off, S_OK, kUntouchedFlag, kUntouchedFlag, kUntouchedName);
-
-  SetUseInternetCache(REG_EXPAND_SZ, u"fAlSe");
-  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
-  SetUseInternetCache(REG_MULTI_SZ, u"false");
-  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
+  const std::pair<DWORD, const char16_t*> offs[] = {
+      {REG_SZ, u"FALSE"}, {REG_EXPAND_SZ, u"fAlSe"}, {REG_MULTI_SZ, u"false"}};
+  for (const auto& [type, text] : offs) {
+    SCOPED_TRACE(type);
+    SetUseInternetCache(type, text);
+    CacheInfo off = Query(net.Get(), Url("/doc"));
+    EXPECT_OUTPUTS(off, S_OK, kUntouchedFlag, kUntouchedFlag, kUntouchedName);
+  }
 
   // Other texts, a value of another type, an over-long text and no value
   // at all leave the cache in use.
@@ -153,11 +151,12 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   }
   SetUseInternetCache(REG_SZ, u"false" + std::u16string(300, u' '));
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
-  SetUseInternetCacheDword(0);
+  const DWORD zero = 0;
+  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache",
+                             REG_DWORD, &zero, sizeof zero);
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
-                          KEY_ALL_ACCESS, &key),
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, qxtest::kProductKey, 0, KEY_ALL_ACCESS, &key),
             ERROR_SUCCESS);
   RegDeleteValueW(key, u"Use Internet Cache");
   RegCloseKey(key);

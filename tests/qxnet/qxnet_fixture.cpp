@@ -242,11 +242,6 @@ void SetUseInternetCache(DWORD type, const std::u16string& text) {
                              data.data(), data.size() * sizeof(char16_t));
 }
 
-void SetUseInternetCacheDword(DWORD value) {
-  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache",
-                             REG_DWORD, &value, sizeof value);
-}
-
 void SetGlobalOffline(bool offline) {
   const DWORD value = offline ? 1 : 0;
   qxtest::WriteRegistryValue(HKEY_CURRENT_USER,
