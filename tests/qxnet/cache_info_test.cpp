@@ -44,10 +44,6 @@ CacheInfo Query(_QXNet* object, const std::string& url) {
   EXPECT_EQ((info).current, currentFlag);                               \
   EXPECT_EQ((info).name, fileName)
 
-const char kSameTime[] = "Wed, 21 Oct 2015 07:28:00 GMT";
-const char kOlderTime[] = "Wed, 21 Oct 2015 07:27:59 GMT";
-const char kNewerTime[] = "Wed, 21 Oct 2015 07:28:01 GMT";
-
 TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
   auto net = NewObject();
   CacheInfo before = Query(net.Get(), Url("/doc"));
@@ -73,8 +69,11 @@ TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
 TEST_F(QXNetTest, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
+  // The copy was downloaded with the modification time 07:28:00.
   const std::pair<const char*, VARIANT_BOOL> cases[] = {
-      {kOlderTime, VARIANT_TRUE}, {kSameTime, VARIANT_TRUE}, {kNewerTime, VARIANT_FALSE}};
+      {"Wed, 21 Oct 2015 07:27:59 GMT", VARIANT_TRUE},
+      {"Wed, 21 Oct 2015 07:28:00 GMT", VARIANT_TRUE},
+      {"Wed, 21 Oct 2015 07:28:01 GMT", VARIANT_FALSE}};
   for (const auto& [serverTime, current] : cases) {
     SCOPED_TRACE(serverTime);
     state->Set(&ServerState::lastModified, serverTime);

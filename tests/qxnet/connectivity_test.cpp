@@ -16,8 +16,9 @@ VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = 
   return answer;
 }
 
-TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
-  auto net = NewObject();
+// Off line, CanConnect and RetrieveFile send nothing.
+TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitches) {
+  auto net = NewObject(sink);
   const auto connected = [&] {
     VARIANT_BOOL online = 5;
     EXPECT_EQ(net->get_IsConnected(&online), S_OK);
@@ -26,10 +27,16 @@ TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
   EXPECT_EQ(connected(), VARIANT_TRUE);
   SetGlobalOffline(true);
   EXPECT_EQ(connected(), 0);
+  EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   // The machine's state counts as well when the user's switch is off.
   SetGlobalOffline(false);
   setenv("QXNET_ONLINE", "0", 1);
   EXPECT_EQ(connected(), 0);
+  std::string path;
+  EXPECT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), E_FAIL);
+  EXPECT_EQ(TakeErrorText(), "You must be connected to the internet to retrieve the file");
+  EXPECT_EQ(sink->ends, 1);
+  EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
 TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
@@ -56,14 +63,6 @@ TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->CanConnect(url.Get(), nullptr), E_INVALIDARG);
   EXPECT_EQ(TakeErrorText(), "Invalid parameter");
-}
-
-TEST_F(QXNetTest, CanConnectOffLineSendsNothing) {
-  auto net = NewObject();
-  SetGlobalOffline(true);
-  EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
-  EXPECT_EQ(state->RequestCount(), 0u);
-  EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
 TEST_F(QXNetTest, ValidateUrlAcceptsHttpAndHttpsOnly) {

@@ -199,15 +199,5 @@ TEST_F(QXNetTest, ServerClosingOrStallingMidBodyLeavesNoEntryAndNoFile) {
   unsetenv("QXNET_STALL_TIMEOUT_MS");
 }
 
-TEST_F(QXNetTest, OffLineMachineIsToldSo) {
-  setenv("QXNET_ONLINE", "0", 1);
-  auto net = NewObject(sink);
-  std::string path;
-  EXPECT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), E_FAIL);
-  EXPECT_EQ(TakeErrorText(), "You must be connected to the internet to retrieve the file");
-  EXPECT_EQ(sink->ends, 1);
-  EXPECT_EQ(server->ConnectionCount(), 0u);
-}
-
 }  // namespace
 }  // namespace qxnettest
