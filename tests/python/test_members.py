@@ -72,8 +72,7 @@ def test_error_record_fields(server):
 def test_unregistered_class_says_how_to_register():
     with pytest.raises(qxnet.Error) as caught:
         qxnet.Dispatch("QXNet.NoSuchClass")
-    assert "not registered" in caught.value.description
-    assert "qxnet register" in caught.value.description
-    assert "--system" in caught.value.description
+    for part in ("not registered", "qxnet register", "--system"):
+        assert part in caught.value.description
     with pytest.raises(qxnet.Error, match="not registered"):
         qxnet.Dispatch("{00000000-0000-0000-0000-000000000001}")
