@@ -79,6 +79,12 @@ nlohmann::json RunResult::Json() const {
   return document;
 }
 
+std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
+  std::map<std::string, std::string> statuses;
+  for (const auto& item : document["items"]) statuses[item["guid"]] = item["status"];
+  return statuses;
+}
+
 RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {
   return RunningQxnet(args, env).Finish();
 }

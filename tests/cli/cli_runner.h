@@ -25,6 +25,9 @@ struct RunResult {
   nlohmann::json Json() const;
 };
 
+// The status of each item of an update listing, by guid.
+std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document);
+
 using EnvOverrides = std::map<std::string, std::string>;
 
 RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env = {});

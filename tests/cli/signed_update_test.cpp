@@ -46,12 +46,6 @@ class PayloadServer {
   qxtest::LoopbackServer server_;  // last: stopped before the state its handlers use
 };
 
-std::string StatusOf(const nlohmann::json& document, const std::string& guid) {
-  for (const auto& item : document["items"])
-    if (item["guid"] == guid) return item["status"];
-  return "";
-}
-
 TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing) {
   const std::string root = qxtest::TestRoot();
   const std::string key = root + "/publisher.key";
@@ -111,12 +105,13 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
     EXPECT_EQ(install.exit_code, 1);
     EXPECT_NE(install.err.find(failure.message), std::string::npos) << install.err;
     EXPECT_TRUE(std::filesystem::is_empty(downloads));
-    EXPECT_EQ(StatusOf(RunQxnetJson({"update", "--catalog", catalog}), failure.guid), "Pending");
+    EXPECT_EQ(StatusByGuid(RunQxnetJson({"update", "--catalog", catalog}))[failure.guid],
+              "Pending");
   }
 
   const nlohmann::json document = RunQxnetJson({"--no-progress", "update", "--catalog", catalog,
                                                 "install", "good", "--download", downloads});
-  EXPECT_EQ(StatusOf(document, "good"), "Installed");
+  EXPECT_EQ(StatusByGuid(document)["good"], "Installed");
   EXPECT_EQ(document["downloads"][0]["file"], downloads + "/good");
   EXPECT_EQ(ReadFile(downloads + "/good"), payload);
 }

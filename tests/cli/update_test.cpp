@@ -15,12 +15,6 @@ namespace {
 using CliDemo = RegisteredModuleTest;
 using CliUpdate = RegisteredModuleTest;
 
-std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
-  std::map<std::string, std::string> statuses;
-  for (const auto& item : document["items"]) statuses[item["guid"]] = item["status"];
-  return statuses;
-}
-
 TEST_F(CliUpdate, SecondPassWaitsUntilDueOrForced) {
   CliServer server;
   const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
