@@ -44,7 +44,7 @@ CacheInfo Query(_QXNet* object, const std::string& url) {
   EXPECT_EQ((info).current, currentFlag);                               \
   EXPECT_EQ((info).name, fileName)
 
-TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
+TEST_F(QXNetTest, NoCopyBeforeTheDownloadACurrentOneAfterNoneWithoutItsFile) {
   auto net = NewObject();
   CacheInfo before = Query(net.Get(), Url("/doc"));
   EXPECT_OUTPUTS(before, S_OK, 0, 0, kUntouchedName);
@@ -64,6 +64,12 @@ TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
                       "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
                       "bCacheFileCurrent=true, cacheFileName='" +
                           cached + "'"));
+
+  // An entry whose file is gone is deleted.
+  ASSERT_EQ(::unlink(cached.c_str()), 0);
+  CacheInfo gone = Query(net.Get(), Url("/doc"));
+  EXPECT_OUTPUTS(gone, S_OK, 0, 0, kUntouchedName);
+  EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
 }
 
 TEST_F(QXNetTest, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
@@ -103,11 +109,18 @@ TEST_F(QXNetTest, CurrencyCheckStampsTheEntrysSyncTime) {
   EXPECT_GE(now, before);
 }
 
-// An error status, then no server at all: not current, no error, the name set.
-TEST_F(QXNetTest, HeadAnsweredWithAnErrorOrNotAtAllMeansNotCurrentWithoutAnError) {
+// Off line: the copy is reported, nothing asked and no name given. An error
+// status, then no server at all: not current, no error, the name set.
+TEST_F(QXNetTest, NotCurrentWhenOffLineOrTheHeadRequestFails) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   const std::string url = Url("/doc");
+  const size_t requests = state->RequestCount();
+  setenv("QXNET_ONLINE", "0", 1);
+  CacheInfo offLine = Query(net.Get(), url);
+  EXPECT_OUTPUTS(offLine, S_OK, VARIANT_TRUE, 0, kUntouchedName);
+  EXPECT_EQ(state->RequestCount(), requests);
+  setenv("QXNET_ONLINE", "1", 1);
   state->Set(&ServerState::docStatus, 404);
   for (const char* step : {"404", "server gone"}) {
     SCOPED_TRACE(step);
@@ -160,25 +173,6 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   RegDeleteValueW(key, u"Use Internet Cache");
   RegCloseKey(key);
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
-}
-
-TEST_F(QXNetTest, OffLineReportsTheCopyAndKeepsTheName) {
-  auto net = NewObject();
-  Download(net.Get(), Url("/doc"));
-  const size_t requests = state->RequestCount();
-  setenv("QXNET_ONLINE", "0", 1);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, kUntouchedName);
-  EXPECT_EQ(state->RequestCount(), requests);
-}
-
-TEST_F(QXNetTest, EntryWhoseFileIsGoneIsDeleted) {
-  auto net = NewObject();
-  const std::string cached = Download(net.Get(), Url("/doc"));
-  ASSERT_EQ(::unlink(cached.c_str()), 0);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, 0, 0, kUntouchedName);
-  EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
 }
 
 TEST_F(QXNetTest, NullPointersAndBadUrls) {

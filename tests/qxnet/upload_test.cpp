@@ -69,24 +69,18 @@ TEST_F(QXNetTest, UploadFileSendsTheExactBytesAndKeepsTheAnswer) {
   ASSERT_EQ(given.hr, S_OK);
   EXPECT_EQ(given.returned, named);
   EXPECT_EQ(ReadFile(named), "answer for 10240 bytes");
-
   EXPECT_TRUE(HasLine(TraceEntries(), "CQXNet::UploadFile(" + file + "," + Url("/upload") + ")"));
-}
 
-TEST_F(QXNetTest, FailedUploadKeepsTheNamedFile) {
-  auto net = NewObject(sink);
-  const std::string file = folder + "/data.txt";
-  WriteFile(file, "hello");
-  const std::string named = folder + "/answer.htm";
+  // A failed upload keeps the named file as it was.
   WriteFile(named, "previous answer");
   state->Set(&ServerState::uploadStatus, 500);
-  UploadResult result = Upload(net.Get(), file, Url("/upload"), named);
-  EXPECT_EQ(result.hr, E_FAIL);
-  EXPECT_FALSE(result.error.empty());
-  EXPECT_EQ(result.returned, named);
+  UploadResult failed = Upload(net.Get(), file, Url("/upload"), named);
+  EXPECT_EQ(failed.hr, E_FAIL);
+  EXPECT_FALSE(failed.error.empty());
+  EXPECT_EQ(failed.returned, named);
   EXPECT_EQ(ReadFile(named), "previous answer");
-  EXPECT_EQ(FolderEntries(folder).size(), 4u);  // cache, tmp, data.txt, answer.htm
-  EXPECT_EQ(sink->ends, 1);
+  EXPECT_EQ(FolderEntries(folder).size(), 4u);  // cache, tmp, data.bin, answer.htm
+  EXPECT_EQ(sink->ends, 3);
 }
 
 TEST_F(QXNetTest, UploadFileRefusesFilesItCannotSend) {
