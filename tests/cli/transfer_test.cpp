@@ -43,6 +43,13 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
     ASSERT_EQ(quiet.exit_code, 0) << silencer;
     EXPECT_EQ(quiet.err, "") << silencer;
   }
+
+  // On a terminal the progress is redrawn in place.
+  const RunResult terminal = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
+  ASSERT_EQ(terminal.exit_code, 0) << terminal.out;
+  EXPECT_NE(terminal.out.find("\r["), std::string::npos) << terminal.out;
+  EXPECT_NE(terminal.out.find("\033[K"), std::string::npos);
+  EXPECT_NE(terminal.out.find("] 100%  Download complete"), std::string::npos) << terminal.out;
 }
 
 TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
@@ -123,15 +130,6 @@ TEST_F(CliGet, CtrlCCancelsTheDownload) {
   EXPECT_EQ(result.exit_code, 130) << result.err;
   EXPECT_NE(result.err.find("qxnet: Canceled"), std::string::npos) << result.err;
   EXPECT_EQ(result.out, "");
-}
-
-TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
-  CliServer server;
-  const RunResult result = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
-  ASSERT_EQ(result.exit_code, 0) << result.out;
-  EXPECT_NE(result.out.find("\r["), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("\033[K"), std::string::npos);
-  EXPECT_NE(result.out.find("] 100%  Download complete"), std::string::npos) << result.out;
 }
 
 TEST_F(CliConnectivity, YesNoCommandsAnswerThroughTheExitStatus) {

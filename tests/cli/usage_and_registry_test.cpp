@@ -6,7 +6,7 @@
 namespace clitest {
 namespace {
 
-TEST(CliUsage, BadCommandLinesExitWithTwo) {
+TEST(CliUsage, BadCommandLinesExitWithTwoHelpWithZero) {
   const std::vector<std::vector<std::string>> bad = {
       {},                                            // no command
       {"no-such-command"},                           //
@@ -29,17 +29,16 @@ TEST(CliUsage, BadCommandLinesExitWithTwo) {
     EXPECT_EQ(result.exit_code, 2) << line << "\n" << result.err;
     EXPECT_FALSE(result.err.empty()) << line;
   }
-}
 
-TEST(CliUsage, HelpSucceedsAndJsonReportsUsageErrors) {
+  // Help succeeds; with --json a usage error is reported as a document.
   EXPECT_EQ(RunQxnet({"--help"}).exit_code, 0);
   const RunResult help = RunQxnet({"reg", "add", "--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--type"), std::string::npos);
 
-  const RunResult bad = RunQxnet({"--json", "reg", "query", "HKXX\\Nothing"});
-  EXPECT_EQ(bad.exit_code, 2);
-  const nlohmann::json document = bad.Json();
+  const RunResult refused = RunQxnet({"--json", "reg", "query", "HKXX\\Nothing"});
+  EXPECT_EQ(refused.exit_code, 2);
+  const nlohmann::json document = refused.Json();
   EXPECT_EQ(document["error"]["exit"], 2);
   EXPECT_NE(document["error"]["description"].get<std::string>().find("HKXX"), std::string::npos);
 }
