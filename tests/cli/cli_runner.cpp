@@ -79,8 +79,22 @@ nlohmann::json RunResult::Json() const {
   return document;
 }
 
+std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
+  std::map<std::string, std::string> statuses;
+  for (const auto& item : document["items"]) statuses[item["guid"]] = item["status"];
+  return statuses;
+}
+
 RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {
   return RunningQxnet(args, env).Finish();
+}
+
+nlohmann::json RunQxnetJson(const std::vector<std::string>& args, const EnvOverrides& env) {
+  std::vector<std::string> with_json = {"--json"};
+  with_json.insert(with_json.end(), args.begin(), args.end());
+  const RunResult result = RunQxnet(with_json, env);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  return result.Json();
 }
 
 RunningQxnet::RunningQxnet(const std::vector<std::string>& args, const EnvOverrides& env) {

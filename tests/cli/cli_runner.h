@@ -25,9 +25,14 @@ struct RunResult {
   nlohmann::json Json() const;
 };
 
+// The status of each item of an update listing, by guid.
+std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document);
+
 using EnvOverrides = std::map<std::string, std::string>;
 
 RunResult RunQxnet(const std::vector<std::string>& args, const EnvOverrides& env = {});
+// Runs with --json, expects exit status 0 and returns the document printed.
+nlohmann::json RunQxnetJson(const std::vector<std::string>& args, const EnvOverrides& env = {});
 
 // A child that is still running: its standard error can be read while it
 // works (to send it a signal at the right moment).

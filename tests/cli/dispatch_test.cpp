@@ -1,6 +1,7 @@
 // call and describe: late-bound use of QXNet.UpdateItem through IDispatch.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <utility>
 
@@ -20,10 +21,8 @@ TEST_F(CliCall, PropertyPutsThenGetOnOneObject) {
 
   // Booleans and dates are converted to the declared types; the short class
   // name works as well.
-  const RunResult json = RunQxnet(
-      {"--json", "call", "UpdateItem", "required=true", "pubDate=2024-06-03T09:30:05", "required"});
-  ASSERT_EQ(json.exit_code, 0) << json.err;
-  const nlohmann::json document = json.Json();
+  const nlohmann::json document = RunQxnetJson(
+      {"call", "UpdateItem", "required=true", "pubDate=2024-06-03T09:30:05", "required"});
   EXPECT_EQ(document["object"], "QXNet.UpdateItem");
   EXPECT_EQ(document["result"], true);
   EXPECT_EQ(document["set"]["pubDate"], "2024-06-03T09:30:05");
@@ -53,10 +52,9 @@ TEST_F(CliCall, JsonDatesAreIsoWithTheOffsetInForceThen) {
       {"2024-01-15 23:00:00", "2024-01-15T23:00:00-05:00"},
   };
   for (const auto& [local, iso] : cases) {
-    const RunResult json = RunQxnet(
-        {"--json", "call", "UpdateItem", std::string("pubDate=") + local, "pubDate"}, eastern);
-    ASSERT_EQ(json.exit_code, 0) << json.err;
-    EXPECT_EQ(json.Json()["result"], iso);
+    EXPECT_EQ(RunQxnetJson({"call", "UpdateItem", std::string("pubDate=") + local, "pubDate"},
+                           eastern)["result"],
+              iso);
   }
   const RunResult utc =
       RunQxnet({"--json", "call", "UpdateItem", "pubDate=2024-06-03", "pubDate"}, {{"TZ", "UTC0"}});
@@ -64,15 +62,20 @@ TEST_F(CliCall, JsonDatesAreIsoWithTheOffsetInForceThen) {
 }
 
 TEST_F(CliCall, FailuresAndMisuse) {
-  const RunResult unknown = RunQxnet({"call", "QXNet.UpdateItem", "NoSuchMember"});
-  EXPECT_EQ(unknown.exit_code, 1);
-  EXPECT_NE(unknown.err.find("NoSuchMember"), std::string::npos) << unknown.err;
-
-  const RunResult too_many = RunQxnet({"call", "QXNet.UpdateItem", "title", "extra"});
-  EXPECT_EQ(too_many.exit_code, 2) << too_many.err;
-
-  const RunResult not_settable = RunQxnet({"call", "QXNet.UpdateItem", "MarshallObject=x"});
-  EXPECT_EQ(not_settable.exit_code, 2) << not_settable.err;
+  const struct {
+    std::vector<std::string> args;
+    int exit_code;
+    const char* message;  // in standard error, or "" for usage errors
+  } cases[] = {
+      {{"call", "QXNet.UpdateItem", "NoSuchMember"}, 1, "NoSuchMember"},
+      {{"call", "QXNet.UpdateItem", "title", "extra"}, 2, ""},    // one member too many
+      {{"call", "QXNet.UpdateItem", "MarshallObject=x"}, 2, ""},  // a method is not settable
+  };
+  for (const auto& c : cases) {
+    const RunResult result = RunQxnet(c.args);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.args.back() << ": " << result.err;
+    EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+  }
 
   const RunResult no_class = RunQxnet({"--json", "call", "QXNet.NoSuchClass", "x"});
   EXPECT_EQ(no_class.exit_code, 1);
@@ -88,26 +91,17 @@ TEST_F(CliDescribe, ListsTheMembersFromTypeInformation) {
   EXPECT_NE(text.out.find("title: BSTR"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("MarshallObject() -> BSTR"), std::string::npos) << text.out;
 
-  const RunResult json = RunQxnet({"describe", "UpdateItem", "--json"});
-  ASSERT_EQ(json.exit_code, 0) << json.err;
-  const nlohmann::json document = json.Json();
+  const nlohmann::json document = RunQxnetJson({"describe", "UpdateItem"});
   // The object's dispatch interface is the second item interface: the first
   // one's members and the payload properties.
   EXPECT_EQ(document["interface"]["iid"], "{95194946-07B0-40B9-9B6C-DE9462DCFDEC}");
-  bool found_put = false, found_length = false;
+  std::map<std::string, nlohmann::json> puts;
   for (const auto& member : document["members"]) {
-    if (member["name"] == "required" && member["kind"] == "put") {
-      found_put = true;
-      EXPECT_EQ(member["dispid"], 11);
-      EXPECT_EQ(member["params"][0]["type"], "VARIANT_BOOL");
-    }
-    if (member["name"] == "enclosureLength" && member["kind"] == "put") {
-      found_length = true;
-      EXPECT_EQ(member["params"][0]["type"], "int64");
-    }
+    if (member["kind"] == "put") puts[member["name"]] = member;
   }
-  EXPECT_TRUE(found_put);
-  EXPECT_TRUE(found_length);
+  EXPECT_EQ(puts["required"]["dispid"], 11);
+  EXPECT_EQ(puts["required"]["params"][0]["type"], "VARIANT_BOOL");
+  EXPECT_EQ(puts["enclosureLength"]["params"][0]["type"], "int64");
 }
 
 }  // namespace

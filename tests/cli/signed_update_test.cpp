@@ -46,12 +46,6 @@ class PayloadServer {
   qxtest::LoopbackServer server_;  // last: stopped before the state its handlers use
 };
 
-std::string StatusOf(const nlohmann::json& document, const std::string& guid) {
-  for (const auto& item : document["items"])
-    if (item["guid"] == guid) return item["status"];
-  return "";
-}
-
 TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing) {
   const std::string root = qxtest::TestRoot();
   const std::string key = root + "/publisher.key";
@@ -66,10 +60,8 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
   PayloadServer server;
   const std::string payload(100000, 'u');
   WriteFile(root + "/payload.bin", payload);
-  const RunResult sign = RunQxnet({"--json", "sign", "--key", key, "--url",
-                                   server.Url("/payload/NAME"), root + "/payload.bin"});
-  ASSERT_EQ(sign.exit_code, 0) << sign.err;
-  const nlohmann::json signature = sign.Json();
+  const nlohmann::json signature = RunQxnetJson(
+      {"sign", "--key", key, "--url", server.Url("/payload/NAME"), root + "/payload.bin"});
   EXPECT_EQ(signature["publicKey"], publicKey);
   EXPECT_EQ(signature["length"], payload.size());
 
@@ -113,15 +105,13 @@ TEST_F(CliSignedUpdate, OnlyAVerifiedPayloadIsInstalledAndAFailureLeavesNothing)
     EXPECT_EQ(install.exit_code, 1);
     EXPECT_NE(install.err.find(failure.message), std::string::npos) << install.err;
     EXPECT_TRUE(std::filesystem::is_empty(downloads));
-    const RunResult list = RunQxnet({"--json", "update", "--catalog", catalog});
-    EXPECT_EQ(StatusOf(list.Json(), failure.guid), "Pending");
+    EXPECT_EQ(StatusByGuid(RunQxnetJson({"update", "--catalog", catalog}))[failure.guid],
+              "Pending");
   }
 
-  const RunResult install = RunQxnet({"--json", "--no-progress", "update", "--catalog", catalog,
-                                      "install", "good", "--download", downloads});
-  ASSERT_EQ(install.exit_code, 0) << install.err;
-  const nlohmann::json document = install.Json();
-  EXPECT_EQ(StatusOf(document, "good"), "Installed");
+  const nlohmann::json document = RunQxnetJson({"--no-progress", "update", "--catalog", catalog,
+                                                "install", "good", "--download", downloads});
+  EXPECT_EQ(StatusByGuid(document)["good"], "Installed");
   EXPECT_EQ(document["downloads"][0]["file"], downloads + "/good");
   EXPECT_EQ(ReadFile(downloads + "/good"), payload);
 }

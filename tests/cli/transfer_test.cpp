@@ -30,14 +30,11 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
   // Asked for with --progress: plain progress lines, no redrawing.
   const RunResult lines = RunQxnet({"--progress", "get", server.Url("/file.bin")});
   ASSERT_EQ(lines.exit_code, 0) << lines.err;
-  EXPECT_NE(lines.err.find("Downloading file ("), std::string::npos) << lines.err;
   EXPECT_NE(lines.err.find("100%  Download complete\n"), std::string::npos) << lines.err;
   EXPECT_EQ(lines.err.find('\r'), std::string::npos);
 
   const std::string target = qxtest::TestRoot() + "/copy.bin";
-  const RunResult copied = RunQxnet({"--json", "get", server.Url("/file.bin"), "-o", target});
-  ASSERT_EQ(copied.exit_code, 0) << copied.err;
-  EXPECT_EQ(copied.Json()["file"], target);
+  EXPECT_EQ(RunQxnetJson({"get", server.Url("/file.bin"), "-o", target})["file"], target);
   EXPECT_EQ(ReadFile(target), FileBody());
 
   // --json and --no-progress silence the progress even when asked for.
@@ -46,35 +43,36 @@ TEST_F(CliGet, DownloadsIntoTheCacheOrToTheNamedFile) {
     ASSERT_EQ(quiet.exit_code, 0) << silencer;
     EXPECT_EQ(quiet.err, "") << silencer;
   }
+
+  // On a terminal the progress is redrawn in place.
+  const RunResult terminal = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
+  ASSERT_EQ(terminal.exit_code, 0) << terminal.out;
+  EXPECT_NE(terminal.out.find("\r["), std::string::npos) << terminal.out;
+  EXPECT_NE(terminal.out.find("\033[K"), std::string::npos);
+  EXPECT_NE(terminal.out.find("] 100%  Download complete"), std::string::npos) << terminal.out;
 }
 
 TEST_F(CliGet, CurrentCachedCopyIsReusedUnlessForced) {
   CliServer server;
   const std::string url = server.Url("/dated.bin");
-  const RunResult first = RunQxnet({"--json", "get", url});
-  ASSERT_EQ(first.exit_code, 0) << first.err;
-  EXPECT_EQ(first.Json()["reused"], false);
-  const std::string cache_path = first.Json()["file"];
+  const nlohmann::json first = RunQxnetJson({"get", url});
+  EXPECT_EQ(first["reused"], false);
 
   // The same path again, asked with a HEAD request only.
-  const RunResult again = RunQxnet({"--json", "get", url});
-  ASSERT_EQ(again.exit_code, 0) << again.err;
-  EXPECT_EQ(again.Json()["reused"], true);
-  EXPECT_EQ(again.Json()["file"], cache_path);
+  const nlohmann::json again = RunQxnetJson({"get", url});
+  EXPECT_EQ(again["reused"], true);
+  EXPECT_EQ(again["file"], first["file"]);
   EXPECT_EQ(server.DatedDownloads(), 1);
 
   const std::string target = qxtest::TestRoot() + "/reused.bin";
-  const RunResult copied = RunQxnet({"--json", "get", url, "-o", target});
-  ASSERT_EQ(copied.exit_code, 0) << copied.err;
-  EXPECT_EQ(copied.Json()["file"], target);
+  EXPECT_EQ(RunQxnetJson({"get", url, "-o", target})["file"], target);
   EXPECT_EQ(ReadFile(target), FileBody());
   EXPECT_EQ(server.DatedDownloads(), 1);
 
-  const RunResult forced = RunQxnet({"--json", "get", "--force", url});
-  ASSERT_EQ(forced.exit_code, 0) << forced.err;
-  EXPECT_EQ(forced.Json()["reused"], false);
+  const nlohmann::json forced = RunQxnetJson({"get", "--force", url});
+  EXPECT_EQ(forced["reused"], false);
   EXPECT_EQ(server.DatedDownloads(), 2);
-  EXPECT_EQ(ReadFile(forced.Json()["file"]), FileBody());
+  EXPECT_EQ(ReadFile(forced["file"]), FileBody());
 }
 
 TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
@@ -83,7 +81,7 @@ TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
   ASSERT_EQ(RunQxnet({"get", server.Url("/dated.bin")}).exit_code, 0);
   ASSERT_EQ(RunQxnet({"get", server.Url("/file.bin")}).exit_code, 0);
 
-  const nlohmann::json listed = RunQxnet({"--json", "cache", "list"}).Json();
+  const nlohmann::json listed = RunQxnetJson({"cache", "list"});
   ASSERT_EQ(listed["entries"].size(), 2u);
   for (const auto& entry : listed["entries"]) {
     EXPECT_EQ(entry["size"], kFileSize);
@@ -94,22 +92,18 @@ TEST_F(CliGet, CacheCommandListsDescribesRemovesAndClears) {
     }
   }
 
-  const RunResult info = RunQxnet({"--json", "cache", "info"}, {{"QXNET_CACHE_LIMIT", "5M"}});
-  ASSERT_EQ(info.exit_code, 0) << info.err;
-  EXPECT_EQ(info.Json()["limit"], 5u << 20);
-  EXPECT_EQ(info.Json()["total_size"], 2 * kFileSize);
-  EXPECT_EQ(info.Json()["entries"], 2);
+  const nlohmann::json info = RunQxnetJson({"cache", "info"}, {{"QXNET_CACHE_LIMIT", "5M"}});
+  EXPECT_EQ(info["limit"], 5u << 20);
+  EXPECT_EQ(info["total_size"], 2 * kFileSize);
+  EXPECT_EQ(info["entries"], 2);
 
   // Removed by the URL as written, not only as the cache keys it.
   const RunResult removed = RunQxnet({"cache", "remove", server.Url("/./dated.bin")});
   ASSERT_EQ(removed.exit_code, 0) << removed.err;
   EXPECT_EQ(RunQxnet({"cache", "remove", server.Url("/dated.bin")}).exit_code, 1);
-  EXPECT_EQ(RunQxnet({"--json", "cache", "list"}).Json()["entries"].size(), 1u);
-
-  const RunResult cleared = RunQxnet({"--json", "cache", "clear"});
-  ASSERT_EQ(cleared.exit_code, 0) << cleared.err;
-  EXPECT_EQ(cleared.Json()["removed"], 1);
-  EXPECT_TRUE(RunQxnet({"--json", "cache", "list"}).Json()["entries"].empty());
+  EXPECT_EQ(RunQxnetJson({"cache", "list"})["entries"].size(), 1u);
+  EXPECT_EQ(RunQxnetJson({"cache", "clear"})["removed"], 1);
+  EXPECT_TRUE(RunQxnetJson({"cache", "list"})["entries"].empty());
 }
 
 TEST_F(CliGet, FailedDownloadsReportTheErrorRecord) {
@@ -136,15 +130,6 @@ TEST_F(CliGet, CtrlCCancelsTheDownload) {
   EXPECT_EQ(result.exit_code, 130) << result.err;
   EXPECT_NE(result.err.find("qxnet: Canceled"), std::string::npos) << result.err;
   EXPECT_EQ(result.out, "");
-}
-
-TEST_F(CliGet, ProgressRedrawsInPlaceOnATerminal) {
-  CliServer server;
-  const RunResult result = RunQxnetOnTerminal({"get", server.Url("/file.bin")});
-  ASSERT_EQ(result.exit_code, 0) << result.out;
-  EXPECT_NE(result.out.find("\r["), std::string::npos) << result.out;
-  EXPECT_NE(result.out.find("\033[K"), std::string::npos);
-  EXPECT_NE(result.out.find("] 100%  Download complete"), std::string::npos) << result.out;
 }
 
 TEST_F(CliConnectivity, YesNoCommandsAnswerThroughTheExitStatus) {

@@ -15,19 +15,11 @@ namespace {
 using CliDemo = RegisteredModuleTest;
 using CliUpdate = RegisteredModuleTest;
 
-std::map<std::string, std::string> StatusByGuid(const nlohmann::json& document) {
-  std::map<std::string, std::string> statuses;
-  for (const auto& item : document["items"]) statuses[item["guid"]] = item["status"];
-  return statuses;
-}
-
 TEST_F(CliUpdate, SecondPassWaitsUntilDueOrForced) {
   CliServer server;
   const std::string catalog = qxtest::TestRoot() + "/catalog.xml";
-  const RunResult first =
-      RunQxnet({"--json", "update", "--catalog", catalog, "--feed", server.Url("/feed.xml")});
-  ASSERT_EQ(first.exit_code, 0) << first.err;
-  nlohmann::json document = first.Json();
+  nlohmann::json document =
+      RunQxnetJson({"update", "--catalog", catalog, "--feed", server.Url("/feed.xml")});
   EXPECT_EQ(document["checked"], true);
   EXPECT_EQ(document["newCatalog"], true);
   EXPECT_EQ(document["added"], 3);
@@ -38,17 +30,13 @@ TEST_F(CliUpdate, SecondPassWaitsUntilDueOrForced) {
   ASSERT_TRUE(std::filesystem::exists(catalog));
 
   // Not due again for a day: the pass is skipped and nothing changes.
-  const RunResult second = RunQxnet({"--json", "update", "--catalog", catalog});
-  ASSERT_EQ(second.exit_code, 0) << second.err;
-  document = second.Json();
+  document = RunQxnetJson({"update", "--catalog", catalog});
   EXPECT_EQ(document["checked"], false);
   EXPECT_EQ(document["feed"], server.Url("/feed.xml"));  // kept in the catalog
   EXPECT_EQ(document["items"].size(), 3u);
 
   // Forced: the feed is read again (what a pass adds is the reconciliation's rule).
-  const RunResult forced = RunQxnet({"--json", "update", "--catalog", catalog, "--force"});
-  ASSERT_EQ(forced.exit_code, 0) << forced.err;
-  EXPECT_EQ(forced.Json()["checked"], true);
+  EXPECT_EQ(RunQxnetJson({"update", "--catalog", catalog, "--force"})["checked"], true);
 
   const RunResult table = RunQxnet({"update", "--catalog", catalog});
   ASSERT_EQ(table.exit_code, 0);
@@ -66,29 +54,28 @@ TEST_F(CliUpdate, MovesAreVisibleAfterReloading) {
   ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "discard", "test-1"}).exit_code, 0);
 
   // A new process loads the file: the lists say where each item is.
-  nlohmann::json document = RunQxnet({"--json", "update", "--catalog", catalog}).Json();
-  auto statuses = StatusByGuid(document);
-  EXPECT_EQ(statuses["test-1"], "Discarded");
-  EXPECT_EQ(statuses["test-2"], "Pending");
-  EXPECT_EQ(statuses["test-3"], "Installed");
+  const auto statuses = [&] {
+    return StatusByGuid(RunQxnetJson({"update", "--catalog", catalog}));
+  };
+  using Statuses = std::map<std::string, std::string>;
+  EXPECT_EQ(statuses(),
+            (Statuses{{"test-1", "Discarded"}, {"test-2", "Pending"}, {"test-3", "Installed"}}));
 
   // Back to the pending list: the third verb.
   ASSERT_EQ(RunQxnet({"update", "--catalog", catalog, "pending", "test-1"}).exit_code, 0);
-  statuses = StatusByGuid(RunQxnet({"--json", "update", "--catalog", catalog}).Json());
-  EXPECT_EQ(statuses["test-1"], "Pending");
+  EXPECT_EQ(statuses()["test-1"], "Pending");
 
   // An unknown guid fails the call and moves nothing, not even the known one.
   const RunResult unknown =
       RunQxnet({"update", "--catalog", catalog, "install", "test-2", "no-such-guid"});
   EXPECT_EQ(unknown.exit_code, 1);
   EXPECT_NE(unknown.err.find("no-such-guid"), std::string::npos);
-  statuses = StatusByGuid(RunQxnet({"--json", "update", "--catalog", catalog}).Json());
-  EXPECT_EQ(statuses["test-2"], "Pending");
+  EXPECT_EQ(statuses()["test-2"], "Pending");
 
-  EXPECT_EQ(
-      RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml", "install", "x"}).exit_code,
-      2);
-  EXPECT_EQ(RunQxnet({"update", "--catalog", qxtest::TestRoot() + "/none.xml"}).exit_code, 2);
+  // A catalog that does not exist is a usage error, with or without an action.
+  const std::string none = qxtest::TestRoot() + "/none.xml";
+  EXPECT_EQ(RunQxnet({"update", "--catalog", none, "install", "x"}).exit_code, 2);
+  EXPECT_EQ(RunQxnet({"update", "--catalog", none}).exit_code, 2);
 }
 
 TEST_F(CliDemo, RunsToTheEndWithATemporaryRegistry) {

@@ -6,7 +6,7 @@
 namespace clitest {
 namespace {
 
-TEST(CliUsage, BadCommandLinesExitWithTwo) {
+TEST(CliUsage, BadCommandLinesExitWithTwoHelpWithZero) {
   const std::vector<std::vector<std::string>> bad = {
       {},                                            // no command
       {"no-such-command"},                           //
@@ -29,17 +29,16 @@ TEST(CliUsage, BadCommandLinesExitWithTwo) {
     EXPECT_EQ(result.exit_code, 2) << line << "\n" << result.err;
     EXPECT_FALSE(result.err.empty()) << line;
   }
-}
 
-TEST(CliUsage, HelpSucceedsAndJsonReportsUsageErrors) {
+  // Help succeeds; with --json a usage error is reported as a document.
   EXPECT_EQ(RunQxnet({"--help"}).exit_code, 0);
   const RunResult help = RunQxnet({"reg", "add", "--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--type"), std::string::npos);
 
-  const RunResult bad = RunQxnet({"--json", "reg", "query", "HKXX\\Nothing"});
-  EXPECT_EQ(bad.exit_code, 2);
-  const nlohmann::json document = bad.Json();
+  const RunResult refused = RunQxnet({"--json", "reg", "query", "HKXX\\Nothing"});
+  EXPECT_EQ(refused.exit_code, 2);
+  const nlohmann::json document = refused.Json();
   EXPECT_EQ(document["error"]["exit"], 2);
   EXPECT_NE(document["error"]["description"].get<std::string>().find("HKXX"), std::string::npos);
 }
@@ -61,22 +60,19 @@ TEST(CliRegistry, TypedValuesRoundTripThroughTheStore) {
   ASSERT_EQ(RunQxnet({"reg", "add", key + "\\Child"}).exit_code, 0);
 
   // Forward slashes and the long root name reach the same key.
-  const RunResult listed =
-      RunQxnet({"reg", "query", "HKEY_CURRENT_USER/Software/Corvane/CliTest", "--json"});
-  ASSERT_EQ(listed.exit_code, 0) << listed.err;
-  const nlohmann::json document = listed.Json();
+  const nlohmann::json document =
+      RunQxnetJson({"reg", "query", "HKEY_CURRENT_USER/Software/Corvane/CliTest"});
   EXPECT_EQ(document["key"], "HKCU\\Software\\Corvane\\CliTest");
-  std::map<std::string, nlohmann::json> values;
-  for (const auto& value : document["values"]) values[value["name"]] = value;
-  EXPECT_EQ(values["Name"]["type"], "REG_SZ");
-  EXPECT_EQ(values["Name"]["data"], "Grüße, world");
-  EXPECT_EQ(values["Count"]["type"], "REG_DWORD");
-  EXPECT_EQ(values["Count"]["data"], 42);
-  EXPECT_EQ(values["Big"]["data"], 8589934592ull);
-  EXPECT_EQ(values["List"]["data"], nlohmann::json({"one", "two"}));
-  EXPECT_EQ(values["Blob"]["type"], "REG_BINARY");
-  EXPECT_EQ(values["Blob"]["data"], "01 ab ff");
-  EXPECT_EQ(values[""]["data"], "the default");
+  std::map<std::string, std::pair<std::string, nlohmann::json>> values;  // name: type, data
+  for (const auto& value : document["values"])
+    values[value["name"]] = {value["type"], value["data"]};
+  EXPECT_EQ(values,
+            (decltype(values){{"Name", {"REG_SZ", "Grüße, world"}},
+                              {"Count", {"REG_DWORD", 42}},
+                              {"Big", {"REG_QWORD", 8589934592ull}},
+                              {"List", {"REG_MULTI_SZ", nlohmann::json::array({"one", "two"})}},
+                              {"Blob", {"REG_BINARY", "01 ab ff"}},
+                              {"", {"REG_SZ", "the default"}}}));
   EXPECT_EQ(document["subkeys"], nlohmann::json({"Child"}));
 
   // One value, as text.

@@ -14,11 +14,9 @@ UTC_NOON = datetime.datetime(2024, 7, 1, 12, 0, tzinfo=datetime.timezone.utc)
 
 
 @pytest.mark.parametrize("value, expected", [
-    ("text", "text"),
     ("", ""),
     ("ünïcødé € \U0001F600", "ünïcødé € \U0001F600"),
     (False, False),
-    (0, 0),
     (2**31 - 1, 2**31 - 1),
     (-2**31, -2**31),
     (2.5, 2.5),

@@ -7,6 +7,7 @@
 #include "qxnet/bstr.h"
 #include "qxnet/text.h"
 #include "tests/qxnet/qxnet_fixture.h"
+#include "tests/support/registry_dump.h"
 
 namespace qxnettest {
 namespace {
@@ -43,11 +44,7 @@ CacheInfo Query(_QXNet* object, const std::string& url) {
   EXPECT_EQ((info).current, currentFlag);                               \
   EXPECT_EQ((info).name, fileName)
 
-const char kSameTime[] = "Wed, 21 Oct 2015 07:28:00 GMT";
-const char kOlderTime[] = "Wed, 21 Oct 2015 07:27:59 GMT";
-const char kNewerTime[] = "Wed, 21 Oct 2015 07:28:01 GMT";
-
-TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
+TEST_F(QXNetTest, NoCopyBeforeTheDownloadACurrentOneAfterNoneWithoutItsFile) {
   auto net = NewObject();
   CacheInfo before = Query(net.Get(), Url("/doc"));
   EXPECT_OUTPUTS(before, S_OK, 0, 0, kUntouchedName);
@@ -67,13 +64,22 @@ TEST_F(QXNetTest, NoCopyBeforeTheDownloadAndACurrentOneAfter) {
                       "CQXNet::GetCacheInfo return:bCacheFileExists=true, "
                       "bCacheFileCurrent=true, cacheFileName='" +
                           cached + "'"));
+
+  // An entry whose file is gone is deleted.
+  ASSERT_EQ(::unlink(cached.c_str()), 0);
+  CacheInfo gone = Query(net.Get(), Url("/doc"));
+  EXPECT_OUTPUTS(gone, S_OK, 0, 0, kUntouchedName);
+  EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
 }
 
 TEST_F(QXNetTest, CurrentWhenTheServersTimeIsNotLaterThanTheEntrys) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
+  // The copy was downloaded with the modification time 07:28:00.
   const std::pair<const char*, VARIANT_BOOL> cases[] = {
-      {kOlderTime, VARIANT_TRUE}, {kSameTime, VARIANT_TRUE}, {kNewerTime, VARIANT_FALSE}};
+      {"Wed, 21 Oct 2015 07:27:59 GMT", VARIANT_TRUE},
+      {"Wed, 21 Oct 2015 07:28:00 GMT", VARIANT_TRUE},
+      {"Wed, 21 Oct 2015 07:28:01 GMT", VARIANT_FALSE}};
   for (const auto& [serverTime, current] : cases) {
     SCOPED_TRACE(serverTime);
     state->Set(&ServerState::lastModified, serverTime);
@@ -103,21 +109,25 @@ TEST_F(QXNetTest, CurrencyCheckStampsTheEntrysSyncTime) {
   EXPECT_GE(now, before);
 }
 
-TEST_F(QXNetTest, HeadAnsweredWithAnErrorStatusMeansNotCurrentWithoutAnError) {
-  auto net = NewObject();
-  const std::string cached = Download(net.Get(), Url("/doc"));
-  state->Set(&ServerState::docStatus, 404);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
-}
-
-TEST_F(QXNetTest, ServerGoneMeansNotCurrentWithTheNameSet) {
+// Off line: the copy is reported, nothing asked and no name given. An error
+// status, then no server at all: not current, no error, the name set.
+TEST_F(QXNetTest, NotCurrentWhenOffLineOrTheHeadRequestFails) {
   auto net = NewObject();
   const std::string cached = Download(net.Get(), Url("/doc"));
   const std::string url = Url("/doc");
-  server.reset();  // nobody listens on that port any more
-  CacheInfo info = Query(net.Get(), url);
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
+  const size_t requests = state->RequestCount();
+  setenv("QXNET_ONLINE", "0", 1);
+  CacheInfo offLine = Query(net.Get(), url);
+  EXPECT_OUTPUTS(offLine, S_OK, VARIANT_TRUE, 0, kUntouchedName);
+  EXPECT_EQ(state->RequestCount(), requests);
+  setenv("QXNET_ONLINE", "1", 1);
+  state->Set(&ServerState::docStatus, 404);
+  for (const char* step : {"404", "server gone"}) {
+    SCOPED_TRACE(step);
+    CacheInfo info = Query(net.Get(), url);
+    EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, cached);
+    server.reset();  // nobody listens on that port any more
+  }
 }
 
 TEST_F(QXNetTest, ResponseWithoutLastModifiedFailsWithItsMessage) {
@@ -136,14 +146,14 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   auto net = NewObject();
   Download(net.Get(), Url("/doc"));
 
-  SetUseInternetCache(REG_SZ, u"FALSE");
-  CacheInfo off = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(off, S_OK, kUntouchedFlag, kUntouchedFlag, kUntouchedName);
-
-  SetUseInternetCache(REG_EXPAND_SZ, u"fAlSe");
-  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
-  SetUseInternetCache(REG_MULTI_SZ, u"false");
-  EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, kUntouchedFlag);
+  const std::pair<DWORD, const char16_t*> offs[] = {
+      {REG_SZ, u"FALSE"}, {REG_EXPAND_SZ, u"fAlSe"}, {REG_MULTI_SZ, u"false"}};
+  for (const auto& [type, text] : offs) {
+    SCOPED_TRACE(type);
+    SetUseInternetCache(type, text);
+    CacheInfo off = Query(net.Get(), Url("/doc"));
+    EXPECT_OUTPUTS(off, S_OK, kUntouchedFlag, kUntouchedFlag, kUntouchedName);
+  }
 
   // Other texts, a value of another type, an over-long text and no value
   // at all leave the cache in use.
@@ -153,34 +163,16 @@ TEST_F(QXNetTest, RegistrySwitchesTheCacheOffOnlyWithFalse) {
   }
   SetUseInternetCache(REG_SZ, u"false" + std::u16string(300, u' '));
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
-  SetUseInternetCacheDword(0);
+  const DWORD zero = 0;
+  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache",
+                             REG_DWORD, &zero, sizeof zero);
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Corvane\\Corvane\\Internal", 0,
-                          KEY_ALL_ACCESS, &key),
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, qxtest::kProductKey, 0, KEY_ALL_ACCESS, &key),
             ERROR_SUCCESS);
   RegDeleteValueW(key, u"Use Internet Cache");
   RegCloseKey(key);
   EXPECT_EQ(Query(net.Get(), Url("/doc")).exists, VARIANT_TRUE);
-}
-
-TEST_F(QXNetTest, OffLineReportsTheCopyAndKeepsTheName) {
-  auto net = NewObject();
-  Download(net.Get(), Url("/doc"));
-  const size_t requests = state->RequestCount();
-  setenv("QXNET_ONLINE", "0", 1);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, VARIANT_TRUE, 0, kUntouchedName);
-  EXPECT_EQ(state->RequestCount(), requests);
-}
-
-TEST_F(QXNetTest, EntryWhoseFileIsGoneIsDeleted) {
-  auto net = NewObject();
-  const std::string cached = Download(net.Get(), Url("/doc"));
-  ASSERT_EQ(::unlink(cached.c_str()), 0);
-  CacheInfo info = Query(net.Get(), Url("/doc"));
-  EXPECT_OUTPUTS(info, S_OK, 0, 0, kUntouchedName);
-  EXPECT_FALSE(qxnettest::IsCached(Url("/doc")));
 }
 
 TEST_F(QXNetTest, NullPointersAndBadUrls) {

@@ -16,21 +16,27 @@ VARIANT_BOOL CanConnectTo(_QXNet* object, const std::string& url, HRESULT* hr = 
   return answer;
 }
 
-TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitch) {
-  auto net = NewObject();
-  VARIANT_BOOL online = 5;
-  ASSERT_EQ(net->get_IsConnected(&online), S_OK);
-  EXPECT_EQ(online, VARIANT_TRUE);
-
+// Off line, CanConnect and RetrieveFile send nothing.
+TEST_F(QXNetTest, IsConnectedFollowsTheOffLineSwitches) {
+  auto net = NewObject(sink);
+  const auto connected = [&] {
+    VARIANT_BOOL online = 5;
+    EXPECT_EQ(net->get_IsConnected(&online), S_OK);
+    return online;
+  };
+  EXPECT_EQ(connected(), VARIANT_TRUE);
   SetGlobalOffline(true);
-  ASSERT_EQ(net->get_IsConnected(&online), S_OK);
-  EXPECT_EQ(online, 0);
-
+  EXPECT_EQ(connected(), 0);
+  EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   // The machine's state counts as well when the user's switch is off.
   SetGlobalOffline(false);
   setenv("QXNET_ONLINE", "0", 1);
-  ASSERT_EQ(net->get_IsConnected(&online), S_OK);
-  EXPECT_EQ(online, 0);
+  EXPECT_EQ(connected(), 0);
+  std::string path;
+  EXPECT_EQ(Retrieve(net.Get(), Url("/small.xml"), path), E_FAIL);
+  EXPECT_EQ(TakeErrorText(), "You must be connected to the internet to retrieve the file");
+  EXPECT_EQ(sink->ends, 1);
+  EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
 TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
@@ -47,26 +53,16 @@ TEST_F(QXNetTest, CanConnectAsksTheServerWithHead) {
   state->Set(&ServerState::docStatus, 404);
   EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
   const std::string dead = "http://127.0.0.1:" + std::to_string(qxtest::ClosedPort()) + "/doc";
-  HRESULT hr = E_FAIL;
-  EXPECT_EQ(CanConnectTo(net.Get(), dead, &hr), 0);
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(CanConnectTo(net.Get(), "ftp://127.0.0.1/doc", &hr), 0);
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(CanConnectTo(net.Get(), "", &hr), 0);
-  EXPECT_EQ(hr, S_OK);
+  for (const std::string& url : {dead, std::string("ftp://127.0.0.1/doc"), std::string()}) {
+    HRESULT hr = E_FAIL;
+    EXPECT_EQ(CanConnectTo(net.Get(), url, &hr), 0) << url;
+    EXPECT_EQ(hr, S_OK) << url;
+  }
 
   qx::BStr url = qx::BStr::FromUtf8(Url("/doc"));
   qxtest::ClearErrorRecord();
   EXPECT_EQ(net->CanConnect(url.Get(), nullptr), E_INVALIDARG);
   EXPECT_EQ(TakeErrorText(), "Invalid parameter");
-}
-
-TEST_F(QXNetTest, CanConnectOffLineSendsNothing) {
-  auto net = NewObject();
-  SetGlobalOffline(true);
-  EXPECT_EQ(CanConnectTo(net.Get(), Url("/doc")), 0);
-  EXPECT_EQ(state->RequestCount(), 0u);
-  EXPECT_EQ(server->ConnectionCount(), 0u);
 }
 
 TEST_F(QXNetTest, ValidateUrlAcceptsHttpAndHttpsOnly) {

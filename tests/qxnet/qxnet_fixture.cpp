@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -215,21 +216,17 @@ std::vector<std::string> TraceEntries() {
     wide.push_back(static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
                                          (static_cast<unsigned char>(data[i + 1]) << 8)));
   }
-  std::string text = qx::Utf16ToUtf8(wide);
   std::vector<std::string> entries;
   static const std::regex stamp(R"(^\d\d/\d\d/\d\d \d\d:\d\d:\d\d )");
-  std::string::size_type start = 0;
-  while (start < text.size()) {
-    std::string::size_type end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
+  std::istringstream text(qx::Utf16ToUtf8(wide));
+  for (std::string line; std::getline(text, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::smatch match;
     if (std::regex_search(line, match, stamp)) {
-      entries.push_back(line.substr(match.length()));
+      entries.push_back(match.suffix());
     } else if (!entries.empty()) {
       entries.back() += "\n" + line;
     }
-    start = end + 2;
   }
   return entries;
 }
@@ -240,11 +237,6 @@ void SetUseInternetCache(DWORD type, const std::u16string& text) {
   if (type == REG_MULTI_SZ) data.push_back(u'\0');
   qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache", type,
                              data.data(), data.size() * sizeof(char16_t));
-}
-
-void SetUseInternetCacheDword(DWORD value) {
-  qxtest::WriteRegistryValue(HKEY_LOCAL_MACHINE, qxtest::kProductKey, u"Use Internet Cache",
-                             REG_DWORD, &value, sizeof value);
 }
 
 void SetGlobalOffline(bool offline) {

@@ -121,7 +121,6 @@ bool HasLineStartingWith(const std::vector<std::string>& lines, const std::strin
 
 // "Use Internet Cache" under the machine's product key.
 void SetUseInternetCache(DWORD type, const std::u16string& text);
-void SetUseInternetCacheDword(DWORD value);
 // The user's off-line switch.
 void SetGlobalOffline(bool offline);
 
