@@ -17,7 +17,9 @@ namespace collections_test {
 // A module item with `guid` (none when null) and `date`.
 inline qx::ComPtr<IUpdateItem> NewItem(const char16_t* guid, DATE date = 1.0) {
   qx::ComPtr<IUpdateItem> item = qxtest::Create<IUpdateItem>(CLSID_UpdateItem);
-  if (guid) EXPECT_EQ(item->put_guid(qx::BStr(guid).Get()), S_OK);
+  if (guid) {
+    EXPECT_EQ(item->put_guid(qx::BStr(guid).Get()), S_OK);
+  }
   item->put_pubDate(date);
   return item;
 }

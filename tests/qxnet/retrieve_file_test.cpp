@@ -152,7 +152,9 @@ TEST_F(QXNetTest, CancelOrASinkExceptionEndsTheCallCleanly) {
     sink->ends = 0;
     std::string path;
     EXPECT_EQ(Retrieve(net.Get(), Url("/big.bin"), path), E_FAIL);
-    if (c.cancel) EXPECT_EQ(TakeErrorText(), "Canceled");
+    if (c.cancel) {
+      EXPECT_EQ(TakeErrorText(), "Canceled");
+    }
     EXPECT_EQ(sink->ends, 1);
     EXPECT_FALSE(IsCached(Url("/big.bin")));
     EXPECT_TRUE(CacheFiles().empty());
