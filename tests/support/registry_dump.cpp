@@ -16,9 +16,15 @@ void DumpKey(HKEY key, const std::u16string& path, std::map<std::u16string, std:
     DWORD type = 0;
     std::vector<BYTE> data(8192);
     DWORD size = static_cast<DWORD>(data.size());
-    if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &size) !=
-        ERROR_SUCCESS)
+    const LONG status =
+        RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data.data(), &size);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    // A value the buffer cannot hold must not end the listing unseen: the
+    // values after it would drop out of every before/after comparison.
+    if (status != ERROR_SUCCESS) {
+      ADD_FAILURE() << "registry value " << index << " of a key could not be read: " << status;
       break;
+    }
     values += std::u16string(name, nameLength) + u"=" + char16_t(u'0' + type) + u":";
     for (DWORD i = 0; i + 1 < size; i += 2)
       values.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
@@ -28,9 +34,13 @@ void DumpKey(HKEY key, const std::u16string& path, std::map<std::u16string, std:
   for (DWORD index = 0;; ++index) {
     char16_t name[512];
     DWORD nameLength = 512;
-    if (RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
+    const LONG status =
+        RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) break;
+    if (status != ERROR_SUCCESS) {
+      ADD_FAILURE() << "subkey " << index << " of a key could not be read: " << status;
       break;
+    }
     std::u16string child(name, nameLength);
     HKEY sub = nullptr;
     if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, &sub) == ERROR_SUCCESS) {
