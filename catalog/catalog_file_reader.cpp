@@ -106,7 +106,7 @@ class CatalogFileReader {
     values_.password = Owned(ChildValue(element, u"password"));
   }
 
-  HRESULT ReadList(const xml::Node& listElement, const ListSpec& spec) {
+  HRESULT ReadList(xml::Node listElement, const ListSpec& spec) {
     xml::NodeList items;
     try {
       items = listElement.selectNodes(u"./item");
@@ -126,7 +126,12 @@ class CatalogFileReader {
     // The items read before a failure stay in the list.
     try {
       for (size_t i = 0; i < items.length() && SUCCEEDED(hr); ++i) {
-        hr = ReadItem(items.item(i), spec.status, made);
+        const xml::Node element = items.item(i);
+        hr = ReadItem(element, spec.status, made);
+        // The list's elements up to this item are no longer needed: their
+        // memory goes to the items still to be made instead of adding to
+        // the peak.
+        listElement.removeChildrenThrough(element);
       }
     } catch (...) {
       AddItems(*list.Get(), made);

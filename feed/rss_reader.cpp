@@ -93,6 +93,10 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   for (const xml::Node& itemNode : itemNodes) {
     FeedStatus status = ReadItem(itemNode, made);
     if (status.Failed()) return status;  // the channel is not added
+    // The channel's elements up to this item are no longer needed: their
+    // memory goes to the items still to be made instead of adding to the
+    // peak.
+    node.removeChildrenThrough(itemNode);
   }
   // A guid already in the channel (ignoring case) is dropped by the collection.
   hr = AddItems(*items.Get(), made);

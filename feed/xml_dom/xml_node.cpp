@@ -294,6 +294,17 @@ Node Node::nextSibling() const {
   return Node(next.internal_object());
 }
 
+void Node::removeChildrenThrough(const Node& child) noexcept {
+  pugi::xml_node parent = Of(node_);
+  const pugi::xml_node last = Of(child.node_);
+  if (!parent || !last || last.parent() != parent) return;
+  // Whole runs of the document, whitespace between the children included:
+  // only then are the tree's blocks emptied and given back.
+  for (pugi::xml_node first = parent.first_child(); first != last; first = parent.first_child())
+    parent.remove_child(first);
+  parent.remove_child(last);
+}
+
 Node Node::appendChild(Node child) {
   pugi::xml_node parent = Of(node_);
   pugi::xml_node moved = Of(child.node_);

@@ -76,6 +76,12 @@ class Node {
   // same as creating it in the document and appending it, in one step.
   Node appendElement(std::u16string_view name);
   void appendText(std::u16string_view text);
+  // Takes this node's children from the first up to and including `child`
+  // out of the tree and frees them with their subtrees, for a reader done
+  // with them that wants their memory back while it goes on; handles to
+  // them or into them must not be used again. Nothing when `child` is not
+  // a child of this node.
+  void removeChildrenThrough(const Node& child) noexcept;
 
  private:
   friend class Document;

@@ -238,4 +238,24 @@ TEST(XmlDomLoad, InvalidQueriesRaiseDomErrors) {
   EXPECT_THROW(Node().selectSingleNode(u"//a"), qx::xml::DomError);
 }
 
+// A reader frees what it has read: the children up to a given one go, the
+// rest stay; a node that is not a child removes nothing.
+TEST(XmlDomLoad, ChildrenReadCanBeRemovedUpToAGivenOne) {
+  Document doc;
+  ASSERT_TRUE(LoadText(doc, "<list> <a><x>inner</x></a>t<b>1</b> <c>2</c><d>3</d></list>"));
+  Node list = doc.documentElement();
+  const Node a = list.firstChild().nextSibling();
+  const Node inner = a.firstChild();
+  const Node b = list.selectSingleNode(u"./b");
+  EXPECT_EQ(a.elementNameUtf8(), "a");
+  EXPECT_EQ(list.firstChild().elementNameUtf8(), "");  // text has no element name
+
+  list.removeChildrenThrough(inner);  // a grandchild: nothing
+  list.removeChildrenThrough(list);   // itself: nothing
+  EXPECT_EQ(list.text(), u" innert1 23");
+  list.removeChildrenThrough(b);
+  EXPECT_EQ(list.text(), u" 23");
+  EXPECT_EQ(list.firstChild().nextSibling().elementNameUtf8(), "c");
+}
+
 }  // namespace
