@@ -165,7 +165,7 @@ class CatalogFileReader {
     values.description = OwnedValue(found[kDescription]);
     values.link = OwnedValue(found[kLink]);
     values.category = OwnedValue(found[kCategory]);
-    values.pubDate = feed::ParseFeedDate(TextValue(found[kPubDate]));
+    values.pubDate = DateValue(found[kPubDate]);
     values.required = RequiredFlag(element);
     values.status = Owned(status);
     if (feed::StoreValues(*item.Get(), values) == E_OUTOFMEMORY) throw std::bad_alloc();
@@ -189,11 +189,12 @@ class CatalogFileReader {
     if (value.IsNull()) throw std::bad_alloc();
     return value;
   }
-  static std::u16string TextValue(const xml::Node& element) {
+  // The date an element found holds; 0.0 when none is read from it.
+  DATE DateValue(const xml::Node& element) {
     try {
-      return element ? feed::CutValue(element.text()) : std::u16string();
+      return element ? feed::ItemDate(element.textUtf8(gathered_)) : 0.0;
     } catch (const xml::DomError&) {
-      return {};
+      return 0.0;
     }
   }
 

@@ -1,5 +1,6 @@
 #include "feed/rss_reader.h"
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -64,7 +65,7 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   xml::FirstChildElements<3> values({"title", "link", "description"});
   std::vector<xml::Node> itemNodes;
   for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
-    if (child.elementNameUtf8() == "item") {
+    if (std::strcmp(child.elementNameUtf8(), "item") == 0) {
       itemNodes.push_back(child);
     } else {
       values.offer(child);
@@ -138,7 +139,7 @@ FeedStatus RssReader::ReadItem(xml::Node node, std::vector<ComPtr<IUpdateItem>>&
   }
   values.required = required ? VARIANT_TRUE : VARIANT_FALSE;
   // An unreadable or missing date leaves the item's creation time.
-  values.pubDate = ParseFeedDate(Value(found[kPubDate]));
+  values.pubDate = found[kPubDate] ? ItemDate(found[kPubDate].textUtf8(gathered_)) : 0.0;
   if (FAILED(hr = StoreValues(*item.Get(), values))) return FeedStatus::PassOn(hr);
   if (const std::optional<Enclosure> enclosure = ReadEnclosureElement(found[kEnclosure])) {
     if (FAILED(hr = PutEnclosure(item.Get(), *enclosure))) return FeedStatus::PassOn(hr);

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 
 #include "feed/xml_dom/xml_node.h"
@@ -14,16 +15,16 @@ namespace qx::xml {
 template <size_t N>
 class FirstChildElements {
  public:
-  // The names as UTF-8, as the tree holds them.
+  // The names as UTF-8, as the tree holds them; none is empty.
   explicit FirstChildElements(const std::array<std::string_view, N>& names) : names_(names) {}
 
   // Looks at one child; answers whether it is an element of one of the
   // names (the first of each name is kept).
   bool offer(const Node& child) {
-    const std::string_view name = child.elementNameUtf8();
-    if (name.empty()) return false;
+    const char* name = child.elementNameUtf8();
+    if (name[0] == '\0') return false;
     for (size_t i = 0; i < N; ++i) {
-      if (name != names_[i]) continue;
+      if (!IsName(name, names_[i])) continue;
       if (!found_[i]) found_[i] = child;
       return true;
     }
@@ -38,6 +39,13 @@ class FirstChildElements {
   const Node& operator[](size_t index) const { return found_[index]; }
 
  private:
+  // Compares the tree's zero-terminated name without measuring it first:
+  // most names differ in their first byte.
+  static bool IsName(const char* name, std::string_view wanted) {
+    return name[0] == wanted[0] && std::strncmp(name, wanted.data(), wanted.size()) == 0 &&
+           name[wanted.size()] == '\0';
+  }
+
   std::array<std::string_view, N> names_;
   std::array<Node, N> found_{};
 };

@@ -107,9 +107,9 @@ bool Node::hasName(std::u16string_view name) const {
   return i == name.size() && own[i] == '\0';
 }
 
-std::string_view Node::elementNameUtf8() const {
+const char* Node::elementNameUtf8() const {
   const pugi::xml_node node = Of(node_);
-  return node.type() == pugi::node_element ? node.name() : std::string_view();
+  return node.type() == pugi::node_element ? node.name() : "";
 }
 
 std::u16string Node::text() const {

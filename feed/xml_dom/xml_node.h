@@ -36,9 +36,9 @@ class Node {
   // Whether this is an element (or processing instruction) of that name:
   // nodeName() == name, without making the name's text.
   bool hasName(std::u16string_view name) const;
-  // The element's name as UTF-8, a view into the tree valid while the
-  // element lives; empty for any other node.
-  std::string_view elementNameUtf8() const;
+  // The element's name as zero-terminated UTF-8 in the tree, valid while
+  // the element lives; empty for any other node.
+  const char* elementNameUtf8() const;
 
   // The text of this node and all its descendants, in document order
   // (comments and processing instructions excluded).

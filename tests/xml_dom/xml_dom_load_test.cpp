@@ -247,15 +247,15 @@ TEST(XmlDomLoad, ChildrenReadCanBeRemovedUpToAGivenOne) {
   const Node a = list.firstChild().nextSibling();
   const Node inner = a.firstChild();
   const Node b = list.selectSingleNode(u"./b");
-  EXPECT_EQ(a.elementNameUtf8(), "a");
-  EXPECT_EQ(list.firstChild().elementNameUtf8(), "");  // text has no element name
+  EXPECT_STREQ(a.elementNameUtf8(), "a");
+  EXPECT_STREQ(list.firstChild().elementNameUtf8(), "");  // text has no element name
 
   list.removeChildrenThrough(inner);  // a grandchild: nothing
   list.removeChildrenThrough(list);   // itself: nothing
   EXPECT_EQ(list.text(), u" innert1 23");
   list.removeChildrenThrough(b);
   EXPECT_EQ(list.text(), u" 23");
-  EXPECT_EQ(list.firstChild().nextSibling().elementNameUtf8(), "c");
+  EXPECT_STREQ(list.firstChild().nextSibling().elementNameUtf8(), "c");
 }
 
 }  // namespace
