@@ -1,6 +1,7 @@
 #include "catalog/catalog_file_reader.h"
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -107,12 +108,14 @@ class CatalogFileReader {
   }
 
   HRESULT ReadList(xml::Node listElement, const ListSpec& spec) {
-    xml::NodeList items;
+    std::vector<xml::Node> items;
     try {
-      items = listElement.selectNodes(u"./item");
-    } catch (const xml::DomError& error) {
+      for (xml::Node child = listElement.firstChild(); child; child = child.nextSibling()) {
+        if (std::strcmp(child.elementNameUtf8(), "item") == 0) items.push_back(child);
+      }
+    } catch (const std::bad_alloc&) {
       stop_ = true;
-      return report_(error.description, error.hr);
+      return report_(u"Not enough memory to read the catalog.", E_OUTOFMEMORY);
     }
     ComPtr<IUpdateItems> list;
     HRESULT hr = (catalog_.*spec.getter)(list.Put());
@@ -121,12 +124,12 @@ class CatalogFileReader {
       return FAILED(hr) ? hr : report_(u"Invalid Item pointer", E_FAIL);
     }
     std::vector<ComPtr<IUpdateItem>> made;
-    made.reserve(items.length());
+    made.reserve(items.size());
     hr = S_OK;
     // The items read before a failure stay in the list.
     try {
-      for (size_t i = 0; i < items.length() && SUCCEEDED(hr); ++i) {
-        const xml::Node element = items.item(i);
+      for (size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i) {
+        const xml::Node& element = items[i];
         hr = ReadItem(element, spec.status, made);
         // The list's elements up to this item are no longer needed: their
         // memory goes to the items still to be made instead of adding to

@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 #include "feed/xml_dom/xml_tree_internal.h"
@@ -28,6 +29,36 @@ pugi::xpath_node_set Select(pugi::xml_node node, std::u16string_view query) {
   } catch (const std::bad_alloc&) {
     throw DomError(u"Not enough memory for the XML query.", E_OUTOFMEMORY);
   }
+}
+
+// Whether the text is a name that an XPath name test compares as written:
+// ASCII letters, digits, '_', '-' and '.', not starting with a digit, '-'
+// or '.'.
+bool IsPlainName(std::u16string_view name) {
+  auto letter = [](char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+  };
+  if (name.empty() || !letter(name[0])) return false;
+  return std::all_of(name.begin(), name.end(), [&](char16_t c) {
+    return letter(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+  });
+}
+
+// For a "//name" query: the document's top element when it has that name,
+// which is then the first match in document order (every other element
+// lies inside it or after it); none otherwise. Spares a query that would
+// visit the whole tree to answer with its first node.
+pugi::xml_node TopElementFirstFound(pugi::xml_node node, std::u16string_view query) {
+  if (!node || query.substr(0, 2) != u"//" || !IsPlainName(query.substr(2))) return {};
+  const std::u16string_view name = query.substr(2);
+  for (pugi::xml_node top = node.root().first_child(); top; top = top.next_sibling()) {
+    if (top.type() != pugi::node_element) continue;
+    const char* own = top.name();
+    size_t i = 0;
+    while (i < name.size() && own[i] != '\0' && char16_t(own[i]) == name[i]) ++i;
+    return i == name.size() && own[i] == '\0' ? top : pugi::xml_node();
+  }
+  return {};
 }
 
 bool CanHoldChild(pugi::xml_node parent, pugi::xml_node child) {
@@ -222,6 +253,9 @@ void Node::setAttribute(std::u16string_view name, std::u16string_view value) {
 }
 
 Node Node::selectSingleNode(std::u16string_view query) const {
+  if (const pugi::xml_node top = TopElementFirstFound(Of(node_), query)) {
+    return Node(top.internal_object());
+  }
   const pugi::xpath_node_set found = Select(Of(node_), query);
   for (const pugi::xpath_node& match : found) {
     if (match.node()) return Node(match.node().internal_object());

@@ -66,6 +66,13 @@ TEST(XmlDomLoad, FeedQueriesAndText) {
   Document bare;
   ASSERT_TRUE(LoadText(bare, "<rss><channel/></rss>"));
   EXPECT_EQ(bare.documentElement().selectSingleNode(u"//rss"), bare.documentElement());
+  // A root whose name only starts or ends like the one asked for is not it.
+  for (const char* root : {"rssx", "xrss", "RSS"}) {
+    Document nested;
+    ASSERT_TRUE(LoadText(nested, std::string("<") + root + "><rss/></" + root + ">"));
+    const Node inner = nested.documentElement().firstChild();
+    EXPECT_EQ(inner.selectSingleNode(u"//rss"), inner) << root;
+  }
 }
 
 TEST(XmlDomLoad, EncodingsWithAndWithoutMarks) {
