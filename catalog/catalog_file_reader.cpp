@@ -1,7 +1,6 @@
 #include "catalog/catalog_file_reader.h"
 
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -111,7 +110,7 @@ class CatalogFileReader {
     std::vector<xml::Node> items;
     try {
       for (xml::Node child = listElement.firstChild(); child; child = child.nextSibling()) {
-        if (std::strcmp(child.elementNameUtf8(), "item") == 0) items.push_back(child);
+        if (xml::IsElementName(child.elementNameUtf8(), "item")) items.push_back(child);
       }
     } catch (const std::bad_alloc&) {
       stop_ = true;

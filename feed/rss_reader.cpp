@@ -1,6 +1,5 @@
 #include "feed/rss_reader.h"
 
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -65,7 +64,7 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   xml::FirstChildElements<3> values({"title", "link", "description"});
   std::vector<xml::Node> itemNodes;
   for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
-    if (std::strcmp(child.elementNameUtf8(), "item") == 0) {
+    if (xml::IsElementName(child.elementNameUtf8(), "item")) {
       itemNodes.push_back(child);
     } else {
       values.offer(child);

@@ -12,6 +12,14 @@
 
 namespace qx::xml {
 
+// Whether an element name as the tree holds it (elementNameUtf8) is
+// `wanted`, compared without measuring it first: most names differ in
+// their first byte. `wanted` is not empty.
+inline bool IsElementName(const char* name, std::string_view wanted) {
+  return name[0] == wanted[0] && std::strncmp(name, wanted.data(), wanted.size()) == 0 &&
+         name[wanted.size()] == '\0';
+}
+
 template <size_t N>
 class FirstChildElements {
  public:
@@ -24,7 +32,7 @@ class FirstChildElements {
     const char* name = child.elementNameUtf8();
     if (name[0] == '\0') return false;
     for (size_t i = 0; i < N; ++i) {
-      if (!IsName(name, names_[i])) continue;
+      if (!IsElementName(name, names_[i])) continue;
       if (!found_[i]) found_[i] = child;
       return true;
     }
@@ -39,13 +47,6 @@ class FirstChildElements {
   const Node& operator[](size_t index) const { return found_[index]; }
 
  private:
-  // Compares the tree's zero-terminated name without measuring it first:
-  // most names differ in their first byte.
-  static bool IsName(const char* name, std::string_view wanted) {
-    return name[0] == wanted[0] && std::strncmp(name, wanted.data(), wanted.size()) == 0 &&
-           name[wanted.size()] == '\0';
-  }
-
   std::array<std::string_view, N> names_;
   std::array<Node, N> found_{};
 };

@@ -154,15 +154,16 @@ std::string_view Node::textUtf8(std::string& gathered) const {
   return GuardAllocation([&]() -> std::string_view {
     const pugi::xml_node start = Of(node_);
     if (!start) return {};
-    if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata ||
-        start.type() == pugi::node_pi || start.type() == pugi::node_comment) {
+    const pugi::xml_node_type startType = start.type();
+    if (startType == pugi::node_pcdata || startType == pugi::node_cdata ||
+        startType == pugi::node_pi || startType == pugi::node_comment) {
       return start.value();
     }
     // Most elements hold one piece of text: no gathering needed.
     const pugi::xml_node only = start.first_child();
-    if (only && !only.next_sibling() &&
-        (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata)) {
-      return only.value();
+    if (only && !only.next_sibling()) {
+      const pugi::xml_node_type onlyType = only.type();
+      if (onlyType == pugi::node_pcdata || onlyType == pugi::node_cdata) return only.value();
     }
     // Pre-order walk with parent links: no recursion, whatever the depth.
     gathered.clear();
