@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <new>
 
 #include "server/collections/case_fold.h"
@@ -22,7 +23,7 @@ char16_t Fold(char16_t c) {
 
 // FNV-1a over the folded code units, then mixed so that guids differing
 // only in their last digits still spread over the low bits the table uses.
-uint64_t FoldedHash(std::u16string_view visible) {
+uint32_t FoldedHash(std::u16string_view visible) {
   uint64_t hash = 0xcbf29ce484222325u;
   for (char16_t c : visible) hash = (hash ^ Fold(c)) * 0x100000001b3u;
   hash ^= hash >> 33;
@@ -30,7 +31,7 @@ uint64_t FoldedHash(std::u16string_view visible) {
   hash ^= hash >> 33;
   hash *= 0xc4ceb9fe1a85ec53u;
   hash ^= hash >> 33;
-  return hash;
+  return static_cast<uint32_t>(hash);
 }
 
 // Slots needed for `guids` entries at a load of at most three quarters.
@@ -59,7 +60,7 @@ bool GuidIndex::contains(std::u16string_view guid) const {
 
 bool GuidIndex::addIfAbsent(std::u16string_view guid) {
   const std::u16string_view visible = TextUpToZero(guid);
-  const uint64_t hash = FoldedHash(visible);
+  const uint32_t hash = FoldedHash(visible);
   Probe probe = find(visible, hash);
   if (probe.found) return false;
   if (growForOneMore()) probe = find(visible, hash);
@@ -69,7 +70,7 @@ bool GuidIndex::addIfAbsent(std::u16string_view guid) {
 
 void GuidIndex::add(std::u16string_view guid) {
   const std::u16string_view visible = TextUpToZero(guid);
-  const uint64_t hash = FoldedHash(visible);
+  const uint32_t hash = FoldedHash(visible);
   Probe probe = find(visible, hash);
   if (probe.found) {
     ++slots_[probe.slot].count;
@@ -91,7 +92,7 @@ void GuidIndex::remove(std::u16string_view guid) {
   compactKeysIfWasteful();
 }
 
-GuidIndex::Probe GuidIndex::find(std::u16string_view visible, uint64_t hash) const {
+GuidIndex::Probe GuidIndex::find(std::u16string_view visible, uint32_t hash) const {
   if (slots_.empty()) return {0, false};
   const size_t mask = slots_.size() - 1;
   for (size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -109,12 +110,14 @@ bool GuidIndex::keyEquals(const Slot& slot, std::u16string_view visible) const {
   return true;
 }
 
-void GuidIndex::insertAt(size_t slot, std::u16string_view visible, uint64_t hash) {
+void GuidIndex::insertAt(size_t slot, std::u16string_view visible, uint32_t hash) {
   // The text first: should it fail to fit, the table is unchanged.
   const size_t offset = keys_.size();
+  if (visible.size() > UINT32_MAX - offset) throw std::bad_alloc();
   keys_.resize(offset + visible.size());
   std::transform(visible.begin(), visible.end(), keys_.begin() + std::ptrdiff_t(offset), Fold);
-  slots_[slot] = Slot{hash, offset, static_cast<uint32_t>(visible.size()), 1};
+  slots_[slot] =
+      Slot{hash, 1, static_cast<uint32_t>(offset), static_cast<uint32_t>(visible.size())};
   ++used_;
 }
 
@@ -163,7 +166,7 @@ void GuidIndex::compactKeysIfWasteful() {
   for (Slot& slot : slots_) {
     if (slot.count == 0) continue;
     const auto first = keys_.begin() + std::ptrdiff_t(slot.keyOffset);
-    slot.keyOffset = live.size();
+    slot.keyOffset = static_cast<uint32_t>(live.size());
     live.insert(live.end(), first, first + slot.keyLength);
   }
   keys_.swap(live);

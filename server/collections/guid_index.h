@@ -37,12 +37,14 @@ class GuidIndex {
   void remove(std::u16string_view guid);
 
  private:
+  // Sixteen bytes, four to a cache line: a large index is visited at
+  // random, so its size decides how often a lookup waits for memory.
   struct Slot {
-    uint64_t hash = 0;
-    size_t keyOffset = 0;
-    uint32_t keyLength = 0;
+    uint32_t hash = 0;
     // Members carrying the guid; 0 marks a free slot.
     uint32_t count = 0;
+    uint32_t keyOffset = 0;
+    uint32_t keyLength = 0;
   };
   // Where a guid is, or the free slot where it would go.
   struct Probe {
@@ -50,10 +52,12 @@ class GuidIndex {
     bool found;
   };
 
-  Probe find(std::u16string_view visible, uint64_t hash) const;
+  Probe find(std::u16string_view visible, uint32_t hash) const;
   bool keyEquals(const Slot& slot, std::u16string_view visible) const;
   // Stores the guid in the free slot `slot` with one carrier.
-  void insertAt(size_t slot, std::u16string_view visible, uint64_t hash);
+  // Throws std::bad_alloc when the text does not fit (or no longer fits
+  // 32-bit offsets).
+  void insertAt(size_t slot, std::u16string_view visible, uint32_t hash);
   // Frees a slot, moving later slots of its probe run back into the gap.
   void erase(size_t slot);
   // Makes room for one more guid; answers whether the slots moved.
