@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "feed/enclosure.h"
-#include "feed/feed_date.h"
 #include "feed/item_content.h"
 #include "feed/xml_dom/first_child_elements.h"
 #include "qxnet/bstr.h"
