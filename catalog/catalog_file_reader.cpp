@@ -10,6 +10,7 @@
 #include "feed/item_content.h"
 #include "feed/item_value.h"
 #include "feed/update_file_limit.h"
+#include "feed/xml_dom/first_child_elements.h"
 #include "feed/xml_dom/xml_document.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
@@ -105,13 +106,15 @@ class CatalogFileReader {
     values_.password = Owned(ChildValue(element, u"password"));
   }
 
-  HRESULT ReadList(const xml::Node& listElement, const ListSpec& spec) {
-    xml::NodeList items;
+  HRESULT ReadList(xml::Node listElement, const ListSpec& spec) {
+    std::vector<xml::Node> items;
     try {
-      items = listElement.selectNodes(u"./item");
-    } catch (const xml::DomError& error) {
+      for (xml::Node child = listElement.firstChild(); child; child = child.nextSibling()) {
+        if (xml::IsElementName(child.elementNameUtf8(), "item")) items.push_back(child);
+      }
+    } catch (const std::bad_alloc&) {
       stop_ = true;
-      return report_(error.description, error.hr);
+      return report_(u"Not enough memory to read the catalog.", E_OUTOFMEMORY);
     }
     ComPtr<IUpdateItems> list;
     HRESULT hr = (catalog_.*spec.getter)(list.Put());
@@ -120,12 +123,17 @@ class CatalogFileReader {
       return FAILED(hr) ? hr : report_(u"Invalid Item pointer", E_FAIL);
     }
     std::vector<ComPtr<IUpdateItem>> made;
-    made.reserve(items.length());
+    made.reserve(items.size());
     hr = S_OK;
     // The items read before a failure stay in the list.
     try {
-      for (size_t i = 0; i < items.length() && SUCCEEDED(hr); ++i) {
-        hr = ReadItem(items.item(i), spec.status, made);
+      for (size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i) {
+        const xml::Node& element = items[i];
+        hr = ReadItem(element, spec.status, made);
+        // The list's elements up to this item are no longer needed: their
+        // memory goes to the items still to be made instead of adding to
+        // the peak.
+        listElement.removeChildrenThrough(element);
       }
     } catch (...) {
       AddItems(*list.Get(), made);
@@ -138,7 +146,12 @@ class CatalogFileReader {
   HRESULT ReadItem(const xml::Node& element, std::u16string_view status,
                    std::vector<ComPtr<IUpdateItem>>& made) {
     if (!element) return report_(u"Invalid item Element", E_FAIL);
-    feed::ItemValues values = ReadItemValues(element);
+    enum { kGuid, kTitle, kDescription, kLink, kCategory, kPubDate, kEnclosure };
+    xml::FirstChildElements<7> found(
+        {"guid", "title", "description", "link", "category", "pubDate", "enclosure"});
+    found.collect(element);
+    feed::ItemValues values;
+    values.guid = OwnedValue(found[kGuid]);
     if (values.guid.Length() == 0) return S_OK;  // an item without identity is dropped
 
     // Items are made by the class's factory, found once per file.
@@ -150,51 +163,19 @@ class CatalogFileReader {
     ComPtr<IUpdateItem> item;
     hr = CreateFromFactory(*itemFactory_.Get(), item);
     if (FAILED(hr)) return report_(u"Failed to create UpdateItem object", hr);
+    values.title = OwnedValue(found[kTitle]);
+    values.description = OwnedValue(found[kDescription]);
+    values.link = OwnedValue(found[kLink]);
+    values.category = OwnedValue(found[kCategory]);
+    values.pubDate = DateValue(found[kPubDate]);
     values.required = RequiredFlag(element);
     values.status = Owned(status);
     if (feed::StoreValues(*item.Get(), values) == E_OUTOFMEMORY) throw std::bad_alloc();
-    if (const std::optional<feed::Enclosure> enclosure = ReadEnclosure(element)) {
+    if (const std::optional<feed::Enclosure> enclosure = ReadEnclosure(found[kEnclosure])) {
       feed::PutEnclosure(item.Get(), *enclosure);
     }
     made.push_back(std::move(item));
     return S_OK;
-  }
-
-  enum ItemField { kGuid, kTitle, kDescription, kLink, kCategory, kPubDate, kFieldCount };
-
-  // The values of an item in one pass over its children: each is the text
-  // of the first child element of its name, as a "./name" query finds.
-  feed::ItemValues ReadItemValues(const xml::Node& element) {
-    static constexpr std::u16string_view kNames[kFieldCount] = {
-        u"guid", u"title", u"description", u"link", u"category", u"pubDate"};
-    xml::Node first[kFieldCount];
-    try {
-      for (xml::Node child = element.firstChild(); child; child = child.nextSibling()) {
-        if (child.nodeType() != xml::NodeType::kElement) continue;
-        for (int field = 0; field < kFieldCount; ++field) {
-          if (first[field] || !child.hasName(kNames[field])) continue;
-          first[field] = child;
-        }
-      }
-    } catch (const xml::DomError&) {
-      // fall back to one query per value, each failing on its own
-      feed::ItemValues values;
-      values.guid = Owned(ChildValue(element, kNames[kGuid]));
-      values.title = Owned(ChildValue(element, kNames[kTitle]));
-      values.description = Owned(ChildValue(element, kNames[kDescription]));
-      values.link = Owned(ChildValue(element, kNames[kLink]));
-      values.category = Owned(ChildValue(element, kNames[kCategory]));
-      values.pubDate = feed::ParseFeedDate(ChildValue(element, kNames[kPubDate]));
-      return values;
-    }
-    feed::ItemValues values;
-    values.guid = OwnedValue(first[kGuid]);
-    values.title = OwnedValue(first[kTitle]);
-    values.description = OwnedValue(first[kDescription]);
-    values.link = OwnedValue(first[kLink]);
-    values.category = OwnedValue(first[kCategory]);
-    values.pubDate = feed::ParseFeedDate(TextValue(first[kPubDate]));
-    return values;
   }
 
   // The value of an element found (empty text when none); an unreadable
@@ -210,19 +191,20 @@ class CatalogFileReader {
     if (value.IsNull()) throw std::bad_alloc();
     return value;
   }
-  static std::u16string TextValue(const xml::Node& element) {
+  // The date an element found holds; 0.0 when none is read from it.
+  DATE DateValue(const xml::Node& element) {
     try {
-      return element ? feed::CutValue(element.text()) : std::u16string();
+      return element ? feed::ItemDate(element.textUtf8(gathered_)) : 0.0;
     } catch (const xml::DomError&) {
-      return {};
+      return 0.0;
     }
   }
 
-  // The item's payload data; an unreadable element counts as absent, like
-  // the other values of an item.
-  static std::optional<feed::Enclosure> ReadEnclosure(const xml::Node& element) {
+  // The payload data of the item's `enclosure` element; an unreadable
+  // element counts as absent, like the other values of an item.
+  static std::optional<feed::Enclosure> ReadEnclosure(const xml::Node& enclosure) {
     try {
-      return feed::ReadEnclosure(element);
+      return feed::ReadEnclosureElement(enclosure);
     } catch (const xml::DomError&) {
       return std::nullopt;
     }

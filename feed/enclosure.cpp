@@ -59,16 +59,22 @@ LONGLONG ParseEnclosureLength(std::u16string_view text) {
 
 std::optional<Enclosure> ReadEnclosure(const xml::Node& item) {
   for (xml::Node child = item.firstChild(); child; child = child.nextSibling()) {
-    if (child.nodeType() != xml::NodeType::kElement || !child.hasName(kElement)) continue;
-    Enclosure enclosure;
-    enclosure.url = child.getAttribute(u"url").value_or(u"");
-    enclosure.length = ParseEnclosureLength(child.getAttribute(u"length").value_or(u""));
-    enclosure.type = child.getAttribute(u"type").value_or(u"");
-    enclosure.sha256 = child.getAttributeNS(kUpdatesNamespace, kSha256).value_or(u"");
-    enclosure.edSignature = child.getAttributeNS(kUpdatesNamespace, kEdSignature).value_or(u"");
-    return enclosure;
+    if (child.nodeType() == xml::NodeType::kElement && child.hasName(kElement)) {
+      return ReadEnclosureElement(child);
+    }
   }
   return std::nullopt;
+}
+
+std::optional<Enclosure> ReadEnclosureElement(const xml::Node& element) {
+  if (!element) return std::nullopt;
+  Enclosure enclosure;
+  enclosure.url = element.getAttribute(u"url").value_or(u"");
+  enclosure.length = ParseEnclosureLength(element.getAttribute(u"length").value_or(u""));
+  enclosure.type = element.getAttribute(u"type").value_or(u"");
+  enclosure.sha256 = element.getAttributeNS(kUpdatesNamespace, kSha256).value_or(u"");
+  enclosure.edSignature = element.getAttributeNS(kUpdatesNamespace, kEdSignature).value_or(u"");
+  return enclosure;
 }
 
 xml::Node CreateEnclosureElement(xml::Document& document, const Enclosure& enclosure) {

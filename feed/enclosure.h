@@ -39,6 +39,9 @@ LONGLONG ParseEnclosureLength(std::u16string_view text);
 
 // The first `enclosure` child element of `item`, or none. Throws DomError.
 std::optional<Enclosure> ReadEnclosure(const xml::Node& item);
+// The same read from an `enclosure` element already found; none when
+// `element` is no node. Throws DomError.
+std::optional<Enclosure> ReadEnclosureElement(const xml::Node& element);
 
 // A new `enclosure` element of `document` holding the non-empty values,
 // with the namespace declared on the element itself. Throws DomError.

@@ -1,7 +1,9 @@
 #include "feed/item_value.h"
 
 #include <algorithm>
+#include <array>
 
+#include "feed/feed_date.h"
 #include "qxnet/text.h"
 
 namespace qx::feed {
@@ -16,17 +18,34 @@ std::u16string CutValue(std::u16string text) {
   return text;
 }
 
+namespace {
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+}  // namespace
+
 BStr ItemValue(std::string_view utf8) {
   // ASCII text has one code unit per byte and nothing to cut between pairs:
   // widened straight into the string, without an intermediate copy.
-  const bool ascii = std::all_of(utf8.begin(), utf8.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (!ascii) return BStr(CutValue(Utf8ToUtf16(utf8)));
+  if (!IsAscii(utf8)) return BStr(CutValue(Utf8ToUtf16(utf8)));
   const size_t length = std::min(utf8.size(), kMaxValueLength);
   BStr value = BStr::Attach(SysAllocStringLen(nullptr, static_cast<UINT>(length)));
   if (value.IsNull()) return value;
   std::copy_n(utf8.begin(), length, value.Get());
   return value;
+}
+
+DATE ItemDate(std::string_view utf8) {
+  // Dates are short: widened on the stack when they fit.
+  std::array<char16_t, 64> units;
+  if (utf8.size() > units.size() || !IsAscii(utf8)) {
+    return feed::ParseFeedDate(CutValue(Utf8ToUtf16(utf8)));
+  }
+  std::copy(utf8.begin(), utf8.end(), units.begin());
+  return feed::ParseFeedDate(std::u16string_view(units.data(), utf8.size()));
 }
 
 }  // namespace qx::feed

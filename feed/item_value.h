@@ -22,4 +22,8 @@ std::u16string CutValue(std::u16string text);
 // the usual ASCII text. Null only when memory runs out.
 BStr ItemValue(std::string_view utf8);
 
+// The date that ParseFeedDate reads from such a value of UTF-8 text (0.0
+// for none), without a string of its own for the usual short ASCII date.
+DATE ItemDate(std::string_view utf8);
+
 }  // namespace qx::feed

@@ -1,12 +1,11 @@
 #include "feed/rss_reader.h"
 
-#include <array>
 #include <utility>
 #include <vector>
 
 #include "feed/enclosure.h"
-#include "feed/feed_date.h"
 #include "feed/item_content.h"
+#include "feed/xml_dom/first_child_elements.h"
 #include "qxnet/bstr.h"
 #include "qxnet/com_ptr.h"
 #include "qxnet/text.h"
@@ -17,33 +16,16 @@ namespace qx::feed {
 
 namespace {
 
-// The first child element of each wanted name, found in one pass over the
-// children (a feed item has a handful; a channel may have thousands).
-template <size_t N>
-struct FirstChildren {
-  std::array<std::u16string_view, N> names;
-  std::array<xml::Node, N> found{};
+// The value of an element found (empty text when none).
+std::u16string Value(const xml::Node& element) {
+  return element ? CutValue(element.text()) : std::u16string();
+}
 
-  // Looks at one child element; answers whether it has one of the wanted
-  // names.
-  bool Offer(xml::Node child) {
-    for (size_t i = 0; i < N; ++i) {
-      if (child.hasName(names[i])) {
-        if (!found[i]) found[i] = child;
-        return true;
-      }
-    }
-    return false;
-  }
-  std::u16string Value(size_t index) const {
-    return found[index] ? CutValue(found[index].text()) : std::u16string();
-  }
-  // The same value as a string of its own, made straight from the tree's
-  // text; null only when memory runs out.
-  BStr OwnedValue(size_t index, std::string& gathered) const {
-    return ItemValue(found[index] ? found[index].textUtf8(gathered) : std::string_view());
-  }
-};
+// The same value as a string of its own, made straight from the tree's
+// text; null only when memory runs out.
+BStr OwnedValue(const xml::Node& element, std::string& gathered) {
+  return ItemValue(element ? element.textUtf8(gathered) : std::string_view());
+}
 
 // Calls a string setter with a value; allocation failures come back as codes.
 template <class Object>
@@ -78,14 +60,13 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   if (!node) return FeedStatus::Report(u"Invalid channel Element", E_FAIL);
 
   enum { kTitle, kLink, kDescription };
-  FirstChildren<3> values{{u"title", u"link", u"description"}};
+  xml::FirstChildElements<3> values({"title", "link", "description"});
   std::vector<xml::Node> itemNodes;
   for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
-    if (child.nodeType() != xml::NodeType::kElement) continue;
-    if (child.hasName(u"item")) {
+    if (xml::IsElementName(child.elementNameUtf8(), "item")) {
       itemNodes.push_back(child);
     } else {
-      values.Offer(child);
+      values.offer(child);
     }
   }
 
@@ -94,10 +75,10 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   if (FAILED(hr)) return FeedStatus::Report(u"Failed to create UpdateChannel object", hr);
   if (!channel) return FeedStatus::Report(u"Invalid Channel pointer", E_FAIL);
 
-  if (FAILED(hr = PutText(channel.Get(), &IUpdateChannel::put_title, values.Value(kTitle))) ||
-      FAILED(hr = PutText(channel.Get(), &IUpdateChannel::put_link, values.Value(kLink))) ||
+  if (FAILED(hr = PutText(channel.Get(), &IUpdateChannel::put_title, Value(values[kTitle]))) ||
+      FAILED(hr = PutText(channel.Get(), &IUpdateChannel::put_link, Value(values[kLink]))) ||
       FAILED(hr = PutText(channel.Get(), &IUpdateChannel::put_description,
-                          values.Value(kDescription)))) {
+                          Value(values[kDescription])))) {
     return FeedStatus::PassOn(hr);
   }
 
@@ -111,6 +92,10 @@ FeedStatus RssReader::ReadChannel(xml::Node node, IUpdateChannels* channels) {
   for (const xml::Node& itemNode : itemNodes) {
     FeedStatus status = ReadItem(itemNode, made);
     if (status.Failed()) return status;  // the channel is not added
+    // The channel's elements up to this item are no longer needed: their
+    // memory goes to the items still to be made instead of adding to the
+    // peak.
+    node.removeChildrenThrough(itemNode);
   }
   // A guid already in the channel (ignoring case) is dropped by the collection.
   hr = AddItems(*items.Get(), made);
@@ -126,11 +111,10 @@ FeedStatus RssReader::ReadItem(xml::Node node, std::vector<ComPtr<IUpdateItem>>&
   const std::optional<std::u16string> requiredText = node.getAttribute(u"required");
   const bool required = requiredText && EqualsIgnoringAsciiCase(*requiredText, u"true");
 
-  enum { kTitle, kLink, kGuid, kDescription, kCategory, kPubDate };
-  FirstChildren<6> found{{u"title", u"link", u"guid", u"description", u"category", u"pubDate"}};
-  for (xml::Node child = node.firstChild(); child; child = child.nextSibling()) {
-    if (child.nodeType() == xml::NodeType::kElement) found.Offer(child);
-  }
+  enum { kTitle, kLink, kGuid, kDescription, kCategory, kPubDate, kEnclosure };
+  xml::FirstChildElements<7> found(
+      {"title", "link", "guid", "description", "category", "pubDate", "enclosure"});
+  found.collect(node);
 
   // Items are made by the class's factory, found once per feed.
   HRESULT hr = S_OK;
@@ -142,20 +126,20 @@ FeedStatus RssReader::ReadItem(xml::Node node, std::vector<ComPtr<IUpdateItem>>&
   if (!item) return FeedStatus::Report(u"Invalid Item pointer", E_FAIL);
 
   ItemValues values;
-  values.title = found.OwnedValue(kTitle, gathered_);
-  values.link = found.OwnedValue(kLink, gathered_);
-  values.guid = found.OwnedValue(kGuid, gathered_);
-  values.description = found.OwnedValue(kDescription, gathered_);
-  values.category = found.OwnedValue(kCategory, gathered_);
+  values.title = OwnedValue(found[kTitle], gathered_);
+  values.link = OwnedValue(found[kLink], gathered_);
+  values.guid = OwnedValue(found[kGuid], gathered_);
+  values.description = OwnedValue(found[kDescription], gathered_);
+  values.category = OwnedValue(found[kCategory], gathered_);
   for (const BStr* text :
        {&values.title, &values.link, &values.guid, &values.description, &values.category}) {
     if (text->IsNull()) return FeedStatus::PassOn(E_OUTOFMEMORY);
   }
   values.required = required ? VARIANT_TRUE : VARIANT_FALSE;
   // An unreadable or missing date leaves the item's creation time.
-  values.pubDate = ParseFeedDate(found.Value(kPubDate));
+  values.pubDate = found[kPubDate] ? ItemDate(found[kPubDate].textUtf8(gathered_)) : 0.0;
   if (FAILED(hr = StoreValues(*item.Get(), values))) return FeedStatus::PassOn(hr);
-  if (const std::optional<Enclosure> enclosure = ReadEnclosure(node)) {
+  if (const std::optional<Enclosure> enclosure = ReadEnclosureElement(found[kEnclosure])) {
     if (FAILED(hr = PutEnclosure(item.Get(), *enclosure))) return FeedStatus::PassOn(hr);
   }
   made.push_back(std::move(item));

@@ -2,6 +2,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 #include "feed/xml_dom/xml_tree_internal.h"
@@ -28,6 +29,36 @@ pugi::xpath_node_set Select(pugi::xml_node node, std::u16string_view query) {
   } catch (const std::bad_alloc&) {
     throw DomError(u"Not enough memory for the XML query.", E_OUTOFMEMORY);
   }
+}
+
+// Whether the text is a name that an XPath name test compares as written:
+// ASCII letters, digits, '_', '-' and '.', not starting with a digit, '-'
+// or '.'.
+bool IsPlainName(std::u16string_view name) {
+  auto letter = [](char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
+  };
+  if (name.empty() || !letter(name[0])) return false;
+  return std::all_of(name.begin(), name.end(), [&](char16_t c) {
+    return letter(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+  });
+}
+
+// For a "//name" query: the document's top element when it has that name,
+// which is then the first match in document order (every other element
+// lies inside it or after it); none otherwise. Spares a query that would
+// visit the whole tree to answer with its first node.
+pugi::xml_node TopElementFirstFound(pugi::xml_node node, std::u16string_view query) {
+  if (!node || query.substr(0, 2) != u"//" || !IsPlainName(query.substr(2))) return {};
+  const std::u16string_view name = query.substr(2);
+  for (pugi::xml_node top = node.root().first_child(); top; top = top.next_sibling()) {
+    if (top.type() != pugi::node_element) continue;
+    const char* own = top.name();
+    size_t i = 0;
+    while (i < name.size() && own[i] != '\0' && char16_t(own[i]) == name[i]) ++i;
+    return i == name.size() && own[i] == '\0' ? top : pugi::xml_node();
+  }
+  return {};
 }
 
 bool CanHoldChild(pugi::xml_node parent, pugi::xml_node child) {
@@ -107,6 +138,11 @@ bool Node::hasName(std::u16string_view name) const {
   return i == name.size() && own[i] == '\0';
 }
 
+const char* Node::elementNameUtf8() const {
+  const pugi::xml_node node = Of(node_);
+  return node.type() == pugi::node_element ? node.name() : "";
+}
+
 std::u16string Node::text() const {
   return GuardAllocation([&] {
     std::string gathered;
@@ -118,15 +154,16 @@ std::string_view Node::textUtf8(std::string& gathered) const {
   return GuardAllocation([&]() -> std::string_view {
     const pugi::xml_node start = Of(node_);
     if (!start) return {};
-    if (start.type() == pugi::node_pcdata || start.type() == pugi::node_cdata ||
-        start.type() == pugi::node_pi || start.type() == pugi::node_comment) {
+    const pugi::xml_node_type startType = start.type();
+    if (startType == pugi::node_pcdata || startType == pugi::node_cdata ||
+        startType == pugi::node_pi || startType == pugi::node_comment) {
       return start.value();
     }
     // Most elements hold one piece of text: no gathering needed.
     const pugi::xml_node only = start.first_child();
-    if (only && !only.next_sibling() &&
-        (only.type() == pugi::node_pcdata || only.type() == pugi::node_cdata)) {
-      return only.value();
+    if (only && !only.next_sibling()) {
+      const pugi::xml_node_type onlyType = only.type();
+      if (onlyType == pugi::node_pcdata || onlyType == pugi::node_cdata) return only.value();
     }
     // Pre-order walk with parent links: no recursion, whatever the depth.
     gathered.clear();
@@ -217,6 +254,9 @@ void Node::setAttribute(std::u16string_view name, std::u16string_view value) {
 }
 
 Node Node::selectSingleNode(std::u16string_view query) const {
+  if (const pugi::xml_node top = TopElementFirstFound(Of(node_), query)) {
+    return Node(top.internal_object());
+  }
   const pugi::xpath_node_set found = Select(Of(node_), query);
   for (const pugi::xpath_node& match : found) {
     if (match.node()) return Node(match.node().internal_object());
@@ -287,6 +327,17 @@ Node Node::nextSibling() const {
   pugi::xml_node next = Of(node_).next_sibling();
   while (next && internal::IsDetachedHolder(next)) next = next.next_sibling();
   return Node(next.internal_object());
+}
+
+void Node::removeChildrenThrough(const Node& child) noexcept {
+  pugi::xml_node parent = Of(node_);
+  const pugi::xml_node last = Of(child.node_);
+  if (!parent || !last || last.parent() != parent) return;
+  // Whole runs of the document, whitespace between the children included:
+  // only then are the tree's blocks emptied and given back.
+  for (pugi::xml_node first = parent.first_child(); first != last; first = parent.first_child())
+    parent.remove_child(first);
+  parent.remove_child(last);
 }
 
 Node Node::appendChild(Node child) {

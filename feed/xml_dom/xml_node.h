@@ -36,6 +36,9 @@ class Node {
   // Whether this is an element (or processing instruction) of that name:
   // nodeName() == name, without making the name's text.
   bool hasName(std::u16string_view name) const;
+  // The element's name as zero-terminated UTF-8 in the tree, valid while
+  // the element lives; empty for any other node.
+  const char* elementNameUtf8() const;
 
   // The text of this node and all its descendants, in document order
   // (comments and processing instructions excluded).
@@ -73,6 +76,12 @@ class Node {
   // same as creating it in the document and appending it, in one step.
   Node appendElement(std::u16string_view name);
   void appendText(std::u16string_view text);
+  // Takes this node's children from the first up to and including `child`
+  // out of the tree and frees them with their subtrees, for a reader done
+  // with them that wants their memory back while it goes on; handles to
+  // them or into them must not be used again. Nothing when `child` is not
+  // a child of this node.
+  void removeChildrenThrough(const Node& child) noexcept;
 
  private:
   friend class Document;

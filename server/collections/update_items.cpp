@@ -50,30 +50,19 @@ std::u16string CUpdateItems::MemberGuid(const Member& member) {
   return guid.Text();
 }
 
-CUpdateItems::GuidKey CUpdateItems::IndexKey(std::u16string_view guid) {
-  return GuidKey(CaseFoldKey(guid), &indexMemory_);
-}
-
-void CUpdateItems::IndexAdd(std::u16string_view guid) { ++guidCounts_[IndexKey(guid)]; }
-
-void CUpdateItems::IndexRemove(std::u16string_view guid) {
-  auto found = guidCounts_.find(IndexKey(guid));
-  if (found != guidCounts_.end() && --found->second == 0) guidCounts_.erase(found);
-}
-
 void CUpdateItems::RebuildIndexIfNeeded() {
   if (indexValid_) return;
-  guidCounts_.clear();
+  guidIndex_.clear();
   for (const Member& member : members_)
-    if (member.tracking) IndexAdd(member.tracking->GuidText());
+    if (member.tracking) guidIndex_.add(member.tracking->GuidText());
   indexValid_ = true;
 }
 
 void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view after) noexcept {
   if (!indexValid_) return;
   try {
-    IndexRemove(before);
-    IndexAdd(after);
+    guidIndex_.remove(before);
+    guidIndex_.add(after);
   } catch (...) {
     indexValid_ = false;
   }
@@ -81,7 +70,7 @@ void CUpdateItems::GuidChanged(std::u16string_view before, std::u16string_view a
 
 bool CUpdateItems::Contains(std::u16string_view guid) {
   RebuildIndexIfNeeded();
-  return guidCounts_.count(IndexKey(guid)) != 0 || UntrackedHolds(guid);
+  return guidIndex_.contains(guid) || UntrackedHolds(guid);
 }
 
 bool CUpdateItems::UntrackedHolds(std::u16string_view guid) const {
@@ -135,9 +124,8 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
     // A duplicate is dropped silently.
     RebuildIndexIfNeeded();
     if (UntrackedHolds(guid)) return S_OK;
-    GuidKey key = IndexKey(guid);
     if (!member.tracking) {
-      if (guidCounts_.count(key) != 0) return S_OK;
+      if (guidIndex_.contains(guid)) return S_OK;
       HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
       if (FAILED(hr)) return hr;
       members_.push_back(std::move(member));
@@ -146,24 +134,22 @@ HRESULT CUpdateItems::Add(IUpdateItem* newItem) {
     }
     // One lookup both checks the index and makes the new entry, which
     // stays only if the item is added.
-    auto [entry, isNew] = guidCounts_.try_emplace(std::move(key), 0);
-    if (!isNew) return S_OK;
+    if (!guidIndex_.addIfAbsent(guid)) return S_OK;
     HRESULT hr = newItem->QueryInterface(IID_IDispatch, member.dispatch.PutVoid());
     if (SUCCEEDED(hr)) {
       try {
         members_.push_back(std::move(member));
       } catch (...) {
-        guidCounts_.erase(entry);
+        guidIndex_.remove(guid);
         throw;
       }
       hr = members_.back().tracking->AddGuidObserver(this);
       if (FAILED(hr)) members_.pop_back();
     }
     if (FAILED(hr)) {
-      guidCounts_.erase(entry);
+      guidIndex_.remove(guid);
       return hr;
     }
-    entry->second = 1;
     return S_OK;
   });
 }
@@ -173,7 +159,7 @@ HRESULT CUpdateItems::AddBatch(const std::vector<ComPtr<IUpdateItem>>& items) {
     // Room for the whole batch first: no regrowth of the list or rehashing
     // of the index while it is added.
     members_.reserve(members_.size() + items.size());
-    guidCounts_.reserve(guidCounts_.size() + items.size());
+    guidIndex_.reserve(guidIndex_.size() + items.size());
     for (const ComPtr<IUpdateItem>& item : items) {
       const HRESULT hr = Add(item.Get());
       if (FAILED(hr)) return hr;
@@ -248,7 +234,7 @@ HRESULT CUpdateItems::Remove(IUpdateItem* item) {
     // Nothing can match when no tracked member carries the guid and every
     // member is tracked: spare the scan.
     RebuildIndexIfNeeded();
-    if (untrackedMembers_ == 0 && guidCounts_.count(IndexKey(guid)) == 0) return S_OK;
+    if (untrackedMembers_ == 0 && !guidIndex_.contains(guid)) return S_OK;
 
     for (size_t i = 0; i < members_.size(); ++i) {
       const Member& candidate = members_[i];
@@ -260,7 +246,7 @@ HRESULT CUpdateItems::Remove(IUpdateItem* item) {
       if (removed.tracking) {
         removed.tracking->RemoveGuidObserver(this);
         try {
-          IndexRemove(removed.tracking->GuidText());
+          guidIndex_.remove(removed.tracking->GuidText());
         } catch (...) {
           indexValid_ = false;
         }

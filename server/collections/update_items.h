@@ -3,14 +3,13 @@
 // unit's lists). Items are identified by guid, compared ignoring case.
 #pragma once
 
-#include <memory_resource>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "qxnet/com_ptr.h"
 #include "qxnet/qxnetlib.h"
+#include "server/collections/guid_index.h"
 #include "server/collections/item_batch.h"
 #include "server/collections/item_guid_tracking.h"
 #include "server/collections/variant_enumerator.h"
@@ -60,11 +59,6 @@ class CUpdateItems final : public DispatchObject<CUpdateItems, IUpdateItems, Sin
   // The guid of a member as stored (empty when absent or unreadable).
   static std::u16string MemberGuid(const Member& member);
 
-  using GuidKey = std::pmr::u16string;
-  // The folded guid (CaseFoldKey) as a key of the index.
-  GuidKey IndexKey(std::u16string_view guid);
-  void IndexAdd(std::u16string_view guid);
-  void IndexRemove(std::u16string_view guid);
   void RebuildIndexIfNeeded();
 
   // GuidObserver
@@ -75,12 +69,8 @@ class CUpdateItems final : public DispatchObject<CUpdateItems, IUpdateItems, Sin
   HRESULT EnumerationElement(size_t index, VARIANT* out) const override;
 
   std::vector<Member> members_;
-  // The index's entries and keys are kept together in pools of their own:
-  // lookups in a large list touch fewer scattered blocks, and dropping the
-  // list frees pools instead of two blocks per entry.
-  std::pmr::unsynchronized_pool_resource indexMemory_;
-  // Folded guid -> number of tracked members carrying it.
-  std::pmr::unordered_map<GuidKey, size_t> guidCounts_{&indexMemory_};
+  // The guids of the tracked members.
+  GuidIndex guidIndex_;
   // Members of other implementations, checked by reading their guid.
   size_t untrackedMembers_ = 0;
   // False after the index could not follow a change (allocation failure);

@@ -1,10 +1,13 @@
 // ItemValue: element text as an item value, ASCII or not, cut to the
-// longest value without leaving half of a surrogate pair.
+// longest value without leaving half of a surrogate pair. ItemDate: the
+// date read from such a value, short or long, ASCII or not.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "feed/feed_date.h"
 #include "feed/item_value.h"
+#include "qxnet/text.h"
 
 namespace {
 
@@ -37,6 +40,20 @@ TEST(ItemValueTest, CutsAtTheLimitWithoutSplittingAPair) {
     ASSERT_FALSE(value.IsNull());
     EXPECT_EQ(value.Text(), c.expected) << c.utf8.size();
   }
+}
+
+TEST(ItemValueTest, DateReadsAsFromTheValue) {
+  const std::string date = "Fri, 01 Mar 2024 10:00:00 GMT";
+  const std::string padded = "Fri, 01 Mar 2024 10:00:00" + std::string(35, ' ') + " GMT";
+  ASSERT_EQ(padded.size(), 64u);
+  for (const std::string& text :
+       {date, padded, padded + " ", std::string("Fri, 01 M\xC3\xA4r 2024 10:00:00 GMT"),
+        std::string("01 Mar 2024"), std::string("not a date"), std::string()}) {
+    EXPECT_EQ(qx::feed::ItemDate(text),
+              qx::feed::ParseFeedDate(qx::feed::CutValue(qx::Utf8ToUtf16(text))))
+        << text;
+  }
+  EXPECT_NE(qx::feed::ItemDate(date), 0.0);
 }
 
 }  // namespace

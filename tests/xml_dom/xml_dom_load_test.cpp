@@ -66,6 +66,13 @@ TEST(XmlDomLoad, FeedQueriesAndText) {
   Document bare;
   ASSERT_TRUE(LoadText(bare, "<rss><channel/></rss>"));
   EXPECT_EQ(bare.documentElement().selectSingleNode(u"//rss"), bare.documentElement());
+  // A root whose name only starts or ends like the one asked for is not it.
+  for (const char* root : {"rssx", "xrss", "RSS"}) {
+    Document nested;
+    ASSERT_TRUE(LoadText(nested, std::string("<") + root + "><rss/></" + root + ">"));
+    const Node inner = nested.documentElement().firstChild();
+    EXPECT_EQ(inner.selectSingleNode(u"//rss"), inner) << root;
+  }
 }
 
 TEST(XmlDomLoad, EncodingsWithAndWithoutMarks) {
@@ -236,6 +243,26 @@ TEST(XmlDomLoad, InvalidQueriesRaiseDomErrors) {
     EXPECT_FALSE(e.description.empty());
   }
   EXPECT_THROW(Node().selectSingleNode(u"//a"), qx::xml::DomError);
+}
+
+// A reader frees what it has read: the children up to a given one go, the
+// rest stay; a node that is not a child removes nothing.
+TEST(XmlDomLoad, ChildrenReadCanBeRemovedUpToAGivenOne) {
+  Document doc;
+  ASSERT_TRUE(LoadText(doc, "<list> <a><x>inner</x></a>t<b>1</b> <c>2</c><d>3</d></list>"));
+  Node list = doc.documentElement();
+  const Node a = list.firstChild().nextSibling();
+  const Node inner = a.firstChild();
+  const Node b = list.selectSingleNode(u"./b");
+  EXPECT_STREQ(a.elementNameUtf8(), "a");
+  EXPECT_STREQ(list.firstChild().elementNameUtf8(), "");  // text has no element name
+
+  list.removeChildrenThrough(inner);  // a grandchild: nothing
+  list.removeChildrenThrough(list);   // itself: nothing
+  EXPECT_EQ(list.text(), u" innert1 23");
+  list.removeChildrenThrough(b);
+  EXPECT_EQ(list.text(), u" 23");
+  EXPECT_STREQ(list.firstChild().nextSibling().elementNameUtf8(), "c");
 }
 
 }  // namespace
