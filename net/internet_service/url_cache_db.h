@@ -45,10 +45,20 @@ class Statement {
 // last error set.
 bool Execute(sqlite3* db, const char* sql);
 
+// Work on the index; `folder` receives the cache folder. A false answer
+// rolls back. When a statement of the work finds the index file damaged, the
+// index is rebuilt empty and the work runs once more: it must start from a
+// clean state each time (clear what it collects).
+using IndexWork = std::function<bool(sqlite3* db, const std::string& folder)>;
+
 // Runs `work` inside one write transaction on the index of the cache folder
-// (opened, checked and, when due, swept on first use in the process).
-// `folder` receives the cache folder. A false answer of `work` rolls back.
-bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work);
+// (opened and, when due, swept on first use in the process).
+bool InCacheTransaction(const IndexWork& work);
+
+// Runs `work` inside one transaction that only reads: it sees one committed
+// state of the index and waits for no writer. A later write on what it read
+// needs InCacheTransaction, reading again there.
+bool InCacheRead(const IndexWork& work);
 
 // Upkeep run on the index when a process first opens it (inside the
 // connection's lock, outside any transaction): the sweep of files no entry

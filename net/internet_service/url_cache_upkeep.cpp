@@ -148,15 +148,17 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
 
 void SweepCacheFolderIfDue(sqlite3* db, const std::string& folder) {
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
-  if (!Execute(db, "BEGIN IMMEDIATE;")) return;
+  // Most openings find no sweep due: a plain read tells, without the write
+  // lock; the transaction asks again, as another process may have swept.
+  if (!SweepIsDue(db, now) || !Execute(db, "BEGIN IMMEDIATE;")) return;
   // The sweep is best effort: a failure leaves the index as it was.
   const bool ok = SweepIsDue(db, now) && Sweep(db, folder, now);
   if (!ok || !Execute(db, "COMMIT;")) sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
 bool ListUrlCache(std::vector<CacheListing>& listing) {
-  listing.clear();
-  return InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+  return InCacheRead([&](sqlite3* db, const std::string& folder) {
+    listing.clear();
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
     for (const Row& row : rows) {
@@ -170,6 +172,7 @@ bool ListUrlCache(std::vector<CacheListing>& listing) {
 bool ClearUrlCache(size_t* removed) {
   std::vector<std::string> doomed;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+    doomed.clear();
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
     for (const Row& row : rows) {
@@ -187,9 +190,20 @@ bool ClearUrlCache(size_t* removed) {
 }
 
 bool TrimUrlCache(uint64_t limit, const std::string& keepUrl) {
+  // Within the limit (the usual case): a read tells, without the write lock.
+  bool within = false;
+  const bool read = InCacheRead([&](sqlite3* db, const std::string& folder) {
+    uint64_t held = 0;
+    if (!StoredBytes(db, folder, held)) return false;
+    within = held <= limit;
+    return true;
+  });
+  if (!read) return false;
+  if (within) return true;
   std::vector<std::string> doomed;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
-    // Within the limit (the usual case): no entry is read.
+    doomed.clear();
+    // Another process may have trimmed meanwhile.
     uint64_t held = 0;
     if (!StoredBytes(db, folder, held)) return false;
     if (held <= limit) return true;

@@ -155,6 +155,9 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
     const char* sql;      // run on a new index file, or nullptr
     const char* garbage;  // written as the index file, or nullptr
     std::vector<std::string> listed;
+    // A current index whose table of entries gets a page of garbage: only
+    // reading the entries finds it, not opening the index.
+    bool damagedEntries = false;
   };
   const Case cases[] = {
       {"garbage", nullptr, "this is not a database at all, just some bytes", {}},
@@ -175,6 +178,7 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
        "3);",
        nullptr,
        {"http://h/kept"}},
+      {"damaged-entries", nullptr, nullptr, {}, true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -182,6 +186,15 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
     std::ofstream(folder + "/bbbbbbbbbbbbbbbbbbbbbbbb") << "abc";
     if (test.garbage) std::ofstream(folder + "/index.db") << test.garbage;
     if (test.sql) RunSql(folder + "/index.db", test.sql);
+    if (test.damagedEntries) {
+      CommitNew("http://h/lost", 3);
+      Reopen(folder);
+      RunSql(folder + "/index.db", "PRAGMA wal_checkpoint(TRUNCATE);");
+      // Page 2 is the first table made, the entries'.
+      std::fstream index(folder + "/index.db", std::ios::in | std::ios::out | std::ios::binary);
+      index.seekp(4096);
+      index << std::string(4096, '\xFF');
+    }
     Reopen(folder);
     EXPECT_EQ(ListedUrls(), test.listed);
     // The rebuilt index takes new entries.
