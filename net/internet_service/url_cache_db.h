@@ -60,6 +60,26 @@ bool InCacheTransaction(const IndexWork& work);
 // needs InCacheTransaction, reading again there.
 bool InCacheRead(const IndexWork& work);
 
+// What the process keeps about the index on its connection, forgotten when
+// the connection closes (another folder, a rebuilt index, a fork).
+struct IndexMemo {
+  // An upper bound of the bytes the entries record (-1: unknown), and the
+  // data version of the index it was summed at.
+  int64_t entryBytesBound = -1;
+  int64_t entryBytesVersion = 0;
+};
+
+// The memo of `db` when it is the process's connection (whose lock the
+// caller holds), else nullptr.
+IndexMemo* MemoOf(sqlite3* db);
+
+// The bytes the entries record; with `exact` false possibly an upper bound,
+// which needs no pass over the entries while no other connection has
+// changed the index since the last exact count.
+bool EntryBytes(sqlite3* db, bool exact, uint64_t& bytes);
+// Raises the bound by an entry of `size` bytes this process is adding.
+void NoteEntryBytesAdded(sqlite3* db, int64_t size);
+
 // Upkeep run on the index when a process first opens it (inside the
 // connection's lock, outside any transaction): the sweep of files no entry
 // names, at most once a day per folder.

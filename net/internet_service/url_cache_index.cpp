@@ -86,6 +86,7 @@ struct IndexConnection {
   std::string folder;
   pid_t owner = 0;
   std::unordered_map<std::string, KeptStatement> statements;
+  IndexMemo memo;
 
   ~IndexConnection() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -100,6 +101,7 @@ struct IndexConnection {
       sqlite3_close(db);
     }
     statements.clear();
+    memo = IndexMemo();
     db = nullptr;
   }
 };
@@ -109,12 +111,16 @@ IndexConnection& Connection() {
   return connection;
 }
 
+bool IsProcessConnection(sqlite3* db) {
+  const IndexConnection& connection = Connection();
+  return db != nullptr && db == connection.db && connection.owner == getpid();
+}
+
 // The kept statement for `sql` on `db` when `db` is the connection's (whose
 // lock the caller holds) and no other use holds it; nullptr otherwise.
 KeptStatement* KeptStatementFor(sqlite3* db, const char* sql) {
-  IndexConnection& connection = Connection();
-  if (db == nullptr || db != connection.db || connection.owner != getpid()) return nullptr;
-  KeptStatement& kept = connection.statements[sql];
+  if (!IsProcessConnection(db)) return nullptr;
+  KeptStatement& kept = Connection().statements[sql];
   if (kept.inUse) return nullptr;
   if (kept.statement == nullptr && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT,
                                                       &kept.statement, nullptr) != SQLITE_OK) {
@@ -342,6 +348,8 @@ bool Execute(sqlite3* db, const char* sql) {
   return rc == SQLITE_DONE || SqliteFailure(db, rc);
 }
 
+IndexMemo* MemoOf(sqlite3* db) { return IsProcessConnection(db) ? &Connection().memo : nullptr; }
+
 bool InCacheTransaction(const IndexWork& work) { return RunOnIndex("BEGIN IMMEDIATE;", work); }
 
 bool InCacheRead(const IndexWork& work) {
@@ -435,6 +443,7 @@ bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
     write.Bind(9, record.lastSync);
     const int rc = write.Step();
     if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    NoteEntryBytesAdded(db, record.size);
     // A completed partial download becomes this entry.
     Statement completed(db, "DELETE FROM partials WHERE url = ?1 AND file = ?2;");
     if (!completed.ok()) return SqliteFailure(db, completed.rc());

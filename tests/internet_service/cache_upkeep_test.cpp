@@ -115,6 +115,27 @@ TEST(CacheUpkeepTest, TrimRemovesLeastRecentlyUsedFirstAndKeepsTheNewest) {
   EXPECT_FALSE(fs::exists(partial.path));
 }
 
+// Between passes over the entries the trim keeps a count of their bytes:
+// what this process adds raises it, a commit by any other connection has it
+// counted anew.
+TEST(CacheUpkeepTest, TrimCountsWhatThisAndOtherProcessesAdd) {
+  const std::string folder = FreshCacheFolder("trim-count");
+  CommitNew("http://h/a", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  // Another process's entry, the least recently used.
+  RunSql(folder + "/index.db",
+         "INSERT INTO entries (url, file, size)"
+         " VALUES ('http://h/other', 'cccccccccccccccccccccccc', 700);");
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  EXPECT_EQ(ListedUrls(), std::vector<std::string>{"http://h/a"});
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  CommitNew("http://h/b", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, "http://h/b"));
+  CommitNew("http://h/c", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, "http://h/c"));
+  EXPECT_EQ(ListedUrls(), (std::vector<std::string>{"http://h/b", "http://h/c"}));
+}
+
 TEST(CacheUpkeepTest, SweepRemovesOldOrphansAndEntriesWithoutFiles) {
   const std::string folder = FreshCacheFolder("sweep");
   const std::string kept = CommitNew("http://h/kept", 10);
