@@ -111,10 +111,10 @@ IndexConnection& Connection() {
   return connection;
 }
 
-bool IsProcessConnection(sqlite3* db) {
-  const IndexConnection& connection = Connection();
-  return db != nullptr && db == connection.db && connection.owner == getpid();
-}
+// Whether `db` is the connection's. Asked only under the connection's lock
+// inside RunOnIndex, which has already dropped a connection inherited across
+// fork: no process id is asked for each statement (it is a system call).
+bool IsProcessConnection(sqlite3* db) { return db != nullptr && db == Connection().db; }
 
 // The kept statement for `sql` on `db` when `db` is the connection's (whose
 // lock the caller holds) and no other use holds it; nullptr otherwise.
