@@ -179,6 +179,7 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
     // A current index whose table of entries gets a page of garbage: only
     // reading the entries finds it, not opening the index.
     bool damagedEntries = false;
+    bool commitFirst = false;  // the first use writes an entry
   };
   const Case cases[] = {
       {"garbage", nullptr, "this is not a database at all, just some bytes", {}},
@@ -200,6 +201,7 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
        nullptr,
        {"http://h/kept"}},
       {"damaged-entries", nullptr, nullptr, {}, true},
+      {"damaged-entries-then-commit", nullptr, nullptr, {}, true, true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -217,6 +219,11 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
       index << std::string(4096, '\xFF');
     }
     Reopen(folder);
+    if (test.commitFirst) {
+      CommitNew("http://h/new", 5);
+      EXPECT_EQ(ListedUrls(), std::vector<std::string>{"http://h/new"});
+      continue;
+    }
     EXPECT_EQ(ListedUrls(), test.listed);
     // The rebuilt index takes new entries.
     CommitNew("http://h/new", 5);
