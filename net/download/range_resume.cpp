@@ -9,6 +9,11 @@
 namespace qx::net {
 namespace {
 
+// A shorter body is fetched again whole when cut short: continuing it saves
+// less than the range request's round trip, and recording it would cost
+// every small download a write to the cache index.
+constexpr uint64_t kSmallestResumableBody = uint64_t{128} * 1024;
+
 std::optional<uint64_t> Decimal(std::string_view text) {
   if (text.empty() || text.size() > 19) return std::nullopt;
   uint64_t value = 0;
@@ -81,7 +86,7 @@ std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
   if (!ranges || *ranges != "bytes") return std::nullopt;
   const std::optional<std::string> length = Field(request, u"Content-Length");
   const std::optional<uint64_t> total = length ? Decimal(*length) : std::nullopt;
-  if (!total || *total == 0) return std::nullopt;
+  if (!total || *total < kSmallestResumableBody) return std::nullopt;
   std::optional<std::string> validator = StrongValidator(request);
   if (!validator) return std::nullopt;
   return inet::PartialDownload{path, std::move(*validator), *total};

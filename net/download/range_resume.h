@@ -21,7 +21,8 @@ uint32_t ResponseStatus(inet::HINTERNET request);
 
 // For a complete (200) response that a range request could continue — it
 // carries a strong validator (an ETag, else Last-Modified), Accept-Ranges:
-// bytes and a non-zero length — the partial download to record for `path`.
+// bytes and a length of 128 KiB or more — the partial download to record
+// for `path`.
 std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
                                                    const std::string& path);
 

@@ -45,10 +45,40 @@ class Statement {
 // last error set.
 bool Execute(sqlite3* db, const char* sql);
 
+// Work on the index; `folder` receives the cache folder. A false answer
+// rolls back. When a statement of the work finds the index file damaged, the
+// index is rebuilt empty and the work runs once more: it must start from a
+// clean state each time (clear what it collects).
+using IndexWork = std::function<bool(sqlite3* db, const std::string& folder)>;
+
 // Runs `work` inside one write transaction on the index of the cache folder
-// (opened, checked and, when due, swept on first use in the process).
-// `folder` receives the cache folder. A false answer of `work` rolls back.
-bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work);
+// (opened and, when due, swept on first use in the process).
+bool InCacheTransaction(const IndexWork& work);
+
+// Runs `work` inside one transaction that only reads: it sees one committed
+// state of the index and waits for no writer. A later write on what it read
+// needs InCacheTransaction, reading again there.
+bool InCacheRead(const IndexWork& work);
+
+// What the process keeps about the index on its connection, forgotten when
+// the connection closes (another folder, a rebuilt index, a fork).
+struct IndexMemo {
+  // An upper bound of the bytes the entries record (-1: unknown), and the
+  // data version of the index it was summed at.
+  int64_t entryBytesBound = -1;
+  int64_t entryBytesVersion = 0;
+};
+
+// The memo of `db` when it is the process's connection (whose lock the
+// caller holds), else nullptr.
+IndexMemo* MemoOf(sqlite3* db);
+
+// The bytes the entries record; with `exact` false possibly an upper bound,
+// which needs no pass over the entries while no other connection has
+// changed the index since the last exact count.
+bool EntryBytes(sqlite3* db, bool exact, uint64_t& bytes);
+// Raises the bound by an entry of `size` bytes this process is adding.
+void NoteEntryBytesAdded(sqlite3* db, int64_t size);
 
 // Upkeep run on the index when a process first opens it (inside the
 // connection's lock, outside any transaction): the sweep of files no entry

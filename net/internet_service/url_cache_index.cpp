@@ -86,6 +86,7 @@ struct IndexConnection {
   std::string folder;
   pid_t owner = 0;
   std::unordered_map<std::string, KeptStatement> statements;
+  IndexMemo memo;
 
   ~IndexConnection() {
     std::lock_guard<std::mutex> lock(mutex);
@@ -100,6 +101,7 @@ struct IndexConnection {
       sqlite3_close(db);
     }
     statements.clear();
+    memo = IndexMemo();
     db = nullptr;
   }
 };
@@ -109,12 +111,16 @@ IndexConnection& Connection() {
   return connection;
 }
 
+// Whether `db` is the connection's. Asked only under the connection's lock
+// inside RunOnIndex, which has already dropped a connection inherited across
+// fork: no process id is asked for each statement (it is a system call).
+bool IsProcessConnection(sqlite3* db) { return db != nullptr && db == Connection().db; }
+
 // The kept statement for `sql` on `db` when `db` is the connection's (whose
 // lock the caller holds) and no other use holds it; nullptr otherwise.
 KeptStatement* KeptStatementFor(sqlite3* db, const char* sql) {
-  IndexConnection& connection = Connection();
-  if (db == nullptr || db != connection.db || connection.owner != getpid()) return nullptr;
-  KeptStatement& kept = connection.statements[sql];
+  if (!IsProcessConnection(db)) return nullptr;
+  KeptStatement& kept = Connection().statements[sql];
   if (kept.inUse) return nullptr;
   if (kept.statement == nullptr && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT,
                                                       &kept.statement, nullptr) != SQLITE_OK) {
@@ -128,6 +134,10 @@ bool IsDamage(int rc) {
   const int primary = rc & 0xFF;
   return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
+
+// Set when a statement on this thread reported a damaged index file: the
+// work that failed on it is run again on a rebuilt index.
+thread_local bool t_damageSeen = false;
 
 enum class OpenResult { Ready, Damaged, Failed };
 
@@ -158,13 +168,9 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
     rc = sqlite3_exec(db, setup, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
   }
-  {
-    Statement check(db, "PRAGMA quick_check;");
-    if (!check.ok()) return fail(check.rc());
-    rc = check.Step();
-    if (rc != SQLITE_ROW) return fail(rc);
-    if (check.Text(0) != "ok") return fail(SQLITE_CORRUPT);
-  }
+  // No integrity check here: its cost grows with the index and every process
+  // would pay it. Damage is found by the statement that reads it instead, and
+  // the index is then rebuilt (see RunOnIndex).
   {
     // An index of this version with every table this version reads needs
     // no change: no write on opening it.
@@ -210,14 +216,66 @@ OpenResult OpenIndex(const std::string& path, sqlite3*& result) {
   return OpenResult::Ready;
 }
 
+void RemoveIndexFiles(const std::string& folder) {
+  const std::string path = folder + "/index.db";
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+}
+
 // The index of `folder`, rebuilt empty when the file is damaged: the
 // entries are lost, never handed out wrong.
 sqlite3* OpenOrRebuildIndex(const std::string& folder) {
   const std::string path = folder + "/index.db";
   sqlite3* db = nullptr;
   if (OpenIndex(path, db) != OpenResult::Damaged) return db;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) unlink((path + suffix).c_str());
+  RemoveIndexFiles(folder);
   return OpenIndex(path, db) == OpenResult::Ready ? db : nullptr;
+}
+
+// Runs `work` between `begin` and COMMIT on `db`; rolls back when either fails.
+bool RunInTransaction(sqlite3* db, const char* begin, const std::string& folder,
+                      const IndexWork& work) {
+  if (!Execute(db, begin)) return false;
+  const bool ok = work(db, folder);
+  if (!ok) {
+    // Keeps the work's last error.
+    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
+    return false;
+  }
+  if (!Execute(db, "COMMIT;")) {
+    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
+    return false;
+  }
+  return true;
+}
+
+// Runs `work` in a transaction opened by `begin` on the process's connection
+// to the index of the cache folder, opening (and sweeping) it on first use.
+// When a statement finds the index file damaged, the index is rebuilt empty
+// and `work` runs once more on it.
+bool RunOnIndex(const char* begin, const IndexWork& work) {
+  const std::optional<std::string> folder = CacheFolder();
+  if (!folder) return false;
+  IndexConnection& connection = Connection();
+  std::lock_guard<std::mutex> lock(connection.mutex);
+  for (int attempt = 0;; ++attempt) {
+    if (connection.db != nullptr &&
+        (connection.folder != *folder || connection.owner != getpid())) {
+      connection.Drop();  // another folder, or a connection inherited across fork
+    }
+    if (connection.db == nullptr) {
+      sqlite3* db = OpenOrRebuildIndex(*folder);
+      if (db == nullptr) return false;
+      connection.db = db;
+      connection.folder = *folder;
+      connection.owner = getpid();
+      SweepCacheFolderIfDue(db, *folder);
+    }
+    t_damageSeen = false;
+    if (RunInTransaction(connection.db, begin, *folder, work)) return true;
+    if (!t_damageSeen || attempt > 0) return false;
+    connection.Drop();
+    RemoveIndexFiles(*folder);
+  }
 }
 
 bool NotCached() {
@@ -239,6 +297,7 @@ bool OrphanedFile(sqlite3* db, const std::string& file, std::string& orphaned) {
 }  // namespace
 
 bool SqliteFailure(sqlite3* db, int rc) {
+  if (IsDamage(rc)) t_damageSeen = true;
   const DWORD code = (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) ? ERROR_SHARING_VIOLATION
                                                                 : ERROR_INTERNET_INTERNAL_ERROR;
   SetLastErrorDetail(code, std::string("Cache index: ") +
@@ -289,35 +348,14 @@ bool Execute(sqlite3* db, const char* sql) {
   return rc == SQLITE_DONE || SqliteFailure(db, rc);
 }
 
-bool InCacheTransaction(const std::function<bool(sqlite3* db, const std::string& folder)>& work) {
-  const std::optional<std::string> folder = CacheFolder();
-  if (!folder) return false;
-  IndexConnection& connection = Connection();
-  std::lock_guard<std::mutex> lock(connection.mutex);
-  if (connection.db != nullptr && (connection.folder != *folder || connection.owner != getpid())) {
-    connection.Drop();  // another folder, or a connection inherited across fork
-  }
-  if (connection.db == nullptr) {
-    sqlite3* db = OpenOrRebuildIndex(*folder);
-    if (db == nullptr) return false;
-    connection.db = db;
-    connection.folder = *folder;
-    connection.owner = getpid();
-    SweepCacheFolderIfDue(db, *folder);
-  }
-  sqlite3* db = connection.db;
-  if (!Execute(db, "BEGIN IMMEDIATE;")) return false;
-  const bool ok = work(db, *folder);
-  if (!ok) {
-    // Keeps the work's last error.
-    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
-    return false;
-  }
-  if (!Execute(db, "COMMIT;")) {
-    if (sqlite3_get_autocommit(db) == 0) Statement(db, "ROLLBACK;").Step();
-    return false;
-  }
-  return true;
+IndexMemo* MemoOf(sqlite3* db) { return IsProcessConnection(db) ? &Connection().memo : nullptr; }
+
+bool InCacheTransaction(const IndexWork& work) { return RunOnIndex("BEGIN IMMEDIATE;", work); }
+
+bool InCacheRead(const IndexWork& work) {
+  // A deferred transaction that only reads takes no write lock: in the
+  // write-ahead log mode it reads one committed state beside any writer.
+  return RunOnIndex("BEGIN;", work);
 }
 
 std::optional<std::string> CacheFolder(bool recheck) {
@@ -345,7 +383,7 @@ std::optional<std::string> CacheFolder(bool recheck) {
 }
 
 bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
-  return InCacheTransaction([&](sqlite3* db, const std::string&) {
+  const IndexWork work = [&](sqlite3* db, const std::string&) {
     Statement read(db,
                    "SELECT file, extension, entry_type, size, last_modified, expire, last_access,"
                    " last_sync, lock_count, hits FROM entries WHERE url = ?1;");
@@ -375,12 +413,14 @@ bool ReadCacheRecord(const std::string& url, bool lock, CacheRecord& record) {
     update.Bind(1, url).Bind(2, record.locks).Bind(3, record.hits).Bind(4, record.lastAccess);
     const int done = update.Step();
     return done == SQLITE_DONE || SqliteFailure(db, done);
-  });
+  };
+  // Only taking a lock writes.
+  return lock ? InCacheTransaction(work) : InCacheRead(work);
 }
 
 bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
-  orphaned.clear();
   return InCacheTransaction([&](sqlite3* db, const std::string&) {
+    orphaned.clear();
     std::string previous;
     {
       Statement read(db, "SELECT file FROM entries WHERE url = ?1;");
@@ -403,6 +443,7 @@ bool WriteCacheRecord(const CacheRecord& record, std::string& orphaned) {
     write.Bind(9, record.lastSync);
     const int rc = write.Step();
     if (rc != SQLITE_DONE) return SqliteFailure(db, rc);
+    NoteEntryBytesAdded(db, record.size);
     // A completed partial download becomes this entry.
     Statement completed(db, "DELETE FROM partials WHERE url = ?1 AND file = ?2;");
     if (!completed.ok()) return SqliteFailure(db, completed.rc());
@@ -451,8 +492,8 @@ bool UpdateCacheRecord(const std::string& url, const CacheRecordChange& change) 
 }
 
 bool RemoveCacheRecord(const std::string& url, std::string& orphaned) {
-  orphaned.clear();
   return InCacheTransaction([&](sqlite3* db, const std::string&) {
+    orphaned.clear();
     std::string file;
     {
       Statement read(db, "SELECT file FROM entries WHERE url = ?1;");

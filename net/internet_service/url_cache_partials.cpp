@@ -36,9 +36,22 @@ bool IsFileBeingWritten(const std::string& path) {
 }
 
 bool FindPartialDownload(const std::string& url, PartialDownload& partial) {
+  // Most downloads have none: a read tells, without the write lock.
+  bool recorded = false;
+  const bool read = InCacheRead([&](sqlite3* db, const std::string&) {
+    Statement exists(db, "SELECT 1 FROM partials WHERE url = ?1;");
+    if (!exists.ok()) return SqliteFailure(db, exists.rc());
+    exists.Bind(1, url);
+    const int rc = exists.Step();
+    recorded = rc == SQLITE_ROW;
+    return recorded || rc == SQLITE_DONE || SqliteFailure(db, rc);
+  });
+  if (!read || !recorded) return false;
   bool found = false;
   std::string stale;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+    found = false;
+    stale.clear();
     Statement read(db, "SELECT file, validator, total, last_access FROM partials WHERE url = ?1;");
     if (!read.ok()) return SqliteFailure(db, read.rc());
     read.Bind(1, url);
@@ -73,6 +86,7 @@ bool FindPartialDownload(const std::string& url, PartialDownload& partial) {
 bool RecordPartialDownload(const std::string& url, const PartialDownload& partial) {
   std::string replaced;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+    replaced.clear();
     {
       Statement read(db, "SELECT file FROM partials WHERE url = ?1;");
       if (!read.ok()) return SqliteFailure(db, read.rc());

@@ -79,14 +79,10 @@ bool ReadRows(sqlite3* db, const std::string& folder, std::vector<Row>& rows) {
   }
 }
 
-// The bytes the cache holds: its entries' recorded sizes and the partial
-// downloads' files as they are now.
-bool StoredBytes(sqlite3* db, const std::string& folder, uint64_t& total) {
-  Statement entries(db, "SELECT COALESCE(SUM(size), 0) FROM entries;");
-  if (!entries.ok()) return SqliteFailure(db, entries.rc());
-  const int rc = entries.Step();
-  if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
-  total = static_cast<uint64_t>(std::max<int64_t>(entries.Int(0), 0));
+// The bytes the cache holds: its entries' recorded sizes (or an upper bound
+// of them, see EntryBytes) and the partial downloads' files as they are now.
+bool StoredBytes(sqlite3* db, const std::string& folder, bool exact, uint64_t& total) {
+  if (!EntryBytes(db, exact, total)) return false;
   Statement partials(db, "SELECT file FROM partials;");
   if (!partials.ok()) return SqliteFailure(db, partials.rc());
   for (;;) {
@@ -95,6 +91,15 @@ bool StoredBytes(sqlite3* db, const std::string& folder, uint64_t& total) {
     if (step != SQLITE_ROW) return SqliteFailure(db, step);
     total += static_cast<uint64_t>(FileSize(folder + "/" + partials.Text(0)));
   }
+}
+
+bool DataVersion(sqlite3* db, int64_t& version) {
+  Statement read(db, "PRAGMA data_version;");
+  if (!read.ok()) return SqliteFailure(db, read.rc());
+  const int rc = read.Step();
+  if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+  version = read.Int(0);
+  return true;
 }
 
 bool SweepIsDue(sqlite3* db, int64_t now) {
@@ -146,17 +151,51 @@ bool Sweep(sqlite3* db, const std::string& folder, int64_t now) {
 
 }  // namespace
 
+bool EntryBytes(sqlite3* db, bool exact, uint64_t& bytes) {
+  // Summing the sizes reads every entry. The data version changes only when
+  // another connection commits, and this process's own additions raise the
+  // bound as they are made (its removals only lower the true sum), so while
+  // it stays the same the bound holds without a pass over the entries.
+  IndexMemo* memo = MemoOf(db);
+  int64_t version = 0;
+  if (memo != nullptr && !DataVersion(db, version)) return false;
+  if (memo != nullptr && !exact && memo->entryBytesBound >= 0 &&
+      memo->entryBytesVersion == version) {
+    bytes = static_cast<uint64_t>(memo->entryBytesBound);
+    return true;
+  }
+  Statement entries(db, "SELECT COALESCE(SUM(size), 0) FROM entries;");
+  if (!entries.ok()) return SqliteFailure(db, entries.rc());
+  const int rc = entries.Step();
+  if (rc != SQLITE_ROW) return SqliteFailure(db, rc);
+  const int64_t sum = std::max<int64_t>(entries.Int(0), 0);
+  bytes = static_cast<uint64_t>(sum);
+  if (memo != nullptr) {
+    memo->entryBytesBound = sum;
+    memo->entryBytesVersion = version;
+  }
+  return true;
+}
+
+void NoteEntryBytesAdded(sqlite3* db, int64_t size) {
+  IndexMemo* memo = MemoOf(db);
+  if (memo != nullptr && memo->entryBytesBound >= 0)
+    memo->entryBytesBound += std::max<int64_t>(size, 0);
+}
+
 void SweepCacheFolderIfDue(sqlite3* db, const std::string& folder) {
   const int64_t now = static_cast<int64_t>(std::time(nullptr));
-  if (!Execute(db, "BEGIN IMMEDIATE;")) return;
+  // Most openings find no sweep due: a plain read tells, without the write
+  // lock; the transaction asks again, as another process may have swept.
+  if (!SweepIsDue(db, now) || !Execute(db, "BEGIN IMMEDIATE;")) return;
   // The sweep is best effort: a failure leaves the index as it was.
   const bool ok = SweepIsDue(db, now) && Sweep(db, folder, now);
   if (!ok || !Execute(db, "COMMIT;")) sqlite3_exec(db, "ROLLBACK;", nullptr, nullptr, nullptr);
 }
 
 bool ListUrlCache(std::vector<CacheListing>& listing) {
-  listing.clear();
-  return InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+  return InCacheRead([&](sqlite3* db, const std::string& folder) {
+    listing.clear();
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
     for (const Row& row : rows) {
@@ -170,6 +209,7 @@ bool ListUrlCache(std::vector<CacheListing>& listing) {
 bool ClearUrlCache(size_t* removed) {
   std::vector<std::string> doomed;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
+    doomed.clear();
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
     for (const Row& row : rows) {
@@ -187,11 +227,22 @@ bool ClearUrlCache(size_t* removed) {
 }
 
 bool TrimUrlCache(uint64_t limit, const std::string& keepUrl) {
+  // Within the limit (the usual case): a read tells, without the write lock.
+  bool within = false;
+  const bool read = InCacheRead([&](sqlite3* db, const std::string& folder) {
+    uint64_t held = 0;
+    if (!StoredBytes(db, folder, false, held)) return false;
+    within = held <= limit;
+    return true;
+  });
+  if (!read) return false;
+  if (within) return true;
   std::vector<std::string> doomed;
   const bool ok = InCacheTransaction([&](sqlite3* db, const std::string& folder) {
-    // Within the limit (the usual case): no entry is read.
+    doomed.clear();
+    // Exact now; another process may have trimmed meanwhile.
     uint64_t held = 0;
-    if (!StoredBytes(db, folder, held)) return false;
+    if (!StoredBytes(db, folder, true, held)) return false;
     if (held <= limit) return true;
     std::vector<Row> rows;
     if (!ReadRows(db, folder, rows)) return false;
@@ -211,6 +262,8 @@ bool TrimUrlCache(uint64_t limit, const std::string& keepUrl) {
       users.erase(users.find(row.file));
       if (users.count(row.file) == 0) doomed.push_back(path);
     }
+    // The bound counted what went; the next check counts again.
+    if (IndexMemo* memo = MemoOf(db)) memo->entryBytesBound = -1;
     return true;
   });
   if (!ok) return false;

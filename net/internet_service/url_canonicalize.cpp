@@ -113,6 +113,12 @@ bool CanonicalizeOnce(std::string_view input, std::string& canonical, DWORD& fai
 bool Canonicalize(std::string_view input, std::string& canonical, DWORD& failure) {
   std::string once;
   if (!CanonicalizeOnce(input, once, failure)) return false;
+  // A URL already in its canonical form (the usual case) would come out of
+  // the second pass as it went in.
+  if (once == input) {
+    canonical = std::move(once);
+    return true;
+  }
   if (CanonicalizeOnce(once, canonical, failure)) return true;
   failure = failure == ERROR_NOT_ENOUGH_MEMORY ? failure : ERROR_INTERNET_INVALID_URL;
   return false;

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 #include <string>
+#include <string_view>
 
 #include "net/trace_log/log_file.h"
 #include "net/trace_log/system_info.h"
@@ -26,30 +29,68 @@ std::string TemporaryFolder() {
   return folder ? folder : "/tmp/";
 }
 
-// The entry's bytes: UTF-16LE, every line feed preceded by a carriage return.
-std::string EncodeEntry(std::u16string_view text, bool withByteOrderMark) {
-  std::string bytes;
-  bytes.reserve(text.size() * 2 + 4);
-  auto put = [&bytes](char16_t c) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
+// The entry's bytes, UTF-16LE: the timestamp, the text and a line feed,
+// every line feed preceded by a carriage return. Written in place, as this
+// runs for every line of the log.
+std::string EncodeEntry(std::string_view stamp, std::u16string_view text, bool withByteOrderMark) {
+  // A carriage return for each line feed of the text, and the closing pair.
+  const size_t carriageReturns = static_cast<size_t>(std::count(text.begin(), text.end(), u'\n'));
+  const size_t units =
+      (withByteOrderMark ? 1 : 0) + stamp.size() + text.size() + carriageReturns + 2;
+  std::string bytes(units * 2, '\0');
+  char* out = bytes.data();
+  auto put = [&out](char16_t c) {
+    out[0] = static_cast<char>(c & 0xFF);
+    out[1] = static_cast<char>(c >> 8);
+    out += 2;
   };
   if (withByteOrderMark) put(0xFEFF);
+  for (char c : stamp) put(static_cast<unsigned char>(c));  // ASCII digits and separators
   for (char16_t c : text) {
     if (c == u'\n') put(u'\r');
     put(c);
   }
+  put(u'\r');
+  put(u'\n');
   return bytes;
 }
 
-std::u16string TimestampPrefix() {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d ", local.tm_mon + 1,
-                local.tm_mday, local.tm_year % 100, local.tm_hour, local.tm_min, local.tm_sec);
-  return Utf8ToUtf16(text);
+// "mm/dd/yy HH:MM:SS " of the present second in local time. The text is
+// made once per second and thread: most lines of a transfer share it.
+std::string_view TimestampPrefix() {
+  thread_local std::time_t madeFor = -1;
+  thread_local char text[32];
+  thread_local size_t length = 0;
+  const std::time_t now = std::time(nullptr);
+  if (now != madeFor) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    const int written = std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d ",
+                                      local.tm_mon + 1, local.tm_mday, local.tm_year % 100,
+                                      local.tm_hour, local.tm_min, local.tm_sec);
+    length = written > 0 ? std::min(static_cast<size_t>(written), sizeof text - 1) : 0;
+    madeFor = now;
+  }
+  return std::string_view(text, length);
+}
+
+// The log's path in the file system's encoding, made again only when TMPDIR
+// is not the text it was made from.
+std::string LogFilePathForWriting() {
+  static std::mutex mutex;
+  static bool made = false;
+  static bool folderSet = false;
+  static std::string folder;
+  static std::string path;
+  std::lock_guard<std::mutex> lock(mutex);
+  const char* now = std::getenv("TMPDIR");
+  if (!made || folderSet != (now != nullptr) || (now != nullptr && folder != now)) {
+    path = Utf16ToUtf8(GetLogFilePath());
+    folderSet = now != nullptr;
+    folder = now != nullptr ? now : "";
+    made = true;
+  }
+  return path;
 }
 
 bool EndsAuthority(char16_t c) {
@@ -91,12 +132,16 @@ std::u16string GetLogFilePath() {
 }
 
 void WriteLog(std::u16string_view message) {
-  std::u16string entry = TimestampPrefix();
-  entry.append(MaskUrlPasswords(message));
-  entry.push_back(u'\n');
-  const std::string path = Utf16ToUtf8(GetLogFilePath());
+  const std::string_view stamp = TimestampPrefix();
+  // Only a message naming a URL can hold a password to mask.
+  std::u16string masked;
+  if (message.find(u"://") != std::u16string_view::npos) {
+    masked = MaskUrlPasswords(message);
+    message = masked;
+  }
   static LogFile log;
-  log.Append(path, [&entry](bool empty) { return EncodeEntry(entry, empty); });
+  log.Append(LogFilePathForWriting(),
+             [&](bool empty) { return EncodeEntry(stamp, message, empty); });
 }
 
 void TrimLogFile() {

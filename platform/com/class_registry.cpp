@@ -121,7 +121,10 @@ HRESULT AcquireModule(const std::string& path, LPFNGETCLASSOBJECT& getClassObjec
   auto& modules = LoadedModules();
   auto found = modules.find(path);
   if (found == modules.end()) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Functions are bound on first call: a process creating one object
+    // uses a small part of a module. Registration loads modules with every
+    // symbol bound, so a module that cannot be bound fails there.
+    void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (handle == nullptr) return CO_E_DLLNOTFOUND;
     LoadedModule module;
     module.handle = handle;

@@ -129,6 +129,16 @@ int InitialiseDatabase(sqlite3* db, Store store, bool readOnly) {
                             : "PRAGMA journal_mode=DELETE; PRAGMA synchronous=FULL";
   int rc = sqlite3_exec(db, journal, nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK && (rc & 0xFF) != SQLITE_READONLY) return rc;
+  if (store == Store::User) {
+    // The last connection to close still moves the log into the database,
+    // but then empties the log and keeps it, with its index, instead of
+    // deleting both: otherwise every short-lived process that reads the
+    // registry creates the two files anew, which costs more than the rest
+    // of its registry work.
+    int persist = 1;
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_exec(db, "PRAGMA journal_size_limit=0", nullptr, nullptr, nullptr);
+  }
   const bool ready = HasRow(db,
                             "SELECT count(*) = 2 FROM sqlite_master WHERE type='table' AND "
                             "name IN ('reg_keys','reg_values')",

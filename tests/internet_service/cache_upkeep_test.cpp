@@ -115,6 +115,27 @@ TEST(CacheUpkeepTest, TrimRemovesLeastRecentlyUsedFirstAndKeepsTheNewest) {
   EXPECT_FALSE(fs::exists(partial.path));
 }
 
+// Between passes over the entries the trim keeps a count of their bytes:
+// what this process adds raises it, a commit by any other connection has it
+// counted anew.
+TEST(CacheUpkeepTest, TrimCountsWhatThisAndOtherProcessesAdd) {
+  const std::string folder = FreshCacheFolder("trim-count");
+  CommitNew("http://h/a", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  // Another process's entry, the least recently used.
+  RunSql(folder + "/index.db",
+         "INSERT INTO entries (url, file, size)"
+         " VALUES ('http://h/other', 'cccccccccccccccccccccccc', 700);");
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  EXPECT_EQ(ListedUrls(), std::vector<std::string>{"http://h/a"});
+  ASSERT_TRUE(TrimUrlCache(1000, ""));
+  CommitNew("http://h/b", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, "http://h/b"));
+  CommitNew("http://h/c", 400);
+  ASSERT_TRUE(TrimUrlCache(1000, "http://h/c"));
+  EXPECT_EQ(ListedUrls(), (std::vector<std::string>{"http://h/b", "http://h/c"}));
+}
+
 TEST(CacheUpkeepTest, SweepRemovesOldOrphansAndEntriesWithoutFiles) {
   const std::string folder = FreshCacheFolder("sweep");
   const std::string kept = CommitNew("http://h/kept", 10);
@@ -155,6 +176,10 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
     const char* sql;      // run on a new index file, or nullptr
     const char* garbage;  // written as the index file, or nullptr
     std::vector<std::string> listed;
+    // A current index whose table of entries gets a page of garbage: only
+    // reading the entries finds it, not opening the index.
+    bool damagedEntries = false;
+    bool commitFirst = false;  // the first use writes an entry
   };
   const Case cases[] = {
       {"garbage", nullptr, "this is not a database at all, just some bytes", {}},
@@ -175,6 +200,8 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
        "3);",
        nullptr,
        {"http://h/kept"}},
+      {"damaged-entries", nullptr, nullptr, {}, true},
+      {"damaged-entries-then-commit", nullptr, nullptr, {}, true, true},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
@@ -182,7 +209,21 @@ TEST(CacheUpkeepTest, DamagedOrOlderIndexesAreRebuiltAndCurrentOnesKept) {
     std::ofstream(folder + "/bbbbbbbbbbbbbbbbbbbbbbbb") << "abc";
     if (test.garbage) std::ofstream(folder + "/index.db") << test.garbage;
     if (test.sql) RunSql(folder + "/index.db", test.sql);
+    if (test.damagedEntries) {
+      CommitNew("http://h/lost", 3);
+      Reopen(folder);
+      RunSql(folder + "/index.db", "PRAGMA wal_checkpoint(TRUNCATE);");
+      // Page 2 is the first table made, the entries'.
+      std::fstream index(folder + "/index.db", std::ios::in | std::ios::out | std::ios::binary);
+      index.seekp(4096);
+      index << std::string(4096, '\xFF');
+    }
     Reopen(folder);
+    if (test.commitFirst) {
+      CommitNew("http://h/new", 5);
+      EXPECT_EQ(ListedUrls(), std::vector<std::string>{"http://h/new"});
+      continue;
+    }
     EXPECT_EQ(ListedUrls(), test.listed);
     // The rebuilt index takes new entries.
     CommitNew("http://h/new", 5);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -97,6 +98,28 @@ TEST_F(QXNetTest, DownloadCutByTheServerIsCompletedWithOneRangeRequest) {
     break;
   }
   EXPECT_EQ(CacheFiles().size(), 1u);
+}
+
+// A short body cut short is not kept: the next download fetches it whole.
+TEST_F(QXNetTest, ShortDownloadCutByTheServerStartsOver) {
+  const std::string body = Body().substr(0, 64 * 1024);
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+      std::to_string(body.size()) + "\r\nETag: \"v1\"\r\nAccept-Ranges: bytes\r\n";
+  std::atomic<int> answered{0};
+  ScriptedServer server([&](const std::string&) {
+    return ScriptedAnswer{head, body, answered++ == 0 ? size_t{30000} : std::string::npos};
+  });
+  auto net = NewObject(sink);
+  std::string path;
+  ASSERT_EQ(Retrieve(net.Get(), server.Url("/short.bin"), path), E_FAIL);
+  qxtest::TakeErrorRecord();
+  EXPECT_TRUE(CacheFiles().empty());
+  ASSERT_EQ(Retrieve(net.Get(), server.Url("/short.bin"), path), S_OK);
+  EXPECT_TRUE(ReadFile(path) == body);
+  const std::vector<std::string> requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(RangeStart(requests[1]), -1);
 }
 
 TEST_F(QXNetTest, DownloadOfAKilledProcessIsCompletedWithOneRangeRequest) {

@@ -171,4 +171,23 @@ TEST_F(TraceLog, EntriesFollowTheFileAtThePath) {
   unlink(moved.c_str());
 }
 
+// The path is worked out once and kept while TMPDIR stays the same text.
+TEST_F(TraceLog, EntriesGoWhereTheTemporaryFolderNowIs) {
+  const std::string other = folder_ + "/other-tmp";
+  mkdir(other.c_str(), 0700);
+  const std::string otherLog = other + "/qxinternet.log";
+  unlink(otherLog.c_str());
+  qx::net::WriteLog(u"first");
+  setenv("TMPDIR", other.c_str(), 1);
+  qx::net::WriteLog(u"second");
+  setenv("TMPDIR", folder_.c_str(), 1);
+  qx::net::WriteLog(u"third");
+  EXPECT_TRUE(Holds(path_, "first"));
+  EXPECT_TRUE(Holds(otherLog, "second"));
+  EXPECT_FALSE(Holds(path_, "second"));
+  EXPECT_TRUE(Holds(path_, "third"));
+  unlink(otherLog.c_str());
+  rmdir(other.c_str());
+}
+
 }  // namespace
