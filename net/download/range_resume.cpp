@@ -9,10 +9,10 @@
 namespace qx::net {
 namespace {
 
-// A shorter body is fetched again whole when cut short: continuing it saves
-// less than the range request's round trip, and recording it would cost
-// every small download a write to the cache index.
-constexpr uint64_t kSmallestResumableBody = uint64_t{128} * 1024;
+// A body at least this long is recorded as a partial download before it
+// starts; a shorter one only when the network cuts it short, which spares
+// the usual small download a write to the cache index.
+constexpr uint64_t kRecordedAtStartBody = uint64_t{128} * 1024;
 
 std::optional<uint64_t> Decimal(std::string_view text) {
   if (text.empty() || text.size() > 19) return std::nullopt;
@@ -86,7 +86,7 @@ std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
   if (!ranges || *ranges != "bytes") return std::nullopt;
   const std::optional<std::string> length = Field(request, u"Content-Length");
   const std::optional<uint64_t> total = length ? Decimal(*length) : std::nullopt;
-  if (!total || *total < kSmallestResumableBody) return std::nullopt;
+  if (!total || *total == 0) return std::nullopt;
   std::optional<std::string> validator = StrongValidator(request);
   if (!validator) return std::nullopt;
   return inet::PartialDownload{path, std::move(*validator), *total};
@@ -95,6 +95,10 @@ std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
 std::u16string RangeRequestHeaders(uint64_t offset, const std::string& validator) {
   return u"Range: bytes=" + DecimalText(static_cast<long long>(offset)) + u"-\r\nIf-Range: " +
          Utf8ToUtf16(validator) + u"\r\n";
+}
+
+bool RecordedAtStart(const inet::PartialDownload& partial) {
+  return partial.total >= kRecordedAtStartBody;
 }
 
 std::optional<ContentRange> ParseContentRange(std::string_view text) {

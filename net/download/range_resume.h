@@ -21,10 +21,14 @@ uint32_t ResponseStatus(inet::HINTERNET request);
 
 // For a complete (200) response that a range request could continue — it
 // carries a strong validator (an ETag, else Last-Modified), Accept-Ranges:
-// bytes and a length of 128 KiB or more — the partial download to record
-// for `path`.
+// bytes and a non-zero length — the partial download to record for `path`.
 std::optional<inet::PartialDownload> ResumableBody(inet::HINTERNET request,
                                                    const std::string& path);
+
+// Whether such a body is recorded before it starts, so that even a killed
+// process leaves it to continue; a short one is recorded only when the
+// network cuts it short.
+bool RecordedAtStart(const inet::PartialDownload& partial);
 
 // "Range: bytes=N-" and "If-Range: <validator>" as request header lines.
 std::u16string RangeRequestHeaders(uint64_t offset, const std::string& validator);

@@ -75,6 +75,7 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
   std::u16string cachePath;
   std::string urlKey;                            // the canonical URL, keying the cache
   std::optional<inet::PartialDownload> partial;  // the download this call may leave to continue
+  bool partialRecorded = false;                  // whether the index holds `partial`
   bool inBody = false;
   bool bodyComplete = false;
   bool committed = false;
@@ -88,7 +89,8 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
       keep = inBody ? FileExists(partial->path) : ResponseStatus(request.get()) == 0;
     }
     request.Close();
-    if (partial && !keep) inet::DropPartialDownload(urlKey, partial->path);
+    if (keep && !partialRecorded) keep = inet::RecordPartialDownload(urlKey, *partial);
+    if (partial && partialRecorded && !keep) inet::DropPartialDownload(urlKey, partial->path);
     if (!cachePath.empty() && !committed && !keep) ::unlink(Utf16ToUtf8(cachePath).c_str());
   };
 
@@ -111,6 +113,7 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
       resumeFrom = BytesHeld(held.path);
       if (resumeFrom > 0 && resumeFrom < held.total) {
         partial = held;
+        partialRecorded = true;
       } else {
         inet::DropPartialDownload(urlKey, held.path);
         resumeFrom = 0;
@@ -131,6 +134,7 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
                  DecimalText(static_cast<long long>(status)) + u"), starting over");
         inet::DropPartialDownload(urlKey, partial->path);
         partial.reset();
+        partialRecorded = false;
         resumeFrom = 0;
         if (status != 200) {
           request.Close();
@@ -143,10 +147,14 @@ HRESULT RetrieveFile(TransferState& transfer, BSTR url, LONG parentWnd, BSTR* fi
     }
     if (cachePath.empty()) {
       GetCacheNewFileName(parts, cachePath);
-      // Recorded before the body starts, so that even a killed process
-      // leaves a download the next one can continue.
+      // A long body is recorded before it starts, so that even a killed
+      // process leaves a download the next one can continue; a short one
+      // when the network cuts it short.
       partial = ResumableBody(request.get(), Utf16ToUtf8(cachePath));
-      if (partial && !inet::RecordPartialDownload(urlKey, *partial)) partial.reset();
+      if (partial && RecordedAtStart(*partial)) {
+        partialRecorded = inet::RecordPartialDownload(urlKey, *partial);
+        if (!partialRecorded) partial.reset();
+      }
     }
     inBody = true;
     DownloadHttpData(transfer, request.get(), cachePath, true, true, resumeFrom,
