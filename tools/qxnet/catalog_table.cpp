@@ -20,15 +20,13 @@ std::string ReadText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::
 
 }  // namespace
 
-std::vector<ItemRow> ReadRows(IUpdateItems* items) {
+void ForEachRow(IUpdateItems* items, const std::function<void(const ItemRow&)>& visit) {
   LONG count = 0;
   Call("Count", [&] { return items->get_Count(&count); });
-  std::vector<ItemRow> rows;
-  rows.reserve(static_cast<size_t>(std::max<LONG>(count, 0)));
+  ItemRow row;
   for (LONG i = 0; i < count; ++i) {
     qx::ComPtr<IUpdateItem> item;
     Call("Item", [&] { return items->Item(i, item.Put()); });
-    ItemRow row;
     row.guid = ReadText(item.Get(), &IUpdateItem::get_guid, "guid");
     row.title = ReadText(item.Get(), &IUpdateItem::get_title, "title");
     row.link = ReadText(item.Get(), &IUpdateItem::get_link, "link");
@@ -38,40 +36,73 @@ std::vector<ItemRow> ReadRows(IUpdateItems* items) {
     VARIANT_BOOL required = VARIANT_FALSE;
     Call("required", [&] { return item->get_required(&required); });
     row.required = required == VARIANT_TRUE;
-    rows.push_back(std::move(row));
+    visit(row);
   }
+}
+
+std::vector<ItemRow> ReadRows(IUpdateItems* items) {
+  std::vector<ItemRow> rows;
+  ForEachRow(items, [&](const ItemRow& row) { rows.push_back(row); });
   return rows;
 }
 
-void PrintTable(std::FILE* out, const std::vector<ItemRow>& rows) {
-  if (rows.empty()) {
+void PrintTable(std::FILE* out, IUpdateItems* items) {
+  LONG count = 0;
+  Call("Count", [&] { return items->get_Count(&count); });
+  if (count <= 0) {
     std::fprintf(out, "(the catalog holds no items)\n");
     return;
   }
+  // The guid column is as wide as the longest guid (up to 40): one pass
+  // over the guids, then one that prints.
   size_t guid_width = 4;
-  for (const ItemRow& row : rows) guid_width = std::max(guid_width, row.guid.size());
+  for (LONG i = 0; i < count && guid_width < 40; ++i) {
+    qx::ComPtr<IUpdateItem> item;
+    Call("Item", [&] { return items->Item(i, item.Put()); });
+    guid_width = std::max(guid_width, ReadText(item.Get(), &IUpdateItem::get_guid, "guid").size());
+  }
   guid_width = std::min<size_t>(guid_width, 40);
   std::fprintf(out, "%-19s  %-9s  %-3s  %-*s  %s\n", "DATE", "STATUS", "REQ",
                static_cast<int>(guid_width), "GUID", "TITLE");
-  for (const ItemRow& row : rows) {
+  ForEachRow(items, [&](const ItemRow& row) {
     std::fprintf(out, "%-19s  %-9s  %-3s  %-*s  %s\n", DateText(row.pub_date).c_str(),
                  row.status.empty() ? "-" : row.status.c_str(), row.required ? "yes" : "",
                  static_cast<int>(guid_width), row.guid.c_str(), row.title.c_str());
-  }
+  });
 }
 
-nlohmann::json RowsJson(const std::vector<ItemRow>& rows) {
-  nlohmann::json list = nlohmann::json::array();
-  for (const ItemRow& row : rows) {
-    list.push_back({{"guid", row.guid},
-                    {"title", row.title},
-                    {"link", row.link},
-                    {"category", row.category},
-                    {"pubDate", DateJsonText(row.pub_date)},
-                    {"status", row.status},
-                    {"required", row.required}});
-  }
-  return list;
+void PrintJsonWithItems(nlohmann::json document, IUpdateItems* items) {
+  constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+  // The rest of the document is printed around a marker that holds the
+  // place of the array, so that a large catalog is never held as JSON.
+  document["items"] = "\u0001items\u0001";
+  const std::string text = document.dump(2, ' ', false, kReplace);
+  const std::string marker = "\"\\u0001items\\u0001\"";
+  const size_t at = text.find(marker);
+  std::fwrite(text.data(), 1, at, stdout);
+  std::fputc('[', stdout);
+  bool first = true;
+  ForEachRow(items, [&](const ItemRow& row) {
+    const nlohmann::json item = {{"guid", row.guid},
+                                 {"title", row.title},
+                                 {"link", row.link},
+                                 {"category", row.category},
+                                 {"pubDate", DateJsonText(row.pub_date)},
+                                 {"status", row.status},
+                                 {"required", row.required}};
+    // Indented as an element of an array in a top-level member.
+    std::string element = item.dump(2, ' ', false, kReplace);
+    for (size_t i = element.find('\n'); i != std::string::npos; i = element.find('\n', i + 5))
+      element.replace(i, 1, "\n    ");
+    std::fputs(first ? "\n    " : ",\n    ", stdout);
+    std::fwrite(element.data(), 1, element.size(), stdout);
+    first = false;
+  });
+  if (!first) std::fputs("\n  ", stdout);
+  std::fputc(']', stdout);
+  std::fwrite(text.data() + at + marker.size(), 1, text.size() - at - marker.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
 }
 
 }  // namespace qxcli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,10 +19,19 @@ struct ItemRow {
   bool required = false;
 };
 
+// Calls `visit` with the row of each item of a collection, in its order,
+// one row at a time: a listing of a large catalog never holds a copy of
+// every item's text. Throws CallFailed.
+void ForEachRow(IUpdateItems* items, const std::function<void(const ItemRow&)>& visit);
+
 // The rows of a collection, in its order. Throws CallFailed.
 std::vector<ItemRow> ReadRows(IUpdateItems* items);
 
-void PrintTable(std::FILE* out, const std::vector<ItemRow>& rows);
-nlohmann::json RowsJson(const std::vector<ItemRow>& rows);
+// Prints the collection as a table. Throws CallFailed.
+void PrintTable(std::FILE* out, IUpdateItems* items);
+
+// Prints `document` as PrintJson does, with the collection's rows as its
+// "items" array; the rows are written one at a time. Throws CallFailed.
+void PrintJsonWithItems(nlohmann::json document, IUpdateItems* items);
 
 }  // namespace qxcli

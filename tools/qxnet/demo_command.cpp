@@ -100,7 +100,7 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
     Say(options, "%s\n", std::to_string(report.added) + " new item(s) pending");
 
     // The newest pending item (the work unit lists items oldest first).
-    const std::vector<ItemRow> before = session.AllItems();
+    const std::vector<ItemRow> before = ReadRows(session.AllItems().Get());
     const ItemRow* newest = nullptr;
     for (const ItemRow& row : before)
       if (row.status == "Pending") newest = &row;
@@ -114,26 +114,26 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
         DownloadVerified(session, chosen.guid, downloads, DemoPublicKey(), display).file;
     Say(options, "Verified its length, SHA-256 and signature: %s\n", downloaded);
     session.MoveItems(Move::Install, {chosen.guid});
-    const std::vector<ItemRow> rows = session.AllItems();
+    const qx::ComPtr<IUpdateItems> rows = session.AllItems();
     const std::string trace_log = TemporaryDirectory() + "/qxinternet.log";
 
     if (options.json) {
-      PrintJson({{"feed", server.FeedUrl()},
-                 {"added", report.added},
-                 {"installed", chosen.guid},
-                 {"items", RowsJson(rows)},
-                 {"files",
-                  {{"folder", folder},
-                   {"catalog", session.CatalogFile()},
-                   {"download", downloaded},
-                   {"feedCopy", report.feed_file},
-                   {"registry", registry},
-                   {"cache", cache},
-                   {"traceLog", trace_log}}}});
+      PrintJsonWithItems({{"feed", server.FeedUrl()},
+                          {"added", report.added},
+                          {"installed", chosen.guid},
+                          {"files",
+                           {{"folder", folder},
+                            {"catalog", session.CatalogFile()},
+                            {"download", downloaded},
+                            {"feedCopy", report.feed_file},
+                            {"registry", registry},
+                            {"cache", cache},
+                            {"traceLog", trace_log}}}},
+                         rows.Get());
       return;
     }
     std::printf("Installed %s\n\n", chosen.guid.c_str());
-    PrintTable(stdout, rows);
+    PrintTable(stdout, rows.Get());
     std::printf("\nFiles:\n");
     std::printf("  catalog        %s\n", session.CatalogFile().c_str());
     std::printf("  download       %s\n", downloaded.c_str());

@@ -48,19 +48,17 @@ void RunMoves(const GlobalOptions& options, const UpdateArgs& args) {
       downloads.push_back({{"guid", guid}, {"url", done.url}, {"file", done.file}});
     }
   }
-  const std::vector<ItemRow> rows = session.AllItems();
+  const qx::ComPtr<IUpdateItems> rows = session.AllItems();
   if (options.json) {
-    nlohmann::json document = {{"catalog", session.CatalogFile()},
-                               {"moved", args.guids},
-                               {"to", StatusOf(move)},
-                               {"items", RowsJson(rows)}};
+    nlohmann::json document = {
+        {"catalog", session.CatalogFile()}, {"moved", args.guids}, {"to", StatusOf(move)}};
     if (!args.download.empty()) document["downloads"] = downloads;
-    PrintJson(document);
+    PrintJsonWithItems(std::move(document), rows.Get());
     return;
   }
   std::printf("%s: %zu item(s) -> %s\n\n", session.CatalogFile().c_str(), args.guids.size(),
               StatusOf(move));
-  PrintTable(stdout, rows);
+  PrintTable(stdout, rows.Get());
 }
 
 void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval_given) {
@@ -71,18 +69,17 @@ void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval
   request.force = args.force;
   ProgressDisplay display(stderr, ProgressMode(options));
   const UpdatePassReport report = session.RunPass(request, display);
-  const std::vector<ItemRow> rows = session.AllItems();
+  const qx::ComPtr<IUpdateItems> rows = session.AllItems();
   if (options.json) {
     nlohmann::json document = {{"catalog", session.CatalogFile()},
                                {"newCatalog", !session.Loaded()},
                                {"feed", report.feed_url},
                                {"checked", report.checked},
                                {"added", report.added},
-                               {"nextCheck", DateJsonText(report.next_check)},
-                               {"items", RowsJson(rows)}};
+                               {"nextCheck", DateJsonText(report.next_check)}};
     if (report.checked) document["feedFile"] = report.feed_file;
     if (!report.checked) document["reason"] = report.not_checked_because;
-    PrintJson(document);
+    PrintJsonWithItems(std::move(document), rows.Get());
     return;
   }
   std::printf("Catalog:    %s%s\n", session.CatalogFile().c_str(),
@@ -93,7 +90,7 @@ void RunPass(const GlobalOptions& options, const UpdateArgs& args, bool interval
   else
     std::printf("Not checked: %s (use --force to check now)\n", report.not_checked_because.c_str());
   std::printf("Next check: %s\n\n", DateText(report.next_check).c_str());
-  PrintTable(stdout, rows);
+  PrintTable(stdout, rows.Get());
 }
 
 }  // namespace

@@ -103,11 +103,11 @@ qx::ComPtr<IUpdateWorkUnit> UpdateSession::NewWorkUnit() {
   return unit;
 }
 
-std::vector<ItemRow> UpdateSession::AllItems() {
+qx::ComPtr<IUpdateItems> UpdateSession::AllItems() {
   auto unit = NewWorkUnit();
   qx::ComPtr<IUpdateItems> all;
   Call("allItems", [&] { return unit->get_allItems(all.Put()); });
-  return ReadRows(all.Get());
+  return all;
 }
 
 qx::ComPtr<IUpdateItem> UpdateSession::FindItem(IUpdateWorkUnit* unit, const std::string& guid) {

@@ -55,7 +55,7 @@ class UpdateSession {
   qx::ComPtr<IUpdateItem> FindItem(const std::string& guid);
 
   // Every item the catalog knows, sorted by date (the work unit's view).
-  std::vector<ItemRow> AllItems();
+  qx::ComPtr<IUpdateItems> AllItems();
 
   void Save();
 
