@@ -74,11 +74,14 @@ void PrintTable(std::FILE* out, IUpdateItems* items) {
 void PrintJsonWithItems(nlohmann::json document, IUpdateItems* items) {
   constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
   // The rest of the document is printed around a marker that holds the
-  // place of the array, so that a large catalog is never held as JSON.
-  document["items"] = "\u0001items\u0001";
+  // place of the array, so that a large catalog is never held as JSON. The
+  // marker is looked for as the value of the top-level member, which no
+  // other text of the document can be.
+  document["items"] = "\u0001";
   const std::string text = document.dump(2, ' ', false, kReplace);
-  const std::string marker = "\"\\u0001items\\u0001\"";
-  const size_t at = text.find(marker);
+  const std::string member = "\n  \"items\": ";
+  const std::string placeholder = "\"\\u0001\"";
+  const size_t at = text.find(member + placeholder) + member.size();
   std::fwrite(text.data(), 1, at, stdout);
   std::fputc('[', stdout);
   bool first = true;
@@ -100,7 +103,8 @@ void PrintJsonWithItems(nlohmann::json document, IUpdateItems* items) {
   });
   if (!first) std::fputs("\n  ", stdout);
   std::fputc(']', stdout);
-  std::fwrite(text.data() + at + marker.size(), 1, text.size() - at - marker.size(), stdout);
+  const size_t after = at + placeholder.size();
+  std::fwrite(text.data() + after, 1, text.size() - after, stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }
