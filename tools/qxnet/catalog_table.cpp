@@ -20,30 +20,31 @@ std::string ReadText(IUpdateItem* item, HRESULT (STDMETHODCALLTYPE IUpdateItem::
 
 }  // namespace
 
-void ForEachRow(IUpdateItems* items, const std::function<void(const ItemRow&)>& visit) {
+void ForEachItem(IUpdateItems* items, const std::function<bool(IUpdateItem*)>& visit) {
   LONG count = 0;
   Call("Count", [&] { return items->get_Count(&count); });
-  ItemRow row;
   for (LONG i = 0; i < count; ++i) {
     qx::ComPtr<IUpdateItem> item;
     Call("Item", [&] { return items->Item(i, item.Put()); });
-    row.guid = ReadText(item.Get(), &IUpdateItem::get_guid, "guid");
-    row.title = ReadText(item.Get(), &IUpdateItem::get_title, "title");
-    row.link = ReadText(item.Get(), &IUpdateItem::get_link, "link");
-    row.category = ReadText(item.Get(), &IUpdateItem::get_category, "category");
-    row.status = ReadText(item.Get(), &IUpdateItem::get_status, "status");
+    if (!visit(item.Get())) return;
+  }
+}
+
+void ForEachRow(IUpdateItems* items, const std::function<void(const ItemRow&)>& visit) {
+  ItemRow row;
+  ForEachItem(items, [&](IUpdateItem* item) {
+    row.guid = ReadText(item, &IUpdateItem::get_guid, "guid");
+    row.title = ReadText(item, &IUpdateItem::get_title, "title");
+    row.link = ReadText(item, &IUpdateItem::get_link, "link");
+    row.category = ReadText(item, &IUpdateItem::get_category, "category");
+    row.status = ReadText(item, &IUpdateItem::get_status, "status");
     Call("pubDate", [&] { return item->get_pubDate(&row.pub_date); });
     VARIANT_BOOL required = VARIANT_FALSE;
     Call("required", [&] { return item->get_required(&required); });
     row.required = required == VARIANT_TRUE;
     visit(row);
-  }
-}
-
-std::vector<ItemRow> ReadRows(IUpdateItems* items) {
-  std::vector<ItemRow> rows;
-  ForEachRow(items, [&](const ItemRow& row) { rows.push_back(row); });
-  return rows;
+    return true;
+  });
 }
 
 void PrintTable(std::FILE* out, IUpdateItems* items) {
@@ -56,11 +57,10 @@ void PrintTable(std::FILE* out, IUpdateItems* items) {
   // The guid column is as wide as the longest guid (up to 40): one pass
   // over the guids, then one that prints.
   size_t guid_width = 4;
-  for (LONG i = 0; i < count && guid_width < 40; ++i) {
-    qx::ComPtr<IUpdateItem> item;
-    Call("Item", [&] { return items->Item(i, item.Put()); });
-    guid_width = std::max(guid_width, ReadText(item.Get(), &IUpdateItem::get_guid, "guid").size());
-  }
+  ForEachItem(items, [&](IUpdateItem* item) {
+    guid_width = std::max(guid_width, ReadText(item, &IUpdateItem::get_guid, "guid").size());
+    return guid_width < 40;
+  });
   guid_width = std::min<size_t>(guid_width, 40);
   std::fprintf(out, "%-19s  %-9s  %-3s  %-*s  %s\n", "DATE", "STATUS", "REQ",
                static_cast<int>(guid_width), "GUID", "TITLE");

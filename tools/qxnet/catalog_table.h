@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -19,13 +18,14 @@ struct ItemRow {
   bool required = false;
 };
 
+// Calls `visit` with each item of a collection, in its order, until it
+// answers false. Throws CallFailed.
+void ForEachItem(IUpdateItems* items, const std::function<bool(IUpdateItem*)>& visit);
+
 // Calls `visit` with the row of each item of a collection, in its order,
 // one row at a time: a listing of a large catalog never holds a copy of
 // every item's text. Throws CallFailed.
 void ForEachRow(IUpdateItems* items, const std::function<void(const ItemRow&)>& visit);
-
-// The rows of a collection, in its order. Throws CallFailed.
-std::vector<ItemRow> ReadRows(IUpdateItems* items);
 
 // Prints the collection as a table. Throws CallFailed.
 void PrintTable(std::FILE* out, IUpdateItems* items);

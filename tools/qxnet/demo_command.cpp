@@ -100,12 +100,14 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& options) {
     Say(options, "%s\n", std::to_string(report.added) + " new item(s) pending");
 
     // The newest pending item (the work unit lists items oldest first).
-    const std::vector<ItemRow> before = ReadRows(session.AllItems().Get());
-    const ItemRow* newest = nullptr;
-    for (const ItemRow& row : before)
-      if (row.status == "Pending") newest = &row;
-    if (!newest) throw CallFailed(E_FAIL, "The sample feed gave no pending item");
-    const ItemRow chosen = *newest;
+    ItemRow chosen;
+    bool any_pending = false;
+    ForEachRow(session.AllItems().Get(), [&](const ItemRow& row) {
+      if (row.status != "Pending") return;
+      chosen = row;
+      any_pending = true;
+    });
+    if (!any_pending) throw CallFailed(E_FAIL, "The sample feed gave no pending item");
 
     const std::string downloads = folder + "/downloads";
     std::filesystem::create_directories(downloads);

@@ -113,15 +113,15 @@ qx::ComPtr<IUpdateItems> UpdateSession::AllItems() {
 qx::ComPtr<IUpdateItem> UpdateSession::FindItem(IUpdateWorkUnit* unit, const std::string& guid) {
   qx::ComPtr<IUpdateItems> all;
   Call("allItems", [&] { return unit->get_allItems(all.Put()); });
-  LONG count = 0;
-  Call("Count", [&] { return all->get_Count(&count); });
-  for (LONG i = 0; i < count; ++i) {
-    qx::ComPtr<IUpdateItem> item;
-    Call("Item", [&] { return all->Item(i, item.Put()); });
+  qx::ComPtr<IUpdateItem> found;
+  ForEachItem(all.Get(), [&](IUpdateItem* item) {
     qx::BStr item_guid;
     Call("guid", [&] { return item->get_guid(item_guid.Put()); });
-    if (strcasecmp(item_guid.Utf8().c_str(), guid.c_str()) == 0) return item;
-  }
+    if (strcasecmp(item_guid.Utf8().c_str(), guid.c_str()) != 0) return true;
+    found = qx::ComPtr<IUpdateItem>(item);
+    return false;
+  });
+  if (found) return found;
   throw CallFailed(E_INVALIDARG, "The catalog has no item with guid " + guid);
 }
 
